@@ -1,0 +1,102 @@
+# Helpers shared by every folder's CMakeLists.txt.
+
+if(WIN32)
+  set(PELMAR_PLATFORM win)
+else()
+  set(PELMAR_PLATFORM posix)
+endif()
+
+if(WIN32)
+  # Statically linked: the product and its tests import only system DLLs.
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
+  add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
+
+add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-Wall> $<$<COMPILE_LANGUAGE:CXX>:-Wextra>)
+
+# pelmar_area(<area> <dependency area>...): the static library pelmar_<area>.
+function(pelmar_area area)
+  add_library(pelmar_${area} STATIC ${CMAKE_SOURCE_DIR}/cmake/empty.cpp)
+  target_link_libraries(pelmar_${area} PUBLIC pelmar_deps)
+  foreach(dep IN LISTS ARGN)
+    target_link_libraries(pelmar_${area} PUBLIC pelmar_${dep})
+  endforeach()
+  set_target_properties(pelmar_${area} PROPERTIES LINK_INTERFACE_MULTIPLICITY 3)
+endfunction()
+
+# pelmar_sources(<area> <file>...): adds sources to the library pelmar_<area>.
+# A name "foo.cpp" with siblings "foo_win.cpp"/"foo_posix.cpp" may be given as
+# "foo_@PLATFORM@.cpp" to pick this platform's body.
+function(pelmar_sources area)
+  set(files)
+  foreach(f IN LISTS ARGN)
+    string(REPLACE "@PLATFORM@" "${PELMAR_PLATFORM}" f "${f}")
+    list(APPEND files ${CMAKE_CURRENT_SOURCE_DIR}/${f})
+  endforeach()
+  target_sources(pelmar_${area} PRIVATE ${files})
+endfunction()
+
+function(pelmar_link_dependencies target)
+  if(WIN32)
+    find_package(PkgConfig QUIET)
+    find_library(JSONCPP_LIB jsoncpp REQUIRED)
+    find_library(MINIZIP_LIB minizip REQUIRED)
+    find_library(ZLIB_LIB z REQUIRED)
+    find_path(JSONCPP_INCLUDE json/json.h REQUIRED)
+    find_path(MINIZIP_INCLUDE minizip/unzip.h REQUIRED)
+    target_include_directories(${target} SYSTEM PUBLIC ${JSONCPP_INCLUDE} ${MINIZIP_INCLUDE})
+    target_link_libraries(${target} PUBLIC ${JSONCPP_LIB} ${MINIZIP_LIB} ${ZLIB_LIB}
+      ws2_32 iphlpapi winhttp setupapi shlwapi shell32 ole32 oleaut32 uuid version
+      gdiplus gdi32 user32 advapi32 comdlg32 winmm crypt32 dbghelp)
+  else()
+    find_package(PkgConfig REQUIRED)
+    pkg_check_modules(JSONCPP REQUIRED IMPORTED_TARGET jsoncpp)
+    pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
+    find_package(Threads REQUIRED)
+    target_link_libraries(${target} PUBLIC PkgConfig::JSONCPP PkgConfig::MINIZIP Threads::Threads)
+  endif()
+endfunction()
+
+# pelmar_tests(<area> <file>...): unit tests of one area go into one GoogleTest
+# executable "<area>_tests" linked with pelmar_<area> (one start under Wine
+# instead of many). Tests of the base area sit in net/ and app/.
+function(pelmar_tests area)
+  if(NOT PELMAR_TESTS)
+    return()
+  endif()
+  set(target ${area}_tests)
+  set(files)
+  foreach(f IN LISTS ARGN)
+    string(REPLACE "@PLATFORM@" "${PELMAR_PLATFORM}" f "${f}")
+    list(APPEND files ${CMAKE_CURRENT_SOURCE_DIR}/${f})
+  endforeach()
+  if(NOT TARGET ${target})
+    find_package(GTest REQUIRED)
+    add_executable(${target} ${files})
+    target_link_libraries(${target} PRIVATE pelmar_${area} GTest::gtest GTest::gtest_main)
+    target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+    # ctest runs it directly natively and through the Wine emulator for Windows.
+    add_test(NAME ${target} COMMAND ${target} --gtest_brief=1)
+    set_tests_properties(${target} PROPERTIES TIMEOUT 900 LABELS "${area}")
+  else()
+    target_sources(${target} PRIVATE ${files})
+  endif()
+endfunction()
+
+# pelmar_fuzz(<name> <file>...): a libFuzzer target; built only in the fuzz preset.
+# ./x test runs it over "<dir>/<name>_corpus" for a short while.
+function(pelmar_fuzz name)
+  if(NOT PELMAR_FUZZ)
+    return()
+  endif()
+  set(files)
+  foreach(f IN LISTS ARGN)
+    list(APPEND files ${CMAKE_CURRENT_SOURCE_DIR}/${f})
+  endforeach()
+  add_executable(${name} ${files})
+  target_link_libraries(${name} PRIVATE pelmar_base pelmar_net pelmar_services pelmar_download pelmar_ui)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set(corpus ${CMAKE_CURRENT_SOURCE_DIR}/${name}_corpus)
+  add_test(NAME ${name} COMMAND ${name} -max_total_time=10 -rss_limit_mb=1024 ${corpus})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 120 LABELS fuzz)
+endfunction()
