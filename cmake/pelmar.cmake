@@ -44,8 +44,8 @@ function(pelmar_link_dependencies target)
     find_library(ZLIB_LIB z REQUIRED)
     find_path(JSONCPP_INCLUDE json/json.h REQUIRED)
     find_path(MINIZIP_INCLUDE minizip/unzip.h REQUIRED)
-    target_include_directories(${target} SYSTEM PUBLIC ${JSONCPP_INCLUDE} ${MINIZIP_INCLUDE})
-    target_link_libraries(${target} PUBLIC ${JSONCPP_LIB} ${MINIZIP_LIB} ${ZLIB_LIB}
+    target_include_directories(${target} SYSTEM INTERFACE ${JSONCPP_INCLUDE} ${MINIZIP_INCLUDE})
+    target_link_libraries(${target} INTERFACE ${JSONCPP_LIB} ${MINIZIP_LIB} ${ZLIB_LIB}
       ws2_32 iphlpapi winhttp setupapi shlwapi shell32 ole32 oleaut32 uuid version
       gdiplus gdi32 user32 advapi32 comdlg32 winmm crypt32 dbghelp)
   else()
@@ -53,7 +53,7 @@ function(pelmar_link_dependencies target)
     pkg_check_modules(JSONCPP REQUIRED IMPORTED_TARGET jsoncpp)
     pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
     find_package(Threads REQUIRED)
-    target_link_libraries(${target} PUBLIC PkgConfig::JSONCPP PkgConfig::MINIZIP Threads::Threads)
+    target_link_libraries(${target} INTERFACE PkgConfig::JSONCPP PkgConfig::MINIZIP Threads::Threads)
   endif()
 endfunction()
 

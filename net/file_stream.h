@@ -12,10 +12,10 @@ class IPelmarStream {
  public:
   enum Origin { kFromStart = 0, kFromCurrent = 1, kFromEnd = 2 };
 
-  virtual int64_t Tell() = 0;                  // Seek(0, kFromCurrent)
+  virtual int64_t Tell() = 0;                    // Seek(0, kFromCurrent)
   virtual int64_t SeekTo(int64_t position) = 0;  // Seek(position, kFromStart)
-  virtual int64_t GetSize() = 0;               // -1 when the position cannot be read
-  virtual bool SetSize(int64_t size) = 0;      // leaves the position at 0
+  virtual int64_t GetSize() = 0;                 // -1 when the position cannot be read
+  virtual bool SetSize(int64_t size) = 0;        // leaves the position at 0
   // Bytes read; -1 at the end of the file (sets the end flag); 0 for no buffer
   // or no count, and for a failure other than end of file.
   virtual int32_t Read(void* buffer, uint32_t count) = 0;
@@ -33,8 +33,8 @@ using NativeFile = intptr_t;
 inline constexpr NativeFile kNoFile = -1;
 
 // Mode words of OpenFileStream.
-inline constexpr uint32_t kModeCreate = 0xFFFF;      // new file (truncates), read and write
-inline constexpr uint32_t kModeReadShared = 0x40;    // read; others may read and write
+inline constexpr uint32_t kModeCreate = 0xFFFF;    // new file (truncates), read and write
+inline constexpr uint32_t kModeReadShared = 0x40;  // read; others may read and write
 inline constexpr uint32_t kModeReadWriteShared = 0x42;
 
 // Opens a file for a new CFileStream. Create mode: raises "filename can't be

@@ -23,6 +23,9 @@ class CPelmarBasedThread {
   bool HasThread() const;
   uint32_t ExitCode() const { return exit_code_.load(); }  // valid once IsRunning() is false
 
+  // The platform's thread start routine; not for callers.
+  static uint32_t StartRoutine(void* self);
+
  protected:
   CPelmarBasedThread();
   virtual uint32_t Run() = 0;
