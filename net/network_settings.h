@@ -12,6 +12,10 @@ struct NetworkSettings {
   int proxyPort = 0;
   int dnsMode = 0;
   std::string dnsServer;
+  // Set once the first choice of each kind has been reported; they live as
+  // long as the context, i.e. one run of the process.
+  bool proxyReported = false;
+  bool resolverReported = false;
 };
 
 }  // namespace pelmar

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "net/http_form.h"
+#include "net/http_response_header.h"
+#include "net/tcp_client.h"
+
+namespace pelmar {
+
+// The HTTP/1.1 client for every server exchange but the file download: one
+// request per object and connection ("Connection: close"). Belongs to the
+// thread that made it. Errors leave as PelmarError with their text.
+class CTCPHttp : public CTCPClient {
+ public:
+  // Resolves the host (falling back to the own DNS client, see
+  // ResolveHostWithFallback). Raises "Can't resolve host name".
+  CTCPHttp(const std::string& host, uint16_t port);
+  ~CTCPHttp() override = default;
+
+  // The body of a 200 answer; empty (body left unread) for any other status.
+  std::string HttpGet(const std::string& host, const std::string& path);
+  // The response header only.
+  HttpResponseHeader HttpHead(const std::string& host, const std::string& path);
+  // Posts the form; the response body whatever the status.
+  std::string HttpPostForm(const std::string& host, const std::string& path, HttpForm& form);
+  // Sends the caller's complete request; the response body whatever the status.
+  std::string HttpSendRaw(const std::string& request);
+
+  // Reads the header one byte per receive until its blank line or
+  // kMaxResponseHeaderBytes (the rest then stays on the connection).
+  HttpResponseHeader ReadResponseHeader();
+  // The body by Content-Length when above 0, else chunked. Raises "Read body
+  // stream error" for a malformed chunk size, a negative Content-Length or a
+  // body over kMaxHttpBodyBytes.
+  std::string ReadBody(const HttpResponseHeader& header);
+
+  // The exact request texts; an empty host leaves the Host line out.
+  static std::string BuildGetRequest(const std::string& host, const std::string& path);
+  static std::string BuildHeadRequest(const std::string& host, const std::string& path);
+  static std::string BuildPostRequest(const std::string& host, const std::string& path,
+                                      int64_t body_length);
+};
+
+}  // namespace pelmar
