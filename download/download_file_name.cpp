@@ -1,0 +1,133 @@
+#include "download/download_file_name.h"
+
+#include "net/http_response_header.h"
+#include "net/text_convert.h"
+
+namespace pelmar {
+namespace {
+
+bool IsUnusableNameByte(unsigned char c) {
+  if (c < 0x20 || c == 0x7F) return true;
+  switch (c) {
+    case '<':
+    case '>':
+    case ':':
+    case '"':
+    case '|':
+    case '?':
+    case '*':
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+std::vector<std::wstring> SplitWide(std::wstring_view text, wchar_t separator) {
+  std::vector<std::wstring> pieces;
+  size_t start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i == text.size() || text[i] == separator) {
+      if (i > start) pieces.emplace_back(text.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return pieces;
+}
+
+std::string FileNameFromHeaderLines(const std::vector<std::string>& lines) {
+  constexpr std::string_view kKey = "filename=";
+  for (const std::string& line : lines) {
+    const size_t at = line.find(kKey);
+    if (at == std::string::npos) continue;
+    // Only the first line naming a file counts, usable or not.
+    std::string_view rest = std::string_view(line).substr(at + kKey.size());
+    std::string_view piece;
+    size_t start = 0;
+    for (size_t i = 0; i <= rest.size(); ++i) {
+      if (i == rest.size() || rest[i] == '"') {
+        if (i > start) {
+          piece = rest.substr(start, i - start);
+          break;
+        }
+        start = i + 1;
+      }
+    }
+    // A name from the network must not lead out of the data folder.
+    const size_t slash = piece.find_last_of("/\\");
+    if (slash != std::string_view::npos) piece = piece.substr(slash + 1);
+    if (piece.empty() || piece == "." || piece == ".." || piece.size() > kMaxServerFileNameBytes) {
+      return {};
+    }
+    for (char c : piece) {
+      if (IsUnusableNameByte(static_cast<unsigned char>(c))) return {};
+    }
+    return std::string(piece);
+  }
+  return {};
+}
+
+std::wstring InstallerDerivedFileName(std::wstring_view program_path, std::wstring_view version) {
+  const size_t slash = program_path.find_last_of(L"/\\");
+  std::wstring name(slash == std::wstring_view::npos ? program_path
+                                                     : program_path.substr(slash + 1));
+  const size_t dot = program_path.rfind(L'.');
+  if (dot != std::wstring_view::npos && (slash == std::wstring_view::npos || dot > slash)) {
+    const std::wstring extension(program_path.substr(dot));
+    for (size_t at = name.find(extension); at != std::wstring::npos;
+         at = name.find(extension, at)) {
+      name.erase(at, extension.size());
+    }
+  }
+  if (name.find(L"_install") == std::wstring::npos) name += L"_install";
+  if (!version.empty()) {
+    name += L"_v";
+    name += version;
+  }
+  name += L".exe";
+  return name;
+}
+
+int64_t ContentLengthFromHeaderLines(const std::vector<std::string>& lines) {
+  constexpr std::string_view kKey = "Content-Length:";
+  for (const std::string& line : lines) {
+    if (line.size() > kKey.size() && std::string_view(line).substr(0, kKey.size()) == kKey) {
+      return ParseDecimalLikeScanf(std::string_view(line).substr(kKey.size()));
+    }
+  }
+  return 0;
+}
+
+std::wstring FixedFileNameForVersion(std::wstring_view product_version) {
+  const std::vector<std::wstring> parts = SplitWide(product_version, L'.');
+  if (parts.size() != 4) return {};
+  // The second part must read as a number; "97abc" reads as 97 like "%d".
+  const int64_t second = ParseDecimalLikeScanf(Utf8FromWide(parts[1]));
+  switch (second) {
+    case 96:
+      return L"install_tengxun0.exe";
+    case 97:
+      return L"install_qihu3600.exe";
+    case 98:
+      return L"install_jinshan0.exe";
+    case 99:
+      return L"install_huawei00.exe";
+    default:
+      return {};
+  }
+}
+
+bool CompareVersions(std::wstring_view a, std::wstring_view b) {
+  const std::vector<std::wstring> pa = SplitWide(a, L'.');
+  const std::vector<std::wstring> pb = SplitWide(b, L'.');
+  if (pa.empty() || pa.size() != pb.size()) return false;
+  for (size_t i = 0; i < pa.size(); ++i) {
+    if (ParseDecimalLikeScanf(Utf8FromWide(pa[i])) < ParseDecimalLikeScanf(Utf8FromWide(pb[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace pelmar

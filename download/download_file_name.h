@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelmar {
+
+// Rules that decide what the downloaded setup program is called, how long it
+// is, and whether a stored copy is new enough. Pure text work, so they are
+// tested without a network.
+
+// A server-chosen name is cut to this many bytes; longer names are not
+// something our servers send and would only make the path unusable.
+inline constexpr size_t kMaxServerFileNameBytes = 200;
+
+// The name carried by the first header line containing "filename=": the text
+// after it split at double quotes, the first non-empty piece. Only that first
+// line is looked at. The name comes from the network, so it is reduced to a
+// bare file name: everything up to the last "/" or "\\" is dropped, control
+// and reserved characters (<>:"|?*) make it unusable, and "." or ".." are
+// refused. Returns the narrow (ANSI code page) bytes, or empty.
+std::string FileNameFromHeaderLines(const std::vector<std::string>& lines);
+
+// The installer's own program name turned into the stored file's name:
+// directory dropped, every occurrence of the extension removed, "_install"
+// added unless present, "_v" + version when a version is known, ".exe".
+std::wstring InstallerDerivedFileName(std::wstring_view program_path, std::wstring_view version);
+
+// The first line longer than 15 characters that starts with "Content-Length:"
+// read like "%lld"; 0 when there is none.
+int64_t ContentLengthFromHeaderLines(const std::vector<std::string>& lines);
+
+// Installers whose product version has four parts and a second part of 96 to
+// 99 store the download under a fixed channel name; empty otherwise.
+std::wstring FixedFileNameForVersion(std::wstring_view product_version);
+
+// True when `a` has as many "."-separated parts as `b` (at least one) and no
+// part of `a` is smaller than the same part of `b`. Component by component:
+// "2.0" against "1.5" is false.
+bool CompareVersions(std::wstring_view a, std::wstring_view b);
+
+// Splits at every `separator`, dropping empty pieces.
+std::vector<std::wstring> SplitWide(std::wstring_view text, wchar_t separator);
+
+}  // namespace pelmar

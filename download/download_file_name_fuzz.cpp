@@ -1,0 +1,30 @@
+// Header lines from the network become a file name: whatever they hold, the
+// name must be a bare name that cannot leave the data folder.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "download/download_file_name.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i == text.size() || text[i] == '\n') {
+      lines.push_back(text.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  const std::string name = pelmar::FileNameFromHeaderLines(lines);
+  if (name.size() > pelmar::kMaxServerFileNameBytes) std::abort();
+  if (name.find_first_of("/\\:\"<>|?*") != std::string::npos) std::abort();
+  if (name == "." || name == "..") std::abort();
+  for (unsigned char c : name) {
+    if (c < 0x20) std::abort();
+  }
+  (void)pelmar::ContentLengthFromHeaderLines(lines);
+  return 0;
+}

@@ -1,0 +1,140 @@
+#include "download/download_file_name.h"
+
+#include <gtest/gtest.h>
+
+namespace pelmar {
+namespace {
+
+struct DispositionCase {
+  const char* why;
+  std::vector<std::string> lines;
+  std::string name;
+};
+
+class FileNameFromHeaderLinesTest : public testing::TestWithParam<DispositionCase> {};
+
+TEST_P(FileNameFromHeaderLinesTest, TakesTheFirstNamingLine) {
+  const DispositionCase& c = GetParam();
+  SCOPED_TRACE(c.why);
+  EXPECT_EQ(FileNameFromHeaderLines(c.lines), c.name);
+}
+
+const DispositionCase kDispositionCases[] = {
+    {"quoted name",
+     {"HTTP/1.1 200 OK", "Content-Disposition: attachment; filename=\"setup.exe\""},
+     "setup.exe"},
+    {"unquoted name keeps what follows",
+     {"HTTP/1.1 200 OK", "Content-Disposition: attachment; filename=a b.exe"},
+     "a b.exe"},
+    {"no naming line", {"HTTP/1.1 200 OK", "Content-Length: 5"}, ""},
+    {"only the first naming line counts, even when empty",
+     {"HTTP/1.1 200 OK", "X: filename=\"\"", "Content-Disposition: filename=\"late.exe\""},
+     ""},
+    {"empty quoted pieces are skipped", {"X: filename=\"\"\"n.exe\""}, "n.exe"},
+    {"the name key may sit anywhere in a line", {"Anything filename=x.exe"}, "x.exe"},
+    {"a directory part is dropped", {"C: filename=\"dir/sub/name.exe\""}, "name.exe"},
+    {"backslash directories too", {"C: filename=\"..\\..\\evil.exe\""}, "evil.exe"},
+    {"a trailing separator leaves nothing", {"C: filename=\"dir/\""}, ""},
+    {"dot-dot is refused", {"C: filename=\"..\""}, ""},
+    {"reserved characters are refused", {"C: filename=\"a:b.exe\""}, ""},
+    {"control bytes are refused", {std::string("C: filename=a\x01.exe")}, ""},
+    {"over-long names are refused", {"C: filename=" + std::string(201, 'a')}, ""},
+    {"the longest accepted name", {"C: filename=" + std::string(200, 'a')}, std::string(200, 'a')},
+    {"non-ASCII bytes pass through", {"C: filename=\"\xc4\xe3.exe\""}, "\xc4\xe3.exe"},
+};
+INSTANTIATE_TEST_SUITE_P(Cases, FileNameFromHeaderLinesTest, testing::ValuesIn(kDispositionCases));
+
+TEST(InstallerDerivedFileNameTest, Table) {
+  struct Case {
+    const wchar_t* path;
+    const wchar_t* version;
+    const wchar_t* name;
+  } cases[] = {
+      {L"C:\\dl\\Morvantile_setup.exe", L"", L"Morvantile_setup_install.exe"},
+      {L"C:\\dl\\Morvantile_setup.exe", L"3.2.1.7", L"Morvantile_setup_install_v3.2.1.7.exe"},
+      // Already carrying "_install", no version: name without extension plus ".exe".
+      {L"C:\\dl\\Morvantile_install.exe", L"", L"Morvantile_install.exe"},
+      // "install_" without the leading underscore does not count.
+      {L"C:\\dl\\install_huawei00.exe", L"", L"install_huawei00_install.exe"},
+      // Every occurrence of the extension goes, not only the last.
+      {L"C:\\dl\\a.exe.b.exe", L"", L"a.b_install.exe"},
+      // A dot in a directory is not an extension.
+      {L"C:\\v1.2\\setup", L"", L"setup_install.exe"},
+      {L"/home/u/setup.bin", L"1", L"setup_install_v1.exe"},
+      {L"setup", L"", L"setup_install.exe"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.path << " / " << c.version);
+    EXPECT_EQ(InstallerDerivedFileName(c.path, c.version), c.name);
+  }
+}
+
+TEST(ContentLengthFromHeaderLinesTest, Table) {
+  struct Case {
+    std::vector<std::string> lines;
+    int64_t length;
+  } cases[] = {
+      {{"HTTP/1.1 200 OK", "Content-Length: 48560128"}, 48560128},
+      {{"HTTP/1.1 200 OK", "Content-Length:7"}, 7},
+      // Exactly 15 characters is not longer than 15: not a length line.
+      {{"Content-Length:"}, 0},
+      // Case-sensitive name.
+      {{"content-length: 9"}, 0},
+      {{"Content-Length: 5000000000"}, 5000000000LL},
+      {{"Content-Length: -3"}, -3},
+      {{"Content-Length: x", "Content-Length: 4"}, 0},
+      {{}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lines.empty() ? "" : c.lines.back());
+    EXPECT_EQ(ContentLengthFromHeaderLines(c.lines), c.length);
+  }
+}
+
+TEST(FixedFileNameForVersionTest, Table) {
+  struct Case {
+    const wchar_t* version;
+    const wchar_t* name;
+  } cases[] = {
+      {L"1.96.0.3", L"install_tengxun0.exe"},
+      {L"1.97.0.3", L"install_qihu3600.exe"},
+      {L"1.98.0.3", L"install_jinshan0.exe"},
+      {L"1.99.0.3", L"install_huawei00.exe"},
+      {L"1.95.0.3", L""},
+      {L"1.100.0.3", L""},
+      {L"1.99.0", L""},
+      {L"1.99.0.3.4", L""},
+      {L"", L""},
+      {L"1..99.0.3", L"install_huawei00.exe"},  // empty pieces are dropped
+      {L"1.x.0.3", L""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.version);
+    EXPECT_EQ(FixedFileNameForVersion(c.version), c.name);
+  }
+}
+
+TEST(CompareVersionsTest, Table) {
+  struct Case {
+    const wchar_t* a;
+    const wchar_t* b;
+    bool result;
+  } cases[] = {
+      {L"1.2.3.4", L"1.2.3.4", true},
+      {L"1.2.3.5", L"1.2.3.4", true},
+      {L"2.0", L"1.5", false},  // component by component
+      {L"1.2", L"1.2.0", false},
+      {L"", L"", false},
+      {L"1", L"", false},
+      {L"10.0.0.0", L"9.9.9.9", false},
+      {L"10.10.10.10", L"9.9.9.9", true},
+      {L"1..2", L"1.2", true},  // empty pieces are dropped
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.a << " vs " << c.b);
+    EXPECT_EQ(CompareVersions(c.a, c.b), c.result);
+  }
+}
+
+}  // namespace
+}  // namespace pelmar
