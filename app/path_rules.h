@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelmar {
+
+// Pure rules about Windows path text, portable so they are tested natively.
+
+// True for "X:" followed by backslash-separated plain names: no doubled
+// backslash, a two-character drive piece with ":" that begins with an ASCII
+// letter, no name holding \ / : * ? " < > |. A drive alone is valid, and so
+// is one trailing backslash ("D:\\Games\\").
+bool IsValidInstallPath(std::wstring_view path);
+
+// The path with a backslash appended unless it ends with "\\" or "/"; an
+// empty path stays empty.
+std::wstring WithTrailingSeparator(std::wstring_view path);
+
+// The path without its last component, ending with a backslash; empty when
+// the path holds no separator or names no file after its last separator.
+std::wstring DirectoryOfFile(std::wstring_view path);
+
+// The last component (after the last "\\" or "/"); the whole text without one.
+std::wstring FileNameOf(std::wstring_view path);
+
+// The pieces between "\\" and "/", empty pieces dropped.
+std::vector<std::wstring> SplitPathPieces(std::wstring_view path);
+
+// The volume root of a path: its first "\\" piece followed by a backslash
+// ("C:\\dir" gives "C:\\"); empty for an empty path.
+std::wstring VolumeRootOf(std::wstring_view path);
+
+// The entries of a list of NUL-terminated strings ended by an empty one (the
+// form volume and drive lists come in). Never reads past `length` characters,
+// even when the final terminators are missing.
+std::vector<std::wstring> SplitMultiString(const wchar_t* buffer, size_t length);
+
+}  // namespace pelmar
