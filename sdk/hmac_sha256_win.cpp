@@ -5,6 +5,12 @@
 
 #include <cstring>
 
+// The headers offer SHA-256 only when targeting Vista; XP SP3's AES provider
+// has it too (the value is the documented one).
+#ifndef CALG_SHA_256
+#define CALG_SHA_256 (ALG_CLASS_HASH | ALG_TYPE_ANY | 12)
+#endif
+
 namespace pelmar::vek {
 
 namespace {
