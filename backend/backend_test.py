@@ -473,6 +473,18 @@ class CollectorTest(BackendCase):
         stats = self.backend.record_stats()
         self.assertEqual((stats["duplicates"], stats["invalid"], stats["batches"]), (2, 2, 4))
 
+    def test_chunked_request_body(self):
+        lines = "\n".join(json.dumps(self.record(c * 32)) for c in "gh").encode()
+        pieces = [lines[:10], lines[10:11], lines[11:]]
+        body = b"".join(b"%x\r\n%s\r\n" % (len(p), p) for p in pieces) + b"0\r\n\r\n"
+        req = b"POST /sa?project=production HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n" + body
+        status, _, data = split_response(raw_exchange(self.port, req))
+        self.assertEqual((status, json.loads(data)["stored"]), (200, 2))
+        self.assertEqual(self.backend.requests("/sa")[-1]["body_size"], len(lines))
+        # A chunk size that is not hexadecimal is refused.
+        req = b"POST /sa HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n"
+        self.assertEqual(split_response(raw_exchange(self.port, req))[0], 400)
+
     def test_gzip_batch_and_any_sensor_path(self):
         body = gzip.compress(json.dumps(self.record("f" * 32)).encode())
         st, _, data = self.backend.request("POST", "/sa/other?project=x", body, {"Content-Encoding": "gzip"})

@@ -57,9 +57,9 @@ def validate(rule):
     action = rule.get("action")
     if action not in ACTIONS:
         raise FaultError("unknown action %r (one of %s)" % (action, ", ".join(sorted(ACTIONS))))
-    spec = ACTIONS[action]
+    params = ACTIONS[action]
     for key in rule:
-        if key not in _MATCH_KEYS and key not in spec:
+        if key not in _MATCH_KEYS and key not in params:
             raise FaultError("action %r has no parameter %r" % (action, key))
     out = {"action": action}
     for key in ("path", "method", "listener"):
@@ -73,7 +73,7 @@ def validate(rule):
             if not isinstance(rule[key], int) or isinstance(rule[key], bool) or rule[key] < 0:
                 raise FaultError("%r must be a non-negative integer" % key)
             out[key] = rule[key]
-    for key, (kind, default) in spec.items():
+    for key, (kind, default) in params.items():
         if key in rule and rule[key] is not None:
             value = rule[key]
             if kind is not object and (not isinstance(value, kind) or isinstance(value, bool)):

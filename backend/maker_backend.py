@@ -48,7 +48,7 @@ MAX_INFLATED = 64 << 20
 # The request log keeps the first bytes of each body for tests to read, and
 # at most this many entries (oldest dropped first).
 LOG_BODY_BYTES = 65536
-MAX_LOG_ENTRIES = 100000
+MAX_LOG_ENTRIES = 20000
 # Idle keep-alive connections are closed after this long.
 IDLE_TIMEOUT = 30
 FILE_CHUNK = 65536
@@ -247,10 +247,10 @@ def _parse_range(value, size):
     value = value.strip()
     if not value.startswith("bytes="):
         return None
-    spec = value[len("bytes=") :].strip()
-    if "," in spec or "-" not in spec:
+    ranges = value[len("bytes=") :].strip()
+    if "," in ranges or "-" not in ranges:
         return None
-    first, _, last = spec.partition("-")
+    first, _, last = ranges.partition("-")
     first = first.strip()
     last = last.strip()
     if first and not first.isdigit() or last and not last.isdigit():
@@ -427,8 +427,8 @@ class Handler(BaseHTTPRequestHandler):
         self.entry = state.log_request(
             {
                 "time": time.time(),
-                "listener": "%s:%d" % self.server.server_address[:2],
-                "client": "%s:%d" % self.client_address[:2],
+                "listener": address_text(self.server.server_address),
+                "client": address_text(self.client_address),
                 "method": self.command,
                 "path": self.target,
                 "route": self.route,
@@ -919,6 +919,11 @@ class Handler(BaseHTTPRequestHandler):
             self._control_json(404, {"ok": False, "error": "no such control endpoint"})
 
 
+def address_text(address):
+    host, port = address[:2]
+    return "[%s]:%d" % (host, port) if ":" in host else "%s:%d" % (host, port)
+
+
 def packages_app_id():
     return sealing.APP_ID
 
@@ -1005,7 +1010,7 @@ def main(argv=None):
         for s in servers:
             s.server_close()
         return 1
-    state.listeners = ["%s:%d" % s.server_address[:2] for s in servers]
+    state.listeners = [address_text(s.server_address) for s in servers]
 
     def on_signal(signum, frame):
         state.stop.set()
