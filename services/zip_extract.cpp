@@ -3,6 +3,7 @@
 #include <minizip/unzip.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -27,6 +28,9 @@ struct MemoryArchive {
   const unsigned char* data = nullptr;
   uLong size = 0;
   uLong position = 0;
+  // minizip reads a missing header byte as a success unless the stream
+  // reports an error, so a read cut short by the end is one.
+  bool shortRead = false;
 };
 
 voidpf ZCALLBACK MemOpen(voidpf opaque, const char*, int mode) {
@@ -42,6 +46,7 @@ uLong ZCALLBACK MemRead(voidpf, voidpf stream, void* buf, uLong size) {
   const uLong n = size < left ? size : left;
   if (n) std::memcpy(buf, archive->data + archive->position, n);
   archive->position += n;
+  if (n < size) archive->shortRead = true;
   return n;
 }
 
@@ -73,7 +78,9 @@ long ZCALLBACK MemSeek(voidpf, voidpf stream, uLong offset, int origin) {
 }
 
 int ZCALLBACK MemClose(voidpf, voidpf) { return 0; }
-int ZCALLBACK MemError(voidpf, voidpf) { return 0; }
+int ZCALLBACK MemError(voidpf, voidpf stream) {
+  return static_cast<MemoryArchive*>(stream)->shortRead ? 1 : 0;
+}
 
 struct UnzCloser {
   void operator()(void* zip) const { unzClose(zip); }
@@ -161,7 +168,17 @@ bool IsSafeZipEntryName(const std::string& name) {
   // Windows drops trailing dots and spaces, which would make "..." or "a. "
   // name something other than what was checked.
   const char last = name.back();
-  return last != '.' && last != ' ';
+  if (last == '.' || last == ' ') return false;
+  // Device names ("CON", "nul.txt", "COM1.png") open a device, not a file.
+  std::string stem = name.substr(0, name.find('.'));
+  for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* device : kDevices)
+    if (stem == device) return false;
+  if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+      stem[3] >= '0' && stem[3] <= '9')
+    return false;
+  return true;
 }
 
 int ExtractZipBuffer(const std::wstring& destFolder, const void* data, size_t size) {
