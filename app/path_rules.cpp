@@ -84,4 +84,30 @@ std::vector<std::wstring> SplitMultiString(const wchar_t* buffer, size_t length)
   return entries;
 }
 
+std::vector<std::wstring> ReadGrowingMultiString(
+    uint32_t first_capacity,
+    const std::function<ListReadStatus(wchar_t* buffer, uint32_t capacity, uint32_t* needed)>&
+        read) {
+  uint32_t capacity = first_capacity == 0 ? 1 : first_capacity;
+  std::vector<wchar_t> buffer;
+  bool complete = false;
+  for (int attempt = 0; attempt < kMaxListReads; ++attempt) {
+    buffer.assign(capacity + 2, L'\0');  // two spare terminators
+    uint32_t needed = 0;
+    const ListReadStatus status = read(buffer.data(), capacity, &needed);
+    if (status == kListRead) {
+      complete = true;
+      break;
+    }
+    if (status == kListFailed || capacity >= kMaxListChars) break;
+    const uint64_t doubled = uint64_t{capacity} * 2;
+    uint64_t next = needed > capacity ? needed : doubled;
+    if (next > kMaxListChars) next = kMaxListChars;
+    capacity = static_cast<uint32_t>(next);
+  }
+  // What a failed read leaves in the buffer is not a list.
+  if (!complete) return {};
+  return SplitMultiString(buffer.data(), capacity);
+}
+
 }  // namespace pelmar

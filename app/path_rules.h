@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,5 +38,19 @@ std::wstring VolumeRootOf(std::wstring_view path);
 // form volume and drive lists come in). Never reads past `length` characters,
 // even when the final terminators are missing.
 std::vector<std::wstring> SplitMultiString(const wchar_t* buffer, size_t length);
+
+// Reads a list of strings through `read`, which fills a buffer of the given
+// capacity and answers kListRead, kListTooSmall (with the capacity it needs,
+// or 0 when it does not say) or kListFailed. The buffer grows at most
+// kMaxListReads times, up to kMaxListChars; a list that still does not fit
+// gives no entries, so a platform that keeps asking for more never stalls the
+// caller (the volume is skipped).
+enum ListReadStatus { kListRead, kListTooSmall, kListFailed };
+inline constexpr int kMaxListReads = 8;
+inline constexpr uint32_t kMaxListChars = 32768;
+std::vector<std::wstring> ReadGrowingMultiString(
+    uint32_t first_capacity,
+    const std::function<ListReadStatus(wchar_t* buffer, uint32_t capacity, uint32_t* needed)>&
+        read);
 
 }  // namespace pelmar

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "net/text_convert.h"
 
 namespace pelmar {
@@ -93,6 +95,64 @@ TEST(PathRulesTest, MultiStringNeverReadsPastItsLength) {
   EXPECT_EQ(SplitMultiString(kCut, 2), (std::vector<std::wstring>{L"C:"}));
   EXPECT_TRUE(SplitMultiString(kCut, 0).empty());
   EXPECT_TRUE(SplitMultiString(nullptr, 10).empty());
+}
+
+// A reader that serves `list` (a multi-string with its terminators) the way
+// the volume functions do, and counts its calls.
+struct FakeListSource {
+  std::wstring list;
+  bool says_needed = true;   // whether "too small" reports the needed size
+  bool always_more = false;  // a platform that never fits
+  int calls = 0;
+
+  ListReadStatus operator()(wchar_t* buffer, uint32_t capacity, uint32_t* needed) {
+    ++calls;
+    if (always_more || list.size() > capacity) {
+      *needed = says_needed ? static_cast<uint32_t>(list.size()) : 0;
+      return kListTooSmall;
+    }
+    std::copy(list.begin(), list.end(), buffer);
+    return kListRead;
+  }
+};
+
+TEST(PathRulesTest, GrowingListReadIsBounded) {
+  const std::wstring two(L"C:\\\0D:\\\0\0", 9);
+  std::wstring many;
+  for (int i = 0; i < 200; ++i) many += L"C:\\mount" + std::to_wstring(i) + L"\\" + L'\0';
+  many += L'\0';
+  const struct {
+    const char* what;
+    FakeListSource source;
+    size_t entries;
+    int max_calls;
+  } kCases[] = {
+      {"fits at once", {two}, 2, 1},
+      {"grows to the size asked for", {many}, 200, 2},
+      {"grows by doubling without a size", {many, false}, 200, kMaxListReads},
+      {"never fits: skipped, not stalled", {two, true, true}, 0, kMaxListReads},
+  };
+  for (auto c : kCases) {
+    SCOPED_TRACE(c.what);
+    int calls = 0;
+    const auto entries = ReadGrowingMultiString(261, [&](wchar_t* b, uint32_t n, uint32_t* need) {
+      ++calls;
+      return c.source(b, n, need);
+    });
+    EXPECT_EQ(entries.size(), c.entries);
+    EXPECT_LE(calls, c.max_calls);
+    if (c.entries == 200) {
+      EXPECT_EQ(entries[199], L"C:\\mount199\\");
+    }
+  }
+  // A list longer than the largest buffer is skipped after the bounded reads.
+  FakeListSource huge{std::wstring(kMaxListChars + 10, L'x')};
+  int calls = 0;
+  EXPECT_TRUE(ReadGrowingMultiString(261, [&](wchar_t* b, uint32_t n, uint32_t* need) {
+                ++calls;
+                return huge(b, n, need);
+              }).empty());
+  EXPECT_LE(calls, kMaxListReads);
 }
 
 }  // namespace
