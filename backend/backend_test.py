@@ -235,6 +235,12 @@ class CdnTest(BackendCase):
                 self.assertEqual(int(h["content-length"]), PKG_SIZE)
                 self.assertEqual(body, b"")
 
+    def test_standing_redirect(self):
+        for method in ("GET", "HEAD"):
+            with self.subTest(method=method):
+                st, headers, _ = self.get("/redirect/install.exe", method=method)
+                self.assertEqual((st, dict(headers)["Location"]), (302, "http://127.0.0.1:%d/cdn/install.exe" % self.port))
+
     def test_unknown_package_and_method(self):
         self.assertEqual(self.get("/cdn/nothing.exe")[0], 404)
         self.assertEqual(self.get("/cdn/../packages/install.exe")[0], 404)
@@ -673,6 +679,30 @@ class CommandLineTest(unittest.TestCase):
                     idle.close()
                 finally:
                     b.stop()
+
+    def test_service_runs_the_server_in_the_background(self):
+        import service
+
+        with tempfile.TemporaryDirectory() as d:
+            run = [client.PYTHON, "-B", service.__file__]
+            pids = []
+            for _ in range(2):  # a second start replaces the first server
+                proc = subprocess.run(run + ["start", "--dir", d, "--make-package", "1000"], capture_output=True, timeout=90)
+                self.assertEqual(proc.returncode, 0, proc.stderr)
+                port = int(proc.stdout.split()[0])
+                with open(os.path.join(d, "pid")) as f:
+                    pids.append(int(f.read()))
+                self.assertEqual(client.Control(port).packages()[0]["size"], 1000)
+            self.assertFalse(service._is_our_server(pids[0]))
+            self.assertTrue(service._is_our_server(pids[1]))
+            proc = subprocess.run(run + ["stop", "--dir", d], capture_output=True, timeout=60)
+            self.assertEqual(proc.returncode, 0, proc.stderr)
+            self.assertFalse(service._is_our_server(pids[1]))
+            self.assertFalse(os.path.exists(os.path.join(d, "pid")))
+            with open(os.path.join(d, "server.log")) as f:
+                self.assertEqual(f.read().count("maker backend stopped"), 2)
+            # Stopping again finds nothing to stop and succeeds.
+            self.assertEqual(subprocess.run(run + ["stop", "--dir", d], timeout=60).returncode, 0)
 
     def test_port_file_lists_every_listener(self):
         with client.Backend(listen=["127.0.0.1:0", OTHER_HOST + ":0", "[::1]:0"] if socket.has_ipv6 and _ipv6_loopback() else ["127.0.0.1:0", OTHER_HOST + ":0"]) as b:

@@ -36,6 +36,7 @@ CONFIG_PATH = "/applicationService/app/installerConfig"
 TESSEL_PATH = "/v1/install/tessel"
 BUILTIN_CDN_PATH = "/application/soft_package/pc/10001061/software/install.exe"
 CDN_PREFIXES = ("/cdn/", "/mirror/")
+REDIRECT_PREFIX = "/redirect/"
 GIF_PATH = "/static/banner.gif"
 SENSOR_PREFIX = "/sa"
 
@@ -496,6 +497,10 @@ class Handler(BaseHTTPRequestHandler):
             self._gif(plan)
         elif route == BUILTIN_CDN_PATH or route.startswith(CDN_PREFIXES):
             self._cdn(plan)
+        elif route.startswith(REDIRECT_PREFIX) and len(route) > len(REDIRECT_PREFIX):
+            # A standing redirect, so a package URL can need one hop.
+            location = "%s/cdn/%s" % (self._base(), route[len(REDIRECT_PREFIX) :])
+            self._send(Response(302, [("Location", location), ("Content-Type", "text/plain")], b"moved\n"), plan)
         elif route.startswith(SENSOR_PREFIX):
             self._collector(plan)
         elif route.startswith("/welcome") or route.startswith("/agreement"):
