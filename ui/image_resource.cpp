@@ -1,6 +1,9 @@
 #include "ui/image_resource.h"
 
+#include <algorithm>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "ui/gdiplus_include.h"
 
@@ -23,6 +26,32 @@ void StrokeRoundedRect(Gdiplus::Graphics& g, const UiRect& box, int diameter, Ar
 }
 
 int Diameter(double radiusPixels) { return RoundCoord(2.0 * radiusPixels); }
+
+// Greedy line breaking: each line is the longest run that `fits`, broken after
+// the last space when the run has one (words), else between characters
+// (Chinese). Explicit line feeds always break.
+std::vector<std::wstring> BreakLines(const std::wstring& text,
+                                     const std::function<bool(const std::wstring&)>& fits) {
+  std::vector<std::wstring> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t feed = text.find(L'\n', start);
+    if (feed == std::wstring::npos) feed = text.size();
+    std::size_t end = start;
+    while (end < feed && fits(text.substr(start, end + 1 - start))) ++end;
+    if (end == start && end < feed) end = start + 1;  // a character wider than the line
+    if (end < feed) {
+      const std::size_t space = text.find_last_of(L' ', end);
+      if (space != std::wstring::npos && space > start && space < end) end = space + 1;
+    }
+    std::wstring line = text.substr(start, end - start);
+    while (!line.empty() && (line.back() == L' ' || line.back() == L'\r')) line.pop_back();
+    lines.push_back(line);
+    start = end;
+    if (start == feed && feed < text.size()) ++start;  // skip the line feed
+  }
+  return lines;
+}
 
 }  // namespace
 
@@ -133,7 +162,15 @@ void CImageResource::DrawCaption(Gdiplus::Graphics& g, const std::wstring& text,
   std::unique_ptr<Gdiplus::FontFamily> fallback;
   const Gdiplus::FontFamily* family = &named;
   if (!named.IsAvailable()) {
-    fallback.reset(Gdiplus::FontFamily::GenericSansSerif()->Clone());
+    // The generic sans-serif family, or, where the system has none under that
+    // name (Wine without its core fonts), the installer's default family.
+    const Gdiplus::FontFamily* generic = Gdiplus::FontFamily::GenericSansSerif();
+    if (generic && generic->IsAvailable()) {
+      fallback.reset(generic->Clone());
+    } else {
+      fallback = std::make_unique<Gdiplus::FontFamily>(DefaultFontFamily().c_str());
+    }
+    if (!fallback || !fallback->IsAvailable()) return;
     family = fallback.get();
   }
 
@@ -142,9 +179,10 @@ void CImageResource::DrawCaption(Gdiplus::Graphics& g, const std::wstring& text,
            : value == kAlignFar  ? Gdiplus::StringAlignmentFar
                                  : Gdiplus::StringAlignmentNear;
   };
+  const int vAlign = forceVCentre ? kAlignCentre : style.vAlign;
   Gdiplus::StringFormat format;
   format.SetAlignment(alignment(style.hAlign));
-  format.SetLineAlignment(alignment(forceVCentre ? kAlignCentre : style.vAlign));
+  format.SetLineAlignment(alignment(vAlign));
   format.SetTrimming(Gdiplus::StringTrimmingEllipsisCharacter);
   if (noWrap) format.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap);
 
@@ -158,10 +196,43 @@ void CImageResource::DrawCaption(Gdiplus::Graphics& g, const std::wstring& text,
     g.DrawString(text.c_str(), static_cast<INT>(text.size()), &font, layout, &format, &brush);
     return;
   }
-  // A filled outline keeps correct alpha on a layered window, where GDI text would not.
+  // A filled outline keeps correct alpha on a layered window, where GDI text
+  // would not. The lines are broken and placed here, one single-line path
+  // string each: some GDI+ implementations (Wine's) neither wrap a path string
+  // between Chinese characters nor honour its line alignment.
+  Gdiplus::Font font(family, emPixels, fontStyle, Gdiplus::UnitPixel);
+  Gdiplus::StringFormat single(&format);
+  single.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap);
+  single.SetLineAlignment(Gdiplus::StringAlignmentNear);
+  auto widthOf = [&](const std::wstring& s) {
+    Gdiplus::RectF used;
+    const Gdiplus::RectF wide(0, 0, 1e6f, layout.Height);
+    g.MeasureString(s.c_str(), static_cast<INT>(s.size()), &font, wide, &single, &used);
+    return used.Width;
+  };
+  std::vector<std::wstring> lines;
+  if (noWrap) {
+    lines.push_back(text);
+  } else {
+    lines = BreakLines(text, [&](const std::wstring& s) { return widthOf(s) <= layout.Width; });
+  }
+  const Gdiplus::REAL lineHeight = font.GetHeight(&g);
+  Gdiplus::REAL total = lineHeight * static_cast<Gdiplus::REAL>(lines.size());
+  // Lines below the rectangle are dropped; the first line always shows.
+  while (lines.size() > 1 && total > layout.Height) {
+    lines.pop_back();
+    total -= lineHeight;
+  }
+  Gdiplus::REAL y = layout.Y;
+  if (vAlign == kAlignCentre) y += (layout.Height - total) / 2;
+  if (vAlign == kAlignFar) y += layout.Height - total;
   Gdiplus::GraphicsPath path;
-  path.AddString(text.c_str(), static_cast<INT>(text.size()), family, fontStyle, emPixels, layout,
-                 &format);
+  for (const std::wstring& line : lines) {
+    const Gdiplus::RectF row(layout.X, y, layout.Width, std::max(lineHeight, 1.0f));
+    path.AddString(line.c_str(), static_cast<INT>(line.size()), family, fontStyle, emPixels, row,
+                   &single);
+    y += lineHeight;
+  }
   g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
   g.FillPath(&brush, &path);
 }
