@@ -316,6 +316,15 @@ class IndexTest(BackendCase):
         self.assertEqual(log[0]["method"], "POST")
         self.assertIn("X-Vek-Sign", [k for k, _ in log[0]["headers"]])
 
+    def test_seal_matches_the_sdk_known_answer(self):
+        # The same vector the SDK's own tests hold, so both sides agree.
+        vector = "eyJjb2RlIjowfQ==.129657947ea1c9da57a3a623f4f9e397fcfbd55325a0727d9a0e76348c541afb"
+        self.assertEqual(sealing.seal('{"code":0}'), vector)
+        self.assertEqual(sealing.unseal(vector), b'{"code":0}')
+        for bad in (vector[:-1], vector + "0", vector.replace(".", ""), "." + vector.split(".")[1], sealing.tamper(vector), 5):
+            with self.subTest(bad=bad):
+                self.assertIsNone(sealing.unseal(bad))
+
     def test_signature_and_body_checks(self):
         body = json.dumps({"app_id": "10001061"}).encode()
         cases = [
@@ -339,6 +348,7 @@ class IndexTest(BackendCase):
             ({"action": "tamper", "mode": "mac"}, lambda s, e, p: e["code"] == 0 and p is None),
             ({"action": "code"}, lambda s, e, p: e["code"] == "0" and p is not None),
             ({"action": "code", "value": 1}, lambda s, e, p: e["code"] == 1),
+            ({"action": "code", "value": None}, lambda s, e, p: "code" in e and e["code"] is None),
             ({"action": "garbage_json"}, lambda s, e, p: s == 200 and e is None),
             ({"action": "status", "status": 500}, lambda s, e, p: s == 500 and e is None),
             ({"action": "respond", "json": {"code": 0}}, lambda s, e, p: e == {"code": 0}),

@@ -81,6 +81,8 @@ def validate(rule):
             out[key] = value
         elif default is not None:
             out[key] = default
+    if action == "code" and "value" in rule:
+        out["value"] = rule["value"]  # null too: a "code" of JSON null
     if action == "stall":
         out["seconds"] = max(0.0, min(float(out["seconds"]), MAX_STALL_SECONDS))
         if out["then"] not in ("serve", "close"):

@@ -153,7 +153,6 @@ class Response:
         self.file = None  # (path, start, length)
         self.corrupt_at = None  # file offset of a byte to flip
         self.head_only = head_only
-        self.declared_length = None  # Content-Length when it differs from what is sent
 
     def length(self):
         return self.file[2] if self.file else len(self.body)
@@ -187,7 +186,7 @@ class _Sink:
     """Writes the response bytes and applies the byte-level faults: cut after
     K bytes, stall after K body bytes, pace to a rate."""
 
-    def __init__(self, handler, plan, state):
+    def __init__(self, handler, plan, state, control):
         self.handler = handler
         self.state = state
         self.total = 0
@@ -198,7 +197,8 @@ class _Sink:
         stall = plan.get("stall")
         self.stall = stall if stall and stall.get("after_bytes") is not None else None
         pace = plan.get("pace")
-        self.bps = pace["bytes_per_second"] if pace else state.default_pace
+        # The run-wide pace is for the servers we play, not for test control.
+        self.bps = pace["bytes_per_second"] if pace else (0 if control else state.default_pace)
         # Small slices keep a paced stream smooth; at least 1 KiB so the
         # sleeps stay coarse enough to be accurate.
         self.slice = max(1024, min(FILE_CHUNK, (self.bps or 0) // 50)) if self.bps else None
@@ -523,7 +523,7 @@ class Handler(BaseHTTPRequestHandler):
             # Without a length the body ends with the connection.
             self.close_connection = True
         else:
-            headers.append(("Content-Length", str(resp.declared_length if resp.declared_length is not None else length)))
+            headers.append(("Content-Length", str(length)))
         if "date" not in names:
             headers.append(("Date", email.utils.formatdate(usegmt=True)))
         headers.append(("Server", self.server_version))
@@ -538,7 +538,7 @@ class Handler(BaseHTTPRequestHandler):
         reason = self.responses.get(resp.status, ("",))[0] or "Status"
         head = "HTTP/1.1 %d %s\r\n" % (resp.status, reason)
         head += "".join("%s: %s\r\n" % (k, v) for k, v in headers) + "\r\n"
-        sink = _Sink(self, plan, state)
+        sink = _Sink(self, plan, state, control=self.entry is None)
         if self.entry is not None:
             state.update_entry(self.entry, status=resp.status)
         try:
