@@ -1,0 +1,75 @@
+#pragma once
+
+// Shared by the URL query and controller suites: one maker backend for the
+// whole test program, a recorder for the events, a fresh folder per test.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "download/download_events.h"
+#include "download/maker_backend_process.h"
+#include "net/net_test_support.h"
+#include "temp_dir.h"
+
+namespace pelmar::testing {
+
+// The package every suite downloads: odd, so the two ranges differ in length,
+// and over 1 MiB, so each range is written in more than one block.
+inline constexpr int64_t kPackageBytes = 3 * 1024 * 1024 + 12345;
+inline constexpr const char* kBuiltinPath =
+    "/application/soft_package/pc/10001061/software/install.exe";
+
+class BackendTest : public NetTest {
+ protected:
+  static void SetUpTestSuite() { backend_ = &SharedBackend(); }
+  // One server until the program ends: starting Python per suite would cost
+  // more than the tests themselves.
+  static MakerBackendProcess& SharedBackend();
+
+  void SetUp() override {
+    NetTest::SetUp();
+    SetDownloadEventLoggerForTesting(&logger_);
+    ASSERT_TRUE(backend_->ClearFaults());
+    ASSERT_TRUE(backend_->Reset());
+  }
+  void TearDown() override {
+    SetDownloadEventLoggerForTesting(nullptr);
+    NetTest::TearDown();
+  }
+
+  std::vector<std::string> ErrorStatuses() {
+    std::vector<std::string> out;
+    for (const auto& e : logger_.EventsNamed("vSoftDownloadError")) {
+      out.push_back(e.strings.at("error_status"));
+    }
+    return out;
+  }
+  std::vector<std::string> EventNames() {
+    std::vector<std::string> out;
+    for (const auto& e : logger_.Events()) out.push_back(e.name);
+    return out;
+  }
+  // The Range lines of the GET requests on `path`, in arrival order.
+  std::vector<std::string> RangeLines(const std::string& path = "/cdn/install.exe") {
+    std::vector<std::string> out;
+    for (const BackendRequest& r : backend_->Requests(path)) {
+      if (r.method != "GET") continue;
+      const size_t at = r.head.find("Range:");
+      out.push_back(at == std::string::npos ? "" : r.head.substr(at, r.head.find("\r\n", at) - at));
+    }
+    return out;
+  }
+  int Count(const std::string& method, const std::string& path) {
+    int n = 0;
+    for (const BackendRequest& r : backend_->Requests(path)) n += r.method == method;
+    return n;
+  }
+
+  static inline MakerBackendProcess* backend_ = nullptr;
+  TempDir dir_;
+};
+
+}  // namespace pelmar::testing

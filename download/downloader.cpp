@@ -1,0 +1,364 @@
+#include "download/downloader.h"
+
+#include <mutex>
+#include <new>
+
+#include "app/installer_settings.h"
+#include "download/download_events.h"
+#include "download/download_file_name.h"
+#include "download/range_split.h"
+#include "net/socket_ops.h"
+#include "net/text_convert.h"
+#include "services/ansi_path.h"
+#include "services/md5.h"
+
+namespace pelmar {
+
+CDownloader::CDownloader(DownloaderServices services) : services_(std::move(services)) {
+  (void)StartSockets();
+}
+
+CDownloader::~CDownloader() {
+  state_.store(kDestroying);
+  query_.reset();  // waits for the query thread
+  StopRangeThreads();
+  std::lock_guard<CXMutex> lock(lock_);
+  file_.reset();
+}
+
+void CDownloader::Destroy() { delete this; }
+
+std::wstring CDownloader::Path() {
+  std::lock_guard<CXMutex> lock(lock_);
+  return path_;
+}
+
+std::string CDownloader::PackageMd5() {
+  IPackageRecord* package = services_.query.package;
+  return package != nullptr ? package->GetMd5() : std::string();
+}
+
+bool CDownloader::Start() {
+  const int32_t previous = state_.load();
+  if (previous == kRunning || previous == kDone) return true;
+  SendDownloadStartEvent();
+  bool have_ranges;
+  {
+    std::lock_guard<CXMutex> lock(lock_);
+    have_ranges = !ranges_.empty();
+  }
+  if (have_ranges) {
+    if (!StartRangeThreads()) return false;
+    state_.store(kRunning);
+    return true;
+  }
+  query_.reset();
+  // Running before the query exists: its thread may reuse a stored file and
+  // set "done" before the constructor even returns.
+  state_.store(kRunning);
+  try {
+    query_ = std::make_unique<QueryUrlInfoThread>(std::string(), this, services_.query);
+  } catch (const std::exception&) {
+    state_.store(previous);
+    return false;
+  }
+  return true;
+}
+
+bool CDownloader::OnUrlInfo(const UrlInfo& info) {
+  if (info.size <= 0 || info.urls.empty()) {
+    SendDownloadErrorEvent(kThreadErrorType, "参数错误");
+    (void)UseLocalFileOnError();
+    return false;
+  }
+  if (UseLocalFileByVersion()) return true;
+  total_.store(info.size);
+  {
+    std::lock_guard<CXMutex> lock(lock_);
+    if (path_.empty()) {
+      std::wstring name = info.fileName.empty() ? std::wstring(L"PelmarPkg.exe") : info.fileName;
+      const std::wstring fixed = services_.productVersionOfFile
+                                     ? FixedFileNameForVersion(services_.productVersionOfFile(L""))
+                                     : std::wstring();
+      if (!fixed.empty()) name = fixed;
+      path_ = services_.productDataDirectory + name;
+    }
+  }
+  if (!CreateTargetFile()) {
+    // The folder cannot take the file (missing, unwritable, or too little
+    // room for the full size): say so rather than fail without a word.
+    SendDownloadErrorEvent(kThreadErrorType, "写文件出错");
+    return false;
+  }
+  {
+    std::lock_guard<CXMutex> lock(lock_);
+    for (const RangeBounds& bounds : SplitRanges(info.size, kRangeCount)) {
+      DownloadRange range;
+      range.url = info.urls.front();
+      range.start = bounds.first;
+      range.end = bounds.last;
+      ranges_.push_back(std::move(range));
+    }
+  }
+  return StartRangeThreads();
+}
+
+bool CDownloader::CreateTargetFile() {
+  std::lock_guard<CXMutex> lock(lock_);
+  file_.reset();
+  try {
+    file_ = std::make_unique<CFileStream>(OpenFileStream(kModeCreate, path_));
+  } catch (const std::exception&) {
+    file_.reset();
+    return false;
+  }
+  if (!file_->SetSize(total_.load()) || file_->GetSize() != total_.load()) {
+    file_.reset();
+    return false;
+  }
+  return true;
+}
+
+bool CDownloader::StartRangeThreads() {
+  size_t count;
+  {
+    std::lock_guard<CXMutex> lock(lock_);
+    count = ranges_.size();
+  }
+  for (size_t i = 0; i < count; ++i) {
+    std::string url;
+    int64_t start, end;
+    {
+      std::lock_guard<CXMutex> lock(lock_);
+      if (ranges_[i].start > ranges_[i].end) continue;  // complete
+      url = ranges_[i].url;
+      start = ranges_[i].start;
+      end = ranges_[i].end;
+    }
+    std::unique_ptr<CDownloadThread> thread;
+    try {
+      // Made outside the lock: it resolves a host name, and once running it
+      // takes the lock to write.
+      thread = std::make_unique<CDownloadThread>(url, kTimeoutMs, kAttemptLimit, start, end, this,
+                                                 static_cast<int32_t>(i), services_.timings);
+    } catch (const std::bad_alloc&) {
+      continue;  // the range keeps no thread; Poll fails the download
+    } catch (const std::exception&) {
+      SendDownloadErrorEvent(kThreadErrorType, "创建线程出错");
+      StopRangeThreads();
+      return false;
+    }
+    std::unique_ptr<CDownloadThread> old;
+    {
+      std::lock_guard<CXMutex> lock(lock_);
+      old = std::move(ranges_[i].thread);
+      ranges_[i].thread = std::move(thread);
+    }
+    // `old` (an ended thread of an earlier run) goes here, outside the lock.
+  }
+  return true;
+}
+
+void CDownloader::StopRangeThreads() {
+  std::vector<std::unique_ptr<CDownloadThread>> threads;
+  {
+    std::lock_guard<CXMutex> lock(lock_);
+    for (DownloadRange& range : ranges_) threads.push_back(std::move(range.thread));
+  }
+  threads.clear();  // each cancels and waits for its thread
+}
+
+bool CDownloader::WriteRange(int32_t count, int32_t index, const char* data, int64_t offset) {
+  std::lock_guard<CXMutex> lock(lock_);
+  if (!file_ || data == nullptr || count <= 0 || index < 0 ||
+      static_cast<size_t>(index) >= ranges_.size()) {
+    return false;
+  }
+  DownloadRange& range = ranges_[static_cast<size_t>(index)];
+  // Only the next bytes of the range may be written, never past its end.
+  if (offset != range.start || offset + count - 1 > range.end) return false;
+  if (file_->SeekTo(offset) != offset) return false;
+  int32_t done = 0;
+  while (done < count) {
+    const int32_t n = file_->Write(data + done, static_cast<uint32_t>(count - done));
+    if (n < 1) return false;
+    done += n;
+  }
+  downloaded_ += count;
+  range.start += count;
+  return true;
+}
+
+int32_t CDownloader::Poll() {
+  if (state_.load() != kRunning) return state_.load();
+  if (!query_) {
+    StopRangeThreads();
+    state_.store(kFailed);
+    return kFailed;
+  }
+  if (!query_->IsFinished()) return kRunning;
+  // The query may have reused a stored file on its way out.
+  if (state_.load() != kRunning) return state_.load();
+  size_t count;
+  {
+    std::lock_guard<CXMutex> lock(lock_);
+    count = ranges_.size();
+  }
+  if (count == 0) {
+    state_.store(kFailed);
+    return kFailed;
+  }
+  bool any_running = false;
+  for (size_t i = 0; i < count; ++i) {
+    bool complete, has_thread, running = false;
+    {
+      std::lock_guard<CXMutex> lock(lock_);
+      complete = ranges_[i].start > ranges_[i].end;
+      has_thread = ranges_[i].thread != nullptr;
+      if (has_thread) running = ranges_[i].thread->IsRunning();
+      // A thread that ended after finishing its range wrote before it ended.
+      if (has_thread && !running) complete = ranges_[i].start > ranges_[i].end;
+    }
+    if (complete) continue;
+    if (!has_thread || !running) {
+      StopRangeThreads();
+      state_.store(kFailed);
+      return kFailed;
+    }
+    any_running = true;
+  }
+  if (any_running) return state_.load();
+
+  {
+    std::lock_guard<CXMutex> lock(lock_);
+    file_.reset();
+  }
+  if (VerifyDownload()) {
+    StopRangeThreads();
+    int32_t seconds = 0;
+    try {
+      CFileStream file(OpenFileStream(kModeReadShared, Path()));
+      int64_t created = 0, accessed = 0, written = 0;
+      if (file.GetTimes(&created, &accessed, &written) && written > created) {
+        seconds = static_cast<int32_t>(written - created);
+      }
+    } catch (const std::exception&) {
+      seconds = 0;
+    }
+    SendDownloadResultEvent("下载成功", seconds);
+    RecordDownload();
+    state_.store(kDone);
+  } else {
+    ResetForRetry();
+  }
+  return state_.load();
+}
+
+int32_t CDownloader::GetProgress() {
+  const int64_t total = total_.load();
+  if (total <= 0) return 0;
+  return static_cast<int32_t>(downloaded_.load() * 100 / total);
+}
+
+const wchar_t* CDownloader::GetFilePath() {
+  path_out_ = Path();
+  return path_out_.c_str();
+}
+
+const char* CDownloader::GetUrl() {
+  url_out_.clear();
+  if (query_) {
+    url_out_ = query_->GetQueryUrl();
+    if (url_out_.empty()) url_out_ = query_->GetFirstResultUrl();
+  }
+  if (url_out_.empty()) url_out_ = BuiltinDownloadUrl();
+  return url_out_.c_str();
+}
+
+bool CDownloader::VerifyDownload() {
+  const std::wstring path = Path();
+  if (path.empty()) return false;
+  const std::string expected = PackageMd5();
+  if (expected.empty()) return true;
+  // Exact text: the digest is 32 lower-case hexadecimal characters.
+  return Md5OfFile(path) == expected;
+}
+
+void CDownloader::RecordDownload() {
+  const std::wstring path = Path();
+  std::string digest = PackageMd5();
+  if (digest.empty() && !path.empty()) digest = Md5OfFile(path);
+  if (digest.empty() || path.empty() || services_.settings == nullptr) return;
+  (void)services_.settings->ValidateAndRecord(WideFromUtf8(digest), path, false);
+}
+
+void CDownloader::ResetForRetry() {
+  state_.store(kFailed);
+  StopRangeThreads();
+  (void)CreateTargetFile();  // without a file the next run fails its writes
+  const int64_t part = total_.load() / kRangeCount;
+  {
+    std::lock_guard<CXMutex> lock(lock_);
+    for (size_t i = 0; i < ranges_.size(); ++i) {
+      ranges_[i].start = static_cast<int64_t>(i) * part;
+    }
+  }
+  downloaded_.store(0);
+}
+
+bool CDownloader::RecordedFileStillValid(const std::wstring& stored) {
+  // The file may have changed since start-up checked it.
+  return services_.settings->ValidateAndRecord(services_.settings->Md5(), stored, true);
+}
+
+void CDownloader::UseStoredFile(const std::wstring& stored) {
+  {
+    std::lock_guard<CXMutex> lock(lock_);
+    path_ = stored;
+  }
+  state_.store(kDone);
+  SendDownloadResultEvent("存在本地文件", -1);
+}
+
+bool CDownloader::UseLocalFileByVersion() {
+  if (services_.settings == nullptr || !services_.productVersionOfFile) return false;
+  IPackageRecord* package = services_.query.package;
+  const std::wstring version =
+      package != nullptr ? WideFromAnsi(package->GetVersion()) : std::wstring();
+  const std::wstring stored = services_.settings->Path();
+  if (version.empty() || stored.empty()) return false;
+  if (!CompareVersions(services_.productVersionOfFile(stored), version)) return false;
+  if (!RecordedFileStillValid(stored)) return false;
+  UseStoredFile(stored);
+  return true;
+}
+
+bool CDownloader::UseLocalFileOnError() {
+  if (services_.settings == nullptr) return false;
+  const std::wstring installed =
+      services_.installedProductPath ? services_.installedProductPath() : std::wstring();
+  const std::wstring stored = services_.settings->Path();
+  if (stored.empty()) return false;
+  if (!installed.empty()) {
+    if (!services_.productVersionOfFile || !services_.installedProductVersion) return false;
+    if (!CompareVersions(services_.productVersionOfFile(stored),
+                         services_.installedProductVersion())) {
+      return false;
+    }
+  }
+  if (!RecordedFileStillValid(stored)) return false;
+  UseStoredFile(stored);
+  return true;
+}
+
+IDownloader* CreateDownloader(DownloaderServices services) {
+  try {
+    return new CDownloader(std::move(services));
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
+IDownloader* CreateDownloader() { return CreateDownloader(DefaultDownloaderServices()); }
+
+}  // namespace pelmar

@@ -1,0 +1,18 @@
+#include "download/downloader.h"
+
+#include "app/file_system.h"
+#include "app/installer_settings.h"
+
+namespace pelmar {
+
+// Natively there is no uninstall entry and no version resource: nothing is
+// installed, and no stored file can prove it is new enough by its version.
+DownloaderServices DefaultDownloaderServices() {
+  DownloaderServices s;
+  s.query = DefaultUrlQuerySettings();
+  s.settings = InstallerSettings::Instance();
+  s.productDataDirectory = ProductDataDirectory();
+  return s;
+}
+
+}  // namespace pelmar

@@ -1,0 +1,223 @@
+#include "download/query_url_info_thread.h"
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "app/file_system.h"
+#include "download/download_events.h"
+#include "download/download_file_name.h"
+#include "net/parse_url.h"
+#include "net/pelmar_error.h"
+#include "net/socket_ops.h"
+#include "net/tcp_http.h"
+#include "net/text_convert.h"
+#include "pelmar_config.h"
+#include "services/ansi_path.h"
+
+namespace pelmar {
+namespace {
+
+constexpr int kPauseSliceMs = 10;
+constexpr int kStartWaitMs = 5;
+constexpr const char* kBuiltinPath = "/application/soft_package/pc/10001061/software/install.exe";
+
+std::string HostAndPort(const char* host, int port) {
+  std::string text = host;
+  if (port != 80) text += ":" + std::to_string(port);
+  return text;
+}
+
+}  // namespace
+
+std::string BuiltinDownloadUrl() {
+  return "http://" + HostAndPort(config::kCdn.host, config::kCdn.port) + kBuiltinPath;
+}
+
+UrlQuerySettings DefaultUrlQuerySettings() {
+  UrlQuerySettings s;
+  s.programPath = ModulePath();
+  s.builtinUrl = BuiltinDownloadUrl();
+  s.probeHosts = {config::kSupport.host, config::kSupportIp};
+  s.probePort = static_cast<uint16_t>(config::kSupport.port);
+  return s;
+}
+
+QueryUrlInfoThread::QueryUrlInfoThread(std::string url, IUrlInfoReceiver* receiver,
+                                       UrlQuerySettings settings)
+    : receiver_(receiver), settings_(std::move(settings)), url_(std::move(url)) {
+  Release();
+  // The controller never sees a query whose thread has not begun. The wait
+  // ends too if the thread could not be made at all.
+  while (!started_.load() && HasThread() && IsRunning()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStartWaitMs));
+  }
+}
+
+QueryUrlInfoThread::~QueryUrlInfoThread() {
+  stop_.store(true);
+  Join();
+}
+
+std::string QueryUrlInfoThread::GetQueryUrl() {
+  std::lock_guard<CXMutex> lock(result_lock_);
+  return url_;
+}
+
+std::string QueryUrlInfoThread::GetFirstResultUrl() {
+  std::lock_guard<CXMutex> lock(result_lock_);
+  return result_.urls.empty() ? std::string() : result_.urls.front();
+}
+
+UrlInfo QueryUrlInfoThread::GetResult() {
+  std::lock_guard<CXMutex> lock(result_lock_);
+  return result_;
+}
+
+void QueryUrlInfoThread::CheckStop() const {
+  if (stop_.load()) throw PelmarError("user query stop thread");
+}
+
+void QueryUrlInfoThread::Pause(int ms) const {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!stop_.load() && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPauseSliceMs));
+  }
+}
+
+uint32_t QueryUrlInfoThread::Run() {
+  started_.store(true);
+  try {
+    if (!QueryPackageUrls()) {
+      CheckStop();
+      {
+        std::lock_guard<CXMutex> lock(result_lock_);
+        url_ = settings_.builtinUrl;
+      }
+      if (!QueryOneUrl(settings_.builtinUrl, std::string())) {
+        SendDownloadErrorEvent(kQueryErrorType, "获取包信息失败");
+      }
+    }
+  } catch (const std::exception&) {
+    // The receiver decides from the result alone.
+  }
+  if (receiver_ != nullptr) (void)receiver_->OnUrlInfo(GetResult());
+  finished_.store(true);
+  return 0;
+}
+
+bool QueryUrlInfoThread::QueryPackageUrls() {
+  IPackageRecord* const package = settings_.package;
+  if (package == nullptr) return false;
+  const auto began = std::chrono::steady_clock::now();
+  for (;;) {
+    const int status = package->GetStatus();
+    if (status == IPackageRecord::kReady) break;
+    if (status == IPackageRecord::kFailed) return false;
+    CheckStop();
+    if (std::chrono::steady_clock::now() - began >=
+        std::chrono::milliseconds(settings_.packageWaitMs)) {
+      return false;
+    }
+    ProbeNetwork();
+    // Without a pause this loop would open connections to the support
+    // server as fast as the machine can for up to ten seconds.
+    Pause(settings_.probePauseMs);
+  }
+  const std::string version = package->GetVersion();
+  for (const std::string& url : package->GetUrls()) {
+    CheckStop();
+    (void)QueryOneUrl(url, version);
+  }
+  std::lock_guard<CXMutex> lock(result_lock_);
+  return !result_.urls.empty();
+}
+
+bool QueryUrlInfoThread::QueryOneUrl(const std::string& url, const std::string& version) {
+  if (url.empty()) return false;
+  const UrlParts parts = ParseUrl(url);
+  host_ = parts.host;
+  port_ = parts.port;
+  path_ = parts.path;
+  std::string target = url;
+  const HttpResponseHeader header = HeadWithRedirects(target, 0);
+  if (header.lines.empty()) {
+    SendDownloadErrorEvent(kQueryErrorType, "获取头信息失败");
+    throw PelmarError("http get url header information error");
+  }
+  std::lock_guard<CXMutex> lock(result_lock_);
+  if (result_.fileName.empty()) {
+    const std::string named = FileNameFromHeaderLines(header.lines);
+    if (!named.empty()) result_.fileName = WideFromAnsi(named);
+  }
+  if (result_.fileName.empty() && !settings_.programPath.empty()) {
+    result_.fileName = InstallerDerivedFileName(settings_.programPath, WideFromUtf8(version));
+  }
+  if (result_.fileName.empty()) result_.fileName = L"PelmarPkg.exe";
+  if (result_.size <= 0) {
+    result_.size = ContentLengthFromHeaderLines(header.lines);
+    if (result_.size <= 0) {
+      result_.fileName.clear();
+      return false;
+    }
+  }
+  result_.urls.push_back(target);
+  return true;
+}
+
+HttpResponseHeader QueryUrlInfoThread::HeadWithRedirects(std::string& url, int depth) {
+  if (depth > kMaxRedirects) return {};  // a loop, or a chain too long to be sane
+  const UrlParts parts = ParseUrl(url);
+  HttpResponseHeader header;
+  for (int attempt = 1; attempt <= kHeadAttempts; ++attempt) {
+    CheckStop();
+    // A resolution error is not retried: it leaves the query.
+    auto http = std::make_unique<CTCPHttp>(parts.host, parts.port);
+    (void)http->SetTimeouts(settings_.headTimeoutMs, settings_.headTimeoutMs);
+    try {
+      header = http->HttpHead(parts.host, parts.path);
+    } catch (const std::exception&) {
+      header = HttpResponseHeader();
+    }
+    if (!header.lines.empty()) break;
+    if (attempt == kHeadAttempts) {
+      SendDownloadErrorEvent(kQueryErrorType, "重试次数过多");
+    } else {
+      Pause(settings_.headRetryPauseMs);
+    }
+  }
+  if (header.lines.empty()) return {};
+  // A status that is not three digits is no answer we can use.
+  const int code = header.StatusCode();
+  if (code < 0 || code >= 400) return {};
+  if (code < 300) return header;
+  if (!header.hasLocation) return header;
+  std::string location = header.location;
+  if (location.compare(0, 4, "http") != 0 && !location.empty() && location[0] == '/') {
+    // Relative to the URL the query started from, not to a hop in between.
+    location = "http://" + host_ + ":" + std::to_string(port_) + location;
+  }
+  url = location;
+  return HeadWithRedirects(url, depth + 1);
+}
+
+void QueryUrlInfoThread::ProbeNetwork() {
+  for (const std::string& host : settings_.probeHosts) {
+    CheckStop();
+    uint32_t address = 0;
+    if (!SystemResolve(host, &address) && !SystemResolve(host, &address)) continue;
+    const uint16_t port = HostToNet16(settings_.probePort);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      // A fresh socket per try: a socket whose connect failed is not reusable
+      // everywhere.
+      CSocket s(SockOpenTcp());
+      if (!s.IsValid()) break;
+      if (SockConnect(s.Get(), address, port) == SockError::kNone) return;
+    }
+  }
+  SendDownloadErrorEvent(kQueryErrorType, "网络失败");
+  throw PelmarError("network connect error");
+}
+
+}  // namespace pelmar

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "download/package_record.h"
+#include "net/http_response_header.h"
+#include "net/pelmar_based_thread.h"
+#include "net/x_mutex.h"
+
+namespace pelmar {
+
+// What the URL query found: the file's length, the name to store it under,
+// and every candidate URL that answered usable headers (after redirects).
+struct UrlInfo {
+  int64_t size = 0;
+  std::wstring fileName;
+  std::vector<std::string> urls;
+};
+
+// Receives the query's result at its end (on the query thread).
+class IUrlInfoReceiver {
+ public:
+  virtual bool OnUrlInfo(const UrlInfo& info) = 0;
+
+ protected:
+  ~IUrlInfoReceiver() = default;
+};
+
+// Where the query looks and what it may wait for. Defaults are the product's.
+struct UrlQuerySettings {
+  IPackageRecord* package = nullptr;  // null: no package record, built-in URL only
+  std::wstring programPath;           // the installer's own file, for the derived name
+  std::string builtinUrl;             // the CDN fallback URL
+  // Probe targets: the support host by name, then by its fixed address.
+  std::vector<std::string> probeHosts;
+  uint16_t probePort = 80;
+  int packageWaitMs = 10000;  // how long the package record may stay "reading"
+  int probePauseMs = 100;     // between two probes while the record is read
+  int headRetryPauseMs = 100;
+  int headTimeoutMs = 3000;
+};
+
+// The built-in download URL on the configured CDN host.
+std::string BuiltinDownloadUrl();
+// Settings of the product: configured hosts, the running program, no record.
+UrlQuerySettings DefaultUrlQuerySettings();
+
+// Finds out what to download, on its own thread: waits for the package
+// record, asks each of its URLs (or the built-in one) with HEAD, follows
+// redirects, and hands the result to the receiver, then sets finished.
+//
+// Threads: constructed and destroyed on the controller's thread; Run on the
+// query thread. `stop_`, `started_` and `finished_` are atomics; the URL and
+// the result are guarded by `result_lock_` because the controller's GetUrl
+// reads them while the query runs.
+class QueryUrlInfoThread : public CPelmarBasedThread {
+ public:
+  // Bounds a chain of redirects, so a redirect loop ends as a failed query.
+  static constexpr int kMaxRedirects = 10;
+  static constexpr int kHeadAttempts = 10;
+
+  // Starts the thread and returns once it has begun.
+  QueryUrlInfoThread(std::string url, IUrlInfoReceiver* receiver, UrlQuerySettings settings);
+  ~QueryUrlInfoThread() override;
+
+  bool IsFinished() const { return finished_.load(); }
+  // The URL being asked when it is the built-in one; else empty.
+  std::string GetQueryUrl();
+  // The first URL of the result, or empty.
+  std::string GetFirstResultUrl();
+  // A copy of the result (complete once IsFinished()).
+  UrlInfo GetResult();
+
+ protected:
+  uint32_t Run() override;
+
+ private:
+  void CheckStop() const;
+  void Pause(int ms) const;
+  [[nodiscard]] bool QueryPackageUrls();
+  [[nodiscard]] bool QueryOneUrl(const std::string& url, const std::string& version);
+  HttpResponseHeader HeadWithRedirects(std::string& url, int depth);
+  void ProbeNetwork();
+
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> started_{false};
+  std::atomic<bool> finished_{false};
+  IUrlInfoReceiver* const receiver_;
+  const UrlQuerySettings settings_;
+  CXMutex result_lock_;
+  std::string url_;  // guarded by result_lock_
+  UrlInfo result_;   // guarded by result_lock_
+  // The candidate URL being asked (query thread only): relative redirects
+  // resolve against it.
+  std::string host_;
+  uint16_t port_ = 80;
+  std::string path_;
+};
+
+}  // namespace pelmar
