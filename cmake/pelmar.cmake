@@ -81,7 +81,7 @@ function(pelmar_tests area)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
     # ctest runs it directly natively and through the Wine emulator for Windows.
     add_test(NAME ${target} COMMAND ${target} --gtest_brief=1)
-    set_tests_properties(${target} PROPERTIES TIMEOUT 900 LABELS "${area}")
+    set_tests_properties(${target} PROPERTIES TIMEOUT 600 LABELS "${area}")
   else()
     target_sources(${target} PRIVATE ${files})
   endif()
