@@ -261,6 +261,52 @@ class CdnTest(BackendCase):
         clients = {e["client"] for e in self.backend.requests("/cdn/")}
         self.assertEqual(len(clients), 1)
 
+    def test_parallel_ranges(self):
+        import random
+        import threading
+
+        rng = random.Random(7)
+        jobs = []
+        for _ in range(24):
+            a = rng.randrange(PKG_SIZE)
+            jobs.append((a, rng.randrange(a, PKG_SIZE)))
+        bad = []
+
+        def fetch(first, last):
+            st, h, body = self.raw("/cdn/install.exe", "Range: bytes=%d-%d\r\n" % (first, last))
+            if st != 206 or body != self.pkg[first : last + 1]:
+                bad.append((first, last, st, len(body)))
+
+        threads = [threading.Thread(target=fetch, args=j) for j in jobs]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join(60)
+        self.assertEqual(bad, [])
+        self.assertEqual(len(self.backend.requests("/cdn/")), len(jobs))
+
+    def test_broken_requests_and_clients_leave_the_server_serving(self):
+        cases = [
+            # (bytes sent, expected status or None when the server just closes)
+            (b"NONSENSE\r\n\r\n", 400),
+            (b"GET /" + b"a" * 70000 + b" HTTP/1.1\r\n\r\n", 414),
+            (b"GET /cdn/install.exe HTTP/1.1\r\nno colon here\r\n\r\n", 400),
+            (b"GET /cdn/install.exe HTTP/1.1\r\n" + b"".join(b"X-%d: 1\r\n" % i for i in range(150)) + b"\r\n", 431),
+            (b"POST /sa HTTP/1.1\r\nContent-Length: nope\r\n\r\n", 400),
+            (b"POST /sa HTTP/1.1\r\nContent-Length: %d\r\n\r\n" % (64 << 20), 413),
+            (b"GET /cdn/install.exe HTTP/9.9\r\n\r\n", 505),
+        ]
+        for sent, status in cases:
+            with self.subTest(sent=sent[:60]):
+                raw = raw_exchange(self.port, sent)
+                if status is not None:
+                    self.assertEqual(split_response(raw)[0], status)
+        # A client that walks away in the middle of a large answer.
+        with socket.create_connection(("127.0.0.1", self.port), timeout=10) as s:
+            s.sendall(get_request("/cdn/install.exe", "h"))
+            s.recv(1000)
+        self.assertEqual(self.raw("/cdn/install.exe")[2], self.pkg)
+
     def test_new_package_and_disposition_from_sidecar(self):
         self.backend.make_package(1, name="one.bin", sidecar={"content_disposition": "Morvantile_setup.exe"})
         st, h, body = self.raw("/cdn/one.bin")

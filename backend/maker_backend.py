@@ -8,6 +8,7 @@ Standard library only; loopback only. See README.md beside this file.
 """
 
 import argparse
+import email.errors
 import email.utils
 import gzip
 import ipaddress
@@ -314,6 +315,9 @@ def _multipart_fields(content_type, body):
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "PelmarMakerBackend/1.0"
+    # Errors found before the request line is understood are still answered
+    # with a status line (the default would be a bare HTTP/0.9 body).
+    default_request_version = "HTTP/1.0"
     timeout = IDLE_TIMEOUT
 
     # -- request intake -------------------------------------------------
@@ -342,6 +346,13 @@ class Handler(BaseHTTPRequestHandler):
             finally:
                 self.rfile = real
             if not ok:
+                return
+            if any(isinstance(d, email.errors.MissingHeaderBodySeparatorDefect) for d in self.headers.defects):
+                # A line that is not "name: value" ends the header for the
+                # parser, and what follows would be taken as body; refuse.
+                self.close_connection = True
+                self.entry = None
+                self._plain(400, {"code": 400, "message": "malformed header line"}, faults.Plan([]))
                 return
             self._dispatch()
             self.wfile.flush()
