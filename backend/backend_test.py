@@ -544,8 +544,9 @@ class CollectorTest(BackendCase):
         self.assertEqual((status, json.loads(data)["stored"]), (200, 2))
         self.assertEqual(self.backend.requests("/sa")[-1]["body_size"], len(lines))
         # A chunk size that is not hexadecimal is refused.
-        req = b"POST /sa HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n"
-        self.assertEqual(split_response(raw_exchange(self.port, req))[0], 400)
+        for size in (b"zz", b"-3"):
+            req = b"POST /sa HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n%s\r\nabc\r\n0\r\n\r\n" % size
+            self.assertEqual(split_response(raw_exchange(self.port, req))[0], 400)
 
     def test_gzip_batch_and_any_sensor_path(self):
         body = gzip.compress(json.dumps(self.record("f" * 32)).encode())

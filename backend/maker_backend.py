@@ -49,7 +49,7 @@ MAX_BODY = 32 << 20
 MAX_INFLATED = 64 << 20
 # The request log keeps the first bytes of each body for tests to read, and
 # at most this many entries (oldest dropped first).
-LOG_BODY_BYTES = 65536
+LOG_BODY_BYTES = 16384
 MAX_LOG_ENTRIES = 20000
 # Idle keep-alive connections are closed after this long.
 IDLE_TIMEOUT = 30
@@ -387,6 +387,8 @@ class Handler(BaseHTTPRequestHandler):
                 if not size_line or len(size_line) > MAX_LINE:
                     raise ValueError("bad chunk line")
                 size = int(size_line.split(b";")[0].strip() or b"x", 16)
+                if size < 0:
+                    raise ValueError("negative chunk size")
                 if size == 0:
                     for _ in range(100):
                         trailer = self.rfile.readline(MAX_LINE + 1)
@@ -395,7 +397,10 @@ class Handler(BaseHTTPRequestHandler):
                     return bytes(body)
                 if len(body) + size > MAX_BODY:
                     raise OverflowError()
-                body += self.rfile.read(size)
+                piece = self.rfile.read(size)
+                if len(piece) != size:
+                    raise ConnectionError("short chunk")
+                body += piece
                 self.rfile.readline(3)
             raise ValueError("too many chunks")
         length = self.headers.get("Content-Length")
