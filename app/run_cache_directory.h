@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+namespace pelmar {
+
+// The per-run cache directory ("PelmarPkg_<Unix seconds>\\" on the best
+// volume): the skin and the SDK archive are unpacked there. Empty when none
+// could be made, and outside the installer process.
+std::wstring RunCacheDirectory();
+
+// Creates the run cache directory and removes it with everything in it when
+// destroyed. The installer holds one as a static object, so it exists before
+// the process entry runs and is gone after the process's last code.
+class CRunCacheDirectory {
+ public:
+  CRunCacheDirectory();
+  ~CRunCacheDirectory();
+  CRunCacheDirectory(const CRunCacheDirectory&) = delete;
+  CRunCacheDirectory& operator=(const CRunCacheDirectory&) = delete;
+
+  // Tries this many successive seconds when a directory of that name exists.
+  static constexpr int kMaxNameTries = 16;
+};
+
+}  // namespace pelmar

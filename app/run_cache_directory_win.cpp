@@ -1,0 +1,45 @@
+#include "app/run_cache_directory.h"
+
+#include <windows.h>
+
+#include <ctime>
+
+#include "app/file_system.h"
+#include "app/path_rules.h"
+#include "app/system_queries.h"
+
+namespace pelmar {
+namespace {
+// Written only by the static set-up and clean-up, before and after every
+// other thread of the process.
+std::wstring g_run_cache;
+}  // namespace
+
+std::wstring RunCacheDirectory() { return g_run_cache; }
+
+CRunCacheDirectory::CRunCacheDirectory() {
+  const std::wstring root = BestVolumeRoot();
+  if (root.empty()) return;
+  const auto now = static_cast<long long>(std::time(nullptr));
+  for (int i = 0; i < kMaxNameTries; ++i) {
+    const std::wstring dir = root + L"PelmarPkg_" + std::to_wstring(now + i);
+    // Two installers started in the same second must not share one: the one
+    // that ends first would delete the other's skin. Only a directory this
+    // process made is taken.
+    if (CreateDirectoryW(dir.c_str(), nullptr)) {
+      g_run_cache = WithTrailingSeparator(dir);
+      return;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) continue;
+    // A root whose parents are missing (the maker data directory fallback).
+    if (CreateDirectories(dir)) g_run_cache = WithTrailingSeparator(dir);
+    return;
+  }
+}
+
+CRunCacheDirectory::~CRunCacheDirectory() {
+  if (!g_run_cache.empty()) (void)RemoveDirectoryTree(g_run_cache);
+  g_run_cache.clear();
+}
+
+}  // namespace pelmar

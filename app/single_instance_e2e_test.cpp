@@ -1,0 +1,170 @@
+// End to end, under Wine on a display: install.exe's single instance, its
+// hand-over to a running installer, its run cache directory and its clean end.
+// Usage: single_instance_e2e_test <path of install.exe>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <set>
+#include <string>
+
+#include "app/file_system.h"
+#include "app/single_instance.h"
+#include "app/system_queries.h"
+#include "net/text_convert.h"
+#include "ui/window_messages.h"
+
+namespace pelmar {
+namespace {
+
+std::wstring g_installer;  // Windows path of install.exe
+
+// Long enough for a cold Wine start; never an assertion on speed.
+constexpr DWORD kStartLimitMs = 60000;
+
+struct Process {
+  PROCESS_INFORMATION info = {};
+  ~Process() {
+    if (info.hProcess != nullptr) {
+      if (WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(info.hProcess, 99);
+        WaitForSingleObject(info.hProcess, 10000);
+      }
+      CloseHandle(info.hThread);
+      CloseHandle(info.hProcess);
+    }
+  }
+  bool Start(const std::wstring& exe) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    std::wstring command = L"\"" + exe + L"\"";
+    return CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info) != FALSE;
+  }
+  // The exit code once ended within `ms`, else -1.
+  long long WaitExit(DWORD ms) {
+    if (WaitForSingleObject(info.hProcess, ms) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(info.hProcess, &code);
+    return code;
+  }
+};
+
+std::set<std::wstring> RunCacheDirectories() {
+  std::set<std::wstring> found;
+  const std::wstring root = BestVolumeRoot();
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW((root + L"PelmarPkg_*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return found;
+  do {
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) found.insert(root + entry.cFileName);
+  } while (FindNextFileW(find, &entry));
+  FindClose(find);
+  return found;
+}
+
+HWND WaitForMainWindow(HANDLE process, DWORD ms) {
+  for (DWORD waited = 0; waited < ms; waited += 100) {
+    if (HWND w = FindFirstTopLevelWindowOfClass(kMainWindowClassName)) return w;
+    if (process != nullptr && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return nullptr;
+    Sleep(100);
+  }
+  return nullptr;
+}
+
+// A stand-in first installer: holds the mutex and owns a window of the main
+// window class that counts the hand-over messages it gets.
+std::atomic<int> g_bring_to_front{0};
+
+LRESULT CALLBACK CountingProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_BRING_TO_FRONT && wparam == 0 && lparam == 0) ++g_bring_to_front;
+  return DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+TEST(SingleInstanceE2E, SecondStartHandsOverToTheFirstWindowAndExitsZero) {
+  HANDLE mutex = CreateMutexW(nullptr, TRUE, kSingleInstanceMutexName);
+  ASSERT_NE(mutex, nullptr);
+  ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS))
+      << "another installer runs in this prefix";
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = CountingProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = kMainWindowClassName;
+  ASSERT_NE(RegisterClassW(&wc), 0);
+  HWND window = CreateWindowExW(0, kMainWindowClassName, L"first", WS_OVERLAPPEDWINDOW, 0, 0, 200,
+                                100, nullptr, nullptr, wc.hInstance, nullptr);
+  ASSERT_NE(window, nullptr);
+
+  const auto caches_before = RunCacheDirectories();
+  Process second;
+  ASSERT_TRUE(second.Start(g_installer));
+  // Pump our window's messages while the second installer runs.
+  long long code = -1;
+  for (DWORD waited = 0; waited < kStartLimitMs && code == -1; waited += 50) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    code = second.WaitExit(50);
+  }
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(g_bring_to_front.load(), 1);
+  // The second process's own run cache directory went with it.
+  EXPECT_EQ(RunCacheDirectories(), caches_before);
+
+  DestroyWindow(window);
+  UnregisterClassW(kMainWindowClassName, wc.hInstance);
+  CloseHandle(mutex);
+}
+
+TEST(SingleInstanceE2E, RunCacheLivesAsLongAsTheInstaller) {
+  ASSERT_EQ(FindFirstTopLevelWindowOfClass(kMainWindowClassName), nullptr);
+  const auto caches_before = RunCacheDirectories();
+
+  Process first;
+  ASSERT_TRUE(first.Start(g_installer));
+  HWND window = WaitForMainWindow(first.info.hProcess, kStartLimitMs);
+  ASSERT_NE(window, nullptr) << "install.exe showed no main window";
+
+  // Exactly one new run cache directory while it runs.
+  const auto caches_running = RunCacheDirectories();
+  std::set<std::wstring> added;
+  std::set_difference(caches_running.begin(), caches_running.end(), caches_before.begin(),
+                      caches_before.end(), std::inserter(added, added.end()));
+  ASSERT_EQ(added.size(), 1u);
+  const std::wstring cache = *added.begin();
+  EXPECT_TRUE(DirectoryExists(cache));
+
+  // A second start while it runs: exit code 0, and the first goes on.
+  Process second;
+  ASSERT_TRUE(second.Start(g_installer));
+  EXPECT_EQ(second.WaitExit(kStartLimitMs), 0);
+  EXPECT_EQ(first.WaitExit(0), -1);
+  EXPECT_EQ(FindFirstTopLevelWindowOfClass(kMainWindowClassName), window);
+
+  // Closing the window ends the message loop and the quit sequence.
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(first.WaitExit(kStartLimitMs), 0);
+  EXPECT_FALSE(DirectoryExists(cache)) << Utf8FromWide(cache);
+  EXPECT_EQ(RunCacheDirectories(), caches_before);
+}
+
+}  // namespace
+}  // namespace pelmar
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: single_instance_e2e_test <install.exe>\n");
+    return 2;
+  }
+  std::wstring path = pelmar::WideFromUtf8(argv[1]);
+  // ctest hands over the host path; Wine's Z: drive is the host's root.
+  if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
+  std::replace(path.begin(), path.end(), L'/', L'\\');
+  pelmar::g_installer = path;
+  return RUN_ALL_TESTS();
+}

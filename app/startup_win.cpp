@@ -1,0 +1,183 @@
+#include "app/startup.h"
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <ctime>
+#include <limits>
+#include <memory>
+#include <string>
+
+#include "app/app_context.h"
+#include "app/app_info.h"
+#include "app/file_system.h"
+#include "app/installer_settings.h"
+#include "app/launch_rules.h"
+#include "app/path_rules.h"
+#include "app/placeholder_window.h"
+#include "app/single_instance.h"
+#include "app/system_queries.h"
+#include "net/file_stream.h"
+#include "net/pelmar_error.h"
+#include "net/text_convert.h"
+#include "services/logger_server.h"
+
+namespace pelmar {
+namespace {
+
+// "安装器" and the two quit texts, UTF-8.
+const char kInstallTypeInstaller[] = "\xE5\xAE\x89\xE8\xA3\x85\xE5\x99\xA8";
+const char kEventNameQuit[] = "\xE8\xBD\xAF\xE4\xBB\xB6\xE9\x80\x80\xE5\x87\xBA";
+
+// Own-file stream: kept open for the whole run so the file stays readable
+// under its name (the channel and package name come from it).
+struct StreamCloser {
+  void operator()(CFileStream* stream) const { stream->Release(); }
+};
+using StreamHolder = std::unique_ptr<CFileStream, StreamCloser>;
+
+void MakeDpiAware() {
+  HMODULE user32 = LoadLibraryW(L"user32");
+  if (user32 == nullptr) return;
+  using SetProcessDpiAwareFn = BOOL(WINAPI*)();
+  if (auto set_aware = reinterpret_cast<SetProcessDpiAwareFn>(
+          reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDPIAware")))) {
+    set_aware();
+  }
+  FreeLibrary(user32);
+}
+
+bool ProductWasInstalled() {
+  HKEY key = nullptr;
+  // Plain read access, no view flag: the 32-bit view, as the product's setup writes it.
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CAppInfo::kUninstallKey, 0, KEY_READ, &key) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(key);
+  return true;
+}
+
+// Steps 4 to 11 of start-up; `own_file` receives the open own-file stream.
+LaunchFacts GatherLaunchFacts(StreamHolder* own_file) {
+  LaunchFacts facts;
+  facts.first_install = !ProductWasInstalled();
+  is_first_install = facts.first_install;
+
+  const std::wstring module = ModulePath();
+  facts.soft_package_name = SoftPackageNameFromPath(Utf8FromWide(module));
+  facts.channel = ChannelFromVersion(Utf8FromWide(CAppInfo::Instance()->ProductVersionOfFile(L"")),
+                                     ChannelFromPackageName(facts.soft_package_name));
+  if (AppContext* context = GetAppContext()) {
+    std::lock_guard<CXMutex> lock(context->mutex);
+    context->channel = facts.channel;
+  }
+
+  const std::wstring begin = std::to_wstring(static_cast<long long>(std::time(nullptr)));
+  if (!begin.empty()) InstallerSettings::Instance()->SetBeginTimestamp(begin);
+
+  DWORD parent = 0;
+  std::wstring parent_image;
+  if (ParentProcessId(GetCurrentProcessId(), &parent) && ProcessImagePath(parent, &parent_image) &&
+      !parent_image.empty()) {
+    InstallerSettings::Instance()->SetLaunchAppName(parent_image);
+    facts.parent_app_name = Utf8FromWide(FileNameOf(parent_image));
+  }
+
+  // Raises "PelmarFileOpen failed" when the own file cannot be opened: the
+  // whole start-up then ends in the quit sequence.
+  own_file->reset(new CFileStream(OpenFileStream(kModeReadShared, module)));
+  int64_t created = 0, accessed = 0, written = 0;
+  if ((*own_file)->GetTimes(&created, &accessed, &written)) {
+    facts.download_time = DownloadTimeFromTimes(created, written);
+  }
+  return facts;
+}
+
+void RunMessageLoop() {
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+}  // namespace
+
+void SendLaunchReport(const LaunchFacts& facts) {
+  ILoggerServer* logger = GetLogger();
+  logger->ClearProperties();
+  logger->SetBoolProperty("is_first_install", facts.first_install);
+  logger->SetStringProperty("soft_package_name", facts.soft_package_name);
+  // The record field is 32-bit; a download longer than 68 years is not one.
+  const int64_t seconds = facts.download_time < std::numeric_limits<int32_t>::max()
+                              ? facts.download_time
+                              : std::numeric_limits<int32_t>::max();
+  logger->SetIntProperty("download_time", static_cast<int32_t>(seconds));
+  logger->SetStringProperty("parent_app_name", facts.parent_app_name);
+  logger->SetStringProperty("install_type", kInstallTypeInstaller);
+  logger->SendEvent("pSoftInstall");
+  logger->SendLaunch(1, "", "", "");
+  logger->SendLifecycle(4, "0001", "0001", facts.soft_package_name, "", {});
+}
+
+void SendQuitRecords() {
+  ILoggerServer* logger = GetLogger();
+  logger->SendLifecycle(4, "0001", "0002", "", "", {});
+  logger->ClearProperties();
+  logger->SetStringProperty("event_name", kEventNameQuit);
+  logger->SendEvent("vSoftQuit");
+}
+
+void StartServerInformation() {
+  WSADATA wsa;
+  if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0) throw PelmarError("socket startup failed");
+  // The package and channel records start their readers on first access:
+  //   if (!CPkgInfo::Instance()) throw PelmarError("Get package information error");
+  //   if (!CServerInfo::Instance()) throw PelmarError("Get server information error");
+  // (their accessors come with the server-record classes and are called here.)
+  const std::wstring product_dir = ProductDataDirectory();
+  if (product_dir.empty() || !CreateDirectories(product_dir)) {
+    throw PelmarError("create product data directory failed");
+  }
+}
+
+int RunInstaller(HINSTANCE instance) {
+  CSingleInstance single_instance;
+  StreamHolder own_file;
+  try {
+    if (!single_instance.AcquireFirst()) {
+      // Nothing else has run: no context, no logger, no records.
+      HandOverToFirstInstance();
+      return 0;
+    }
+    CreateAppContext();
+    MakeDpiAware();
+    const LaunchFacts facts = GatherLaunchFacts(&own_file);
+    SendLaunchReport(facts);
+
+    try {
+      StartServerInformation();
+    } catch (...) {
+      // Without the records or the directory the pages still work; they
+      // report their own failures later.
+    }
+
+    std::unique_ptr<PlaceholderWindow> window(new PlaceholderWindow(instance));
+    if (window->hwnd() != nullptr) {
+      ShowWindow(window->hwnd(), SW_SHOWNORMAL);
+      UpdateWindow(window->hwnd());
+    }
+    RunMessageLoop();
+    window.reset();
+  } catch (...) {
+    // Whatever escaped start-up or the loop: the quit records still go out.
+  }
+  own_file.reset();
+  SendQuitRecords();
+  DeleteAppContext();
+  single_instance.Close();
+  return 0;
+}
+
+}  // namespace pelmar
