@@ -2,6 +2,8 @@
 //   vek_crash_probe <maker dir> <cache dir> <collector port>
 //     binds the SDK from its own resource like the installer, then crashes;
 //     the SDK's filter writes a dump and runs the logger's crash handler.
+//   vek_crash_probe <maker dir> <cache dir> <collector port> <count>
+//     binds the SDK the same way and commits <count> events, then exits 0.
 //   vek_crash_probe   (no arguments)
 //     writes "started.txt" beside itself: a program for ShellExecAsUser.
 #include <windows.h>
@@ -25,7 +27,7 @@ int main() {
     CloseHandle(f);
     return 0;
   }
-  if (argc != 4) return 2;
+  if (argc != 4 && argc != 5) return 2;
   pelmar::CSdkBinding::SetLocations({argv[2], argv[1]});
   const int port = _wtoi(argv[3]);
   static pelmar::CLoggerServer logger(
@@ -33,6 +35,15 @@ int main() {
         pelmar::CSdkBinding::Bind(t, handler, context);
         (void)t.core->setHostInfo(t.core->handle, "127.0.0.1", port);
       });
+  if (argc == 5) {
+    const int count = _wtoi(argv[4]);
+    logger.ClearProperties();
+    logger.SetIntProperty("pid", static_cast<int>(GetCurrentProcessId()));
+    for (int i = 0; i < count; ++i) {
+      if (!logger.SendEvent("vWriter")) return 4;
+    }
+    return 0;
+  }
   logger.ClearProperties();
   logger.SetStringProperty("left_over", "cleared by the crash handler");
   volatile int* nowhere = nullptr;

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -476,22 +477,56 @@ std::wstring ProbePath() {
   return self.substr(0, self.find_last_of(L'\\') + 1) + L"vek_crash_probe.exe";
 }
 
-TEST_F(VekRuntimeTest, CrashWritesMinidumpAndTheHandlersRecords) {
+// Starts the probe with the test's folders; returns its process handle.
+HANDLE StartProbe(const std::wstring& extra) {
   const std::wstring probe = ProbePath();
   // No trailing backslash inside the quotes: it would escape the quote.
   const auto bare = [](const std::wstring& dir) { return dir.substr(0, dir.size() - 1); };
   std::wstring command = L"\"" + probe + L"\" \"" + bare(g_maker) + L"\" \"" + bare(g_cache) +
-                         L"\" " + std::to_wstring(FreePort());
+                         L"\" " + std::to_wstring(FreePort()) + extra;
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(CreateProcessW(probe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &si, &pi));
-  ASSERT_EQ(WaitForSingleObject(pi.hProcess, 120000), WAIT_OBJECT_0);
-  DWORD code = 0;
-  GetExitCodeProcess(pi.hProcess, &code);
+  if (!CreateProcessW(probe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi))
+    return nullptr;
   CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  return pi.hProcess;
+}
+
+DWORD WaitProbe(HANDLE process) {
+  DWORD code = 1002;
+  if (WaitForSingleObject(process, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(process, &code);
+  CloseHandle(process);
+  return code;
+}
+
+TEST_F(VekRuntimeTest, ProcessesWritingAtOnceLoseNoRecord) {
+  constexpr int kWriters = 3;
+  constexpr int kEach = 40;
+  HANDLE writers[kWriters];
+  for (HANDLE& w : writers) {
+    w = StartProbe(L" " + std::to_wstring(kEach));
+    ASSERT_NE(w, nullptr);
+  }
+  for (HANDLE w : writers) EXPECT_EQ(WaitProbe(w), 0u);
+  WaitForUploaders();
+  const auto lines = SpoolLines();
+  ASSERT_EQ(lines.size(), static_cast<size_t>(kWriters * kEach));
+  std::map<int, int> perWriter;
+  for (const auto& line : lines) {
+    const Json::Value v = ParseLine(line);
+    EXPECT_EQ(v["event"].asString(), "vWriter");
+    ++perWriter[v["props"]["pid"].asInt()];
+  }
+  ASSERT_EQ(perWriter.size(), static_cast<size_t>(kWriters));
+  for (const auto& [pid, count] : perWriter) EXPECT_EQ(count, kEach) << pid;
+}
+
+TEST_F(VekRuntimeTest, CrashWritesMinidumpAndTheHandlersRecords) {
+  HANDLE probe = StartProbe(L"");
+  ASSERT_NE(probe, nullptr);
+  const DWORD code = WaitProbe(probe);
   // 0xC0000005: ended by the access violation, not by a return.
   EXPECT_EQ(code, 0xC0000005u);
   WaitForUploaders();
