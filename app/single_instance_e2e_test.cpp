@@ -7,10 +7,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <ctime>
+#include <cwchar>
 #include <set>
 #include <string>
 
 #include "app/file_system.h"
+#include "app/profile_file.h"
 #include "app/single_instance.h"
 #include "app/system_queries.h"
 #include "net/text_convert.h"
@@ -123,6 +126,10 @@ TEST(SingleInstanceE2E, SecondStartHandsOverToTheFirstWindowAndExitsZero) {
 TEST(SingleInstanceE2E, RunCacheLivesAsLongAsTheInstaller) {
   ASSERT_EQ(FindFirstTopLevelWindowOfClass(kMainWindowClassName), nullptr);
   const auto caches_before = RunCacheDirectories();
+  // With the product data directory in place (an earlier run made it), start-up
+  // records its begin time and launching program in the settings file.
+  ASSERT_TRUE(CreateDirectories(ProductDataDirectory()));
+  const long long started = static_cast<long long>(std::time(nullptr));
 
   Process first;
   ASSERT_TRUE(first.Start(g_installer));
@@ -150,6 +157,14 @@ TEST(SingleInstanceE2E, RunCacheLivesAsLongAsTheInstaller) {
   EXPECT_EQ(first.WaitExit(kStartLimitMs), 0);
   EXPECT_FALSE(DirectoryExists(cache)) << Utf8FromWide(cache);
   EXPECT_EQ(RunCacheDirectories(), caches_before);
+
+  const ProfileFile settings(ProductDataDirectory() + L"config.ini");
+  const long long begin =
+      std::wcstoll(settings.Read(L"General", L"begin_timestamp").c_str(), nullptr, 10);
+  EXPECT_GE(begin, started);
+  EXPECT_LE(begin, static_cast<long long>(std::time(nullptr)));
+  // This test program started it.
+  EXPECT_EQ(settings.Read(L"General", L"launch_appname"), ModulePath());
 }
 
 }  // namespace
