@@ -1,0 +1,91 @@
+#include "services/server_exchange.h"
+
+#include <chrono>
+
+#include "net/pelmar_error.h"
+#include "net/tcp_http.h"
+
+namespace pelmar {
+
+// Publishes the connected socket of one exchange for RequestStop() and takes
+// it back before the socket is closed, so a stop never touches a handle the
+// system may already have given to someone else.
+class CServerExchange::Registration {
+ public:
+  Registration(CServerExchange& owner, CTCPHttp& http) : owner_(owner) {
+    std::lock_guard<std::mutex> lock(owner_.mutex_);
+    // A stop that came while connecting found nothing to shut down.
+    if (owner_.stop_.load()) throw PelmarError("user cancel");
+    owner_.active_ = http.Socket();
+  }
+  ~Registration() {
+    std::lock_guard<std::mutex> lock(owner_.mutex_);
+    owner_.active_ = kNoSocket;
+  }
+  Registration(const Registration&) = delete;
+  Registration& operator=(const Registration&) = delete;
+
+ private:
+  CServerExchange& owner_;
+};
+
+void CServerExchange::RequestStop() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  stop_.store(true);
+  if (active_ != kNoSocket) SockShutdown(active_);
+  wake_.notify_all();
+}
+
+bool CServerExchange::Pause(int milliseconds) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return !wake_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                         [this] { return stop_.load(); });
+}
+
+namespace {
+
+CTCPHttp& Prepared(CTCPHttp& http, int time_limit_ms) {
+  (void)http.SetTimeouts(time_limit_ms, time_limit_ms);
+  return http;
+}
+
+}  // namespace
+
+std::string CServerExchange::SendRaw(const ServerEndpoint& to, int time_limit_ms,
+                                     const std::string& request) {
+  CTCPHttp http(to.host, to.port);
+  Prepared(http, time_limit_ms).Connect();
+  Registration registered(*this, http);
+  http.SendAll(request);
+  return http.ReadBody(http.ReadResponseHeader());
+}
+
+std::string CServerExchange::Get(const ServerEndpoint& to, int time_limit_ms,
+                                 const std::string& host_text, const std::string& path) {
+  CTCPHttp http(to.host, to.port);
+  Prepared(http, time_limit_ms).Connect();
+  Registration registered(*this, http);
+  http.SendAll(CTCPHttp::BuildGetRequest(host_text, path));
+  const HttpResponseHeader header = http.ReadResponseHeader();
+  if (header.status != "200") return {};
+  return http.ReadBody(header);
+}
+
+std::string CServerExchange::PostForm(const ServerEndpoint& to, int time_limit_ms,
+                                      const std::string& host_text, const std::string& path,
+                                      HttpForm& form) {
+  (void)form.Prepare();
+  const std::string request = CTCPHttp::BuildPostRequest(host_text, path, form.TotalLength());
+  CTCPHttp http(to.host, to.port);
+  Prepared(http, time_limit_ms).Connect();
+  Registration registered(*this, http);
+  http.SendAll(request);
+  std::string piece;
+  // One piece per field: bounded by the form.
+  while (form.NextPiece(&piece)) {
+    if (!piece.empty()) http.SendAll(piece);
+  }
+  return http.ReadBody(http.ReadResponseHeader());
+}
+
+}  // namespace pelmar

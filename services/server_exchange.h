@@ -1,0 +1,62 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "net/http_form.h"
+#include "net/socket_ops.h"
+
+namespace pelmar {
+
+// Host and port of one maker server.
+struct ServerEndpoint {
+  std::string host;
+  uint16_t port = 80;
+};
+
+// The stop signal of a server-data worker and the HTTP exchanges it makes,
+// so that an owner can end the worker at any moment without killing it:
+// RequestStop() raises the flag, wakes a retry pause at once and shuts down
+// the socket of an exchange in progress, so a receive blocked on a silent
+// server returns. The exchanges are those of CTCPHttp (same request texts,
+// same answers), run step by step so the connected socket can be registered.
+//
+// Threads: the worker runs the exchanges and pauses; any other thread may
+// call RequestStop(). `mutex_` guards the registered socket and the pause; it
+// is never held across a network call.
+class CServerExchange {
+ public:
+  CServerExchange() = default;
+  CServerExchange(const CServerExchange&) = delete;
+  CServerExchange& operator=(const CServerExchange&) = delete;
+
+  void RequestStop();
+  bool StopRequested() const { return stop_.load(); }
+  // Pauses for `milliseconds` unless a stop is (or becomes) requested;
+  // false when stopped.
+  [[nodiscard]] bool Pause(int milliseconds);
+
+  // Each exchange makes a CTCPHttp for `to`, sets both time limits and
+  // raises PelmarError on any failure ("user cancel" when stopped).
+  // HttpSendRaw: the caller's request; the body whatever the status.
+  std::string SendRaw(const ServerEndpoint& to, int time_limit_ms, const std::string& request);
+  // HttpGet: the body of a 200 answer, else empty.
+  std::string Get(const ServerEndpoint& to, int time_limit_ms, const std::string& host_text,
+                  const std::string& path);
+  // HttpPostForm: the body whatever the status.
+  std::string PostForm(const ServerEndpoint& to, int time_limit_ms, const std::string& host_text,
+                       const std::string& path, HttpForm& form);
+
+ private:
+  class Registration;
+
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  SocketHandle active_ = kNoSocket;  // guarded by mutex_
+};
+
+}  // namespace pelmar

@@ -1,0 +1,117 @@
+#include "services/ts_report_thread.h"
+
+#include <json/json.h>
+
+#include <exception>
+#include <memory>
+#include <utility>
+
+#include "app/app_context.h"
+#include "net/http_form.h"
+#include "net/pelmar_error.h"
+#include "pelmar_config.h"
+#include "services/logger_server.h"
+#include "services/machine_identity.h"
+#include "services/md5.h"
+#include "services/pkg_info.h"
+#include "services/server_info.h"
+
+namespace pelmar {
+
+namespace {
+
+constexpr const char* kAppId = "10001061";
+
+bool IsJson(std::string_view text) {
+  if (text.size() > kMaxTSAnswerBytes) return false;
+  Json::CharReaderBuilder builder;
+  builder["failIfExtra"] = true;
+  const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  Json::Value root;
+  std::string errors;
+  return reader->parse(text.data(), text.data() + text.size(), &root, &errors);
+}
+
+std::string Call(const std::function<std::string()>& f) { return f ? f() : std::string(); }
+
+}  // namespace
+
+TSReportSettings DefaultTSReportSettings() {
+  TSReportSettings s;
+  s.attribution = {config::kAttribution.host, static_cast<uint16_t>(config::kAttribution.port)};
+  s.hostText = config::kAttribution.host;
+  s.channel = [] {
+    AppContext* ctx = GetAppContext();
+    if (!ctx) return std::string();
+    std::lock_guard<CXMutex> lock(ctx->mutex);
+    return ctx->channel;
+  };
+  s.userId = [] { return ReadUserIdLibrary(DefaultSdkFolder()); };
+  s.appName = [] {
+    IServerInfo* info = GetServerInfo();
+    return info ? info->AppName() : std::string();
+  };
+  s.machineHash = [] { return Md5Text(MachineIdentity()); };
+  s.mid = [] { return GetLogger()->GetMid(); };
+  s.version = InstallerVersionForRequests;
+  return s;
+}
+
+CTSReportThread::CTSReportThread(TSReportSettings settings) : settings_(std::move(settings)) {
+  Release();
+}
+
+CTSReportThread::~CTSReportThread() {
+  RequestStop();
+  Join();
+}
+
+std::string CTSReportThread::LastFailure() {
+  std::lock_guard<std::mutex> lock(failure_mutex_);
+  return failure_;
+}
+
+uint32_t CTSReportThread::Run() {
+  try {
+    const std::string channel = Call(settings_.channel);
+    const std::string uid = Call(settings_.userId);
+    const std::string appName = Call(settings_.appName);
+    const std::string cam = Call(settings_.machineHash);
+    if (uid.empty() || appName.empty()) throw PelmarError("get uid or product_name failed");
+
+    HttpForm form;
+    std::string version = Call(settings_.version);
+    if (version.empty()) version = "0.9.0.1";
+    form.AddField("app_version", version);
+    form.AddField("product_name", appName);
+    form.AddField("uid", uid);
+    form.AddField("app_id", kAppId);
+    form.AddField("cam", cam);
+    form.AddField("mid", Call(settings_.mid));
+    form.AddField("url_channel", channel);
+
+    std::string body;
+    for (int attempt = 0; attempt < kTSReportAttempts; ++attempt) {
+      if (attempt > 0 && !exchange_.Pause(settings_.retryPauseMs)) throw PelmarError("user cancel");
+      try {
+        body = exchange_.PostForm(settings_.attribution, settings_.timeLimitMs, settings_.hostText,
+                                  kTSReportPath, form);
+      } catch (const std::exception&) {
+        body.clear();  // a failed exchange counts as an empty answer
+      }
+      if (!body.empty()) break;
+      if (exchange_.StopRequested()) throw PelmarError("user cancel");
+    }
+    if (!IsJson(body)) throw PelmarError("parse decrypt data error");
+    return 0;
+  } catch (const std::exception& e) {
+    std::lock_guard<std::mutex> lock(failure_mutex_);
+    failure_ = e.what();
+  } catch (...) {
+    std::lock_guard<std::mutex> lock(failure_mutex_);
+    failure_ = "unknown error";
+  }
+  return 1;
+}
+
+}  // namespace pelmar

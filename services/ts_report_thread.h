@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "net/pelmar_based_thread.h"
+#include "services/server_exchange.h"
+
+namespace pelmar {
+
+inline constexpr int kTSReportAttempts = 3;
+inline constexpr const char* kTSReportPath = "/v1/install/tessel";
+// The user-id library writes a NUL-terminated id into a zeroed buffer of
+// this many bytes.
+inline constexpr size_t kTSUidBufferSize = 33;
+// Only a JSON answer counts; one this large is not the service's.
+inline constexpr size_t kMaxTSAnswerBytes = 1024 * 1024;
+
+// What the report needs from the outside; the defaults are the product's.
+struct TSReportSettings {
+  ServerEndpoint attribution;
+  std::string hostText;  // the "Host" line's value
+  int retryPauseMs = 300;
+  int timeLimitMs = 5000;
+  std::function<std::string()> channel;      // the run's channel (AppContext)
+  std::function<std::string()> userId;       // "TSUID.dll" in the SDK folder
+  std::function<std::string()> appName;      // the channel record's appName
+  std::function<std::string()> machineHash;  // MD5 text of the machine identity
+  std::function<std::string()> mid;          // the SDK's machine identifier
+  std::function<std::string()> version;      // UTF-8 product version
+};
+TSReportSettings DefaultTSReportSettings();
+
+// The SDK folder ("Vek" under the maker data directory), with a trailing
+// separator; empty natively.
+std::wstring DefaultSdkFolder();
+// The id from the user-id library "TSUID.dll" in `sdk_folder`: loaded only
+// when that file exists and is not a directory, its "GetTSUID" called with a
+// zeroed kTSUidBufferSize-byte buffer, unloaded at once. Empty otherwise (and
+// always natively). Reads at most kTSUidBufferSize - 1 bytes of the id.
+std::string ReadUserIdLibrary(const std::wstring& sdk_folder);
+
+// Reports a finished installation once to the attribution service: a
+// multipart form posted up to kTSReportAttempts times, a retry pause apart.
+// Nothing is sent without a user id and an application name. Result 0 when
+// an answer arrived and parsed as JSON, 1 otherwise; nobody needs it.
+class CTSReportThread : public CPelmarBasedThread {
+ public:
+  // Starts the report at once.
+  explicit CTSReportThread(TSReportSettings settings = DefaultTSReportSettings());
+  // Requests a stop (waking a pause or a blocked exchange) and waits.
+  ~CTSReportThread() override;
+
+  void RequestStop() { exchange_.RequestStop(); }
+  // The failure text ("" while running or after success).
+  std::string LastFailure();
+
+ protected:
+  uint32_t Run() override;
+
+ private:
+  TSReportSettings settings_;
+  CServerExchange exchange_;
+  std::mutex failure_mutex_;
+  std::string failure_;  // guarded by failure_mutex_
+};
+
+}  // namespace pelmar

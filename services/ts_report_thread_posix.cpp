@@ -1,0 +1,10 @@
+#include "services/ts_report_thread.h"
+
+namespace pelmar {
+
+// The user-id library is a Windows DLL; natively there is none.
+std::wstring DefaultSdkFolder() { return {}; }
+
+std::string ReadUserIdLibrary(const std::wstring&) { return {}; }
+
+}  // namespace pelmar
