@@ -47,7 +47,10 @@ bool LineSetsKey(std::string_view line, std::string_view key, std::string_view* 
 }  // namespace
 
 IniText::IniText(std::string_view text) {
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+    text.remove_prefix(3);
+    byte_order_mark_ = true;
+  }
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -111,7 +114,8 @@ void IniText::Set(std::string_view section, std::string_view key, std::string_vi
 }
 
 std::string IniText::Text() const {
-  std::string text;
+  // The mark goes back where it was, so a second mark behind it stays text.
+  std::string text = byte_order_mark_ ? "\xEF\xBB\xBF" : "";
   for (const auto& line : lines_) {
     text += line;
     text += "\r\n";

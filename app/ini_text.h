@@ -12,7 +12,7 @@ namespace pelmar {
 // Sections and keys match without regard to ASCII case, values lose the
 // blanks around them and one pair of enclosing quotes, as the platform's
 // private-profile reader does. UTF-8 text; a leading byte-order mark is
-// dropped.
+// kept apart and written back.
 class IniText {
  public:
   // Larger files are not ours to rewrite; the reader treats them as absent.
@@ -34,6 +34,7 @@ class IniText {
   size_t FindSection(std::string_view section) const;
 
   std::vector<std::string> lines_;
+  bool byte_order_mark_ = false;
 };
 
 }  // namespace pelmar

@@ -76,5 +76,17 @@ TEST(IniTextTest, GarbageIsKeptAndTolerated) {
   EXPECT_NE(ini.Text().find("[\xFF\xFE]]="), std::string::npos);
 }
 
+// A byte-order mark is written back, so a second one behind it stays text
+// and a line that starts with it never turns into a section header.
+TEST(IniTextTest, ByteOrderMarkIsKept) {
+  IniText ini("\xEF\xBB\xBF\xEF\xBB\xBF[General]\r\nmd5=a\r\n");
+  EXPECT_FALSE(ini.Get("General", "md5").has_value());
+  ini.Set("General", "md5", "b");
+  const std::string text = ini.Text();
+  EXPECT_EQ(text.substr(0, 6), "\xEF\xBB\xBF\xEF\xBB\xBF");
+  EXPECT_EQ(IniText(text).Get("General", "md5").value_or("?"), "b");
+  EXPECT_EQ(IniText("k=v\r\n").Text().substr(0, 3), "k=v");  // no mark added
+}
+
 }  // namespace
 }  // namespace pelmar
