@@ -4,11 +4,16 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <json/json.h>
 
 #include <algorithm>
 #include <atomic>
 #include <ctime>
+#include <fstream>
+#include <sstream>
+#include <vector>
 #include <cwchar>
+#include <filesystem>
 #include <set>
 #include <string>
 
@@ -17,6 +22,7 @@
 #include "app/single_instance.h"
 #include "app/system_queries.h"
 #include "net/text_convert.h"
+#include "temp_dir.h"
 #include "ui/window_messages.h"
 
 namespace pelmar {
@@ -77,6 +83,34 @@ HWND WaitForMainWindow(HANDLE process, DWORD ms) {
   return nullptr;
 }
 
+// The analytics records the SDK spooled at or after `since_ms`, in order.
+// Nothing takes them away here: no collector listens during these tests.
+std::vector<Json::Value> SpooledRecordsSince(long long since_ms) {
+  std::vector<Json::Value> records;
+  std::ifstream spool(
+      std::filesystem::u8path(Utf8FromWide(MakerDataDirectory() + L"Vek\\spool.jsonl")));
+  std::string line;
+  Json::CharReaderBuilder builder;
+  for (int i = 0; i < 100000 && std::getline(spool, line); ++i) {
+    Json::Value record;
+    std::string errors;
+    std::istringstream in(line);
+    if (Json::parseFromStream(builder, in, &record, &errors) &&
+        record["time"].asInt64() >= since_ms) {
+      records.push_back(record);
+    }
+  }
+  return records;
+}
+
+long long NowMs() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const unsigned long long t =
+      (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return static_cast<long long>(t / 10000 - 11644473600000ULL);
+}
+
 // A stand-in first installer: holds the mutex and owns a window of the main
 // window class that counts the hand-over messages it gets.
 std::atomic<int> g_bring_to_front{0};
@@ -101,6 +135,7 @@ TEST(SingleInstanceE2E, SecondStartHandsOverToTheFirstWindowAndExitsZero) {
   ASSERT_NE(window, nullptr);
 
   const auto caches_before = RunCacheDirectories();
+  const long long started_ms = NowMs();
   Process second;
   ASSERT_TRUE(second.Start(g_installer));
   // Pump our window's messages while the second installer runs.
@@ -117,6 +152,8 @@ TEST(SingleInstanceE2E, SecondStartHandsOverToTheFirstWindowAndExitsZero) {
   EXPECT_EQ(g_bring_to_front.load(), 1);
   // The second process's own run cache directory went with it.
   EXPECT_EQ(RunCacheDirectories(), caches_before);
+  // A second start sends no record at all.
+  EXPECT_TRUE(SpooledRecordsSince(started_ms).empty());
 
   DestroyWindow(window);
   UnregisterClassW(kMainWindowClassName, wc.hInstance);
@@ -130,9 +167,16 @@ TEST(SingleInstanceE2E, RunCacheLivesAsLongAsTheInstaller) {
   // records its begin time and launching program in the settings file.
   ASSERT_TRUE(CreateDirectories(ProductDataDirectory()));
   const long long started = static_cast<long long>(std::time(nullptr));
+  const long long started_ms = NowMs();
+
+  // A copy under a folder and a name with spaces and non-ASCII characters,
+  // as a browser saves it.
+  testing::TempDir dir;
+  const std::wstring copy = dir.File(L"install_\x6D4B\x8BD5 a.exe");
+  ASSERT_TRUE(CopyFileW(g_installer.c_str(), copy.c_str(), FALSE));
 
   Process first;
-  ASSERT_TRUE(first.Start(g_installer));
+  ASSERT_TRUE(first.Start(copy));
   HWND window = WaitForMainWindow(first.info.hProcess, kStartLimitMs);
   ASSERT_NE(window, nullptr) << "install.exe showed no main window";
 
@@ -147,7 +191,7 @@ TEST(SingleInstanceE2E, RunCacheLivesAsLongAsTheInstaller) {
 
   // A second start while it runs: exit code 0, and the first goes on.
   Process second;
-  ASSERT_TRUE(second.Start(g_installer));
+  ASSERT_TRUE(second.Start(copy));
   EXPECT_EQ(second.WaitExit(kStartLimitMs), 0);
   EXPECT_EQ(first.WaitExit(0), -1);
   EXPECT_EQ(FindFirstTopLevelWindowOfClass(kMainWindowClassName), window);
@@ -165,6 +209,35 @@ TEST(SingleInstanceE2E, RunCacheLivesAsLongAsTheInstaller) {
   EXPECT_LE(begin, static_cast<long long>(std::time(nullptr)));
   // This test program started it.
   EXPECT_EQ(settings.Read(L"General", L"launch_appname"), ModulePath());
+
+  // The launch report and the quit records, in this order, and nothing from
+  // the second start in between.
+  const std::string name = "install_\xE6\xB5\x8B\xE8\xAF\x95 a";  // UTF-8 of the copy's name
+  const auto records = SpooledRecordsSince(started_ms);
+  ASSERT_EQ(records.size(), 5u);
+  const Json::Value& launch_event = records[0];
+  EXPECT_EQ(launch_event["type"].asInt(), 6);
+  EXPECT_EQ(launch_event["event"].asString(), "pSoftInstall");
+  const Json::Value& props = launch_event["props"];
+  EXPECT_TRUE(props["is_first_install"].isBool());
+  EXPECT_EQ(props["soft_package_name"].asString(), name);
+  EXPECT_TRUE(props["download_time"].isInt());
+  EXPECT_EQ(props["parent_app_name"].asString(), "single_instance_e2e_test.exe");
+  EXPECT_EQ(props["install_type"].asString(), "\xE5\xAE\x89\xE8\xA3\x85\xE5\x99\xA8");
+  EXPECT_EQ(props.size(), 5u);
+  EXPECT_EQ(records[1]["type"].asInt(), 1);  // launch, kind 1
+  EXPECT_EQ(records[1]["ints"]["1"].asInt(), 1);
+  EXPECT_EQ(records[2]["type"].asInt(), 4);  // lifecycle 0001/0001 with the package name
+  EXPECT_EQ(records[2]["ints"]["50"].asInt(), 4);
+  EXPECT_EQ(records[2]["data"]["51"].asString(), "MDAwMQ==");  // "0001"
+  EXPECT_EQ(records[2]["data"]["52"].asString(), "MDAwMQ==");
+  EXPECT_FALSE(records[2]["data"]["53"].asString().empty());
+  EXPECT_EQ(records[3]["type"].asInt(), 4);  // lifecycle 0001/0002
+  EXPECT_EQ(records[3]["data"]["51"].asString(), "MDAwMQ==");
+  EXPECT_EQ(records[3]["data"]["52"].asString(), "MDAwMg==");  // "0002"
+  EXPECT_EQ(records[4]["event"].asString(), "vSoftQuit");
+  EXPECT_EQ(records[4]["props"]["event_name"].asString(),
+            "\xE8\xBD\xAF\xE4\xBB\xB6\xE9\x80\x80\xE5\x87\xBA");
 }
 
 }  // namespace

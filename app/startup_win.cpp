@@ -174,7 +174,11 @@ int RunInstaller(HINSTANCE instance) {
     // Whatever escaped start-up or the loop: the quit records still go out.
   }
   own_file.reset();
-  SendQuitRecords();
+  try {
+    SendQuitRecords();
+  } catch (...) {
+    // The exit code stays 0 whatever the analytics do.
+  }
   DeleteAppContext();
   single_instance.Close();
   return 0;
