@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Re-frame an accepted count by length: trailing junk must not matter.
   if (ok) {
     const std::string body = "{\"code\":0,\"accepted\":" + std::to_string(accepted) + "}";
-    const std::string framed = "HTTP/1.1 200 OK\r\nContent-Length: " +
-                               std::to_string(body.size()) + "\r\n\r\n" + body + input;
+    const std::string framed = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+                               "\r\n\r\n" + body + input;
     size_t reframed = 0;
     if (!pelmar::vek::ParseUploadAck(framed, &reframed) || reframed != accepted) {
       // Only a framed message over the size limit may fail.
