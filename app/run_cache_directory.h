@@ -21,6 +21,9 @@ class CRunCacheDirectory {
 
   // Tries this many successive seconds when a directory of that name exists.
   static constexpr int kMaxNameTries = 16;
+  // Removal attempts at exit, and the pause between them.
+  static constexpr int kMaxRemoveTries = 20;
+  static constexpr unsigned kRemoveRetryMs = 50;
 };
 
 }  // namespace pelmar

@@ -38,7 +38,15 @@ CRunCacheDirectory::CRunCacheDirectory() {
 }
 
 CRunCacheDirectory::~CRunCacheDirectory() {
-  if (!g_run_cache.empty()) (void)RemoveDirectoryTree(g_run_cache);
+  if (!g_run_cache.empty()) {
+    // A file another process still holds (a virus scanner, the SDK's
+    // uploader reading its archive) is deleted only when it lets go, and
+    // until then the folder is not empty: try again for a short while.
+    for (int attempt = 0; attempt < kMaxRemoveTries; ++attempt) {
+      if (RemoveDirectoryTree(g_run_cache) || !DirectoryExists(g_run_cache)) break;
+      Sleep(kRemoveRetryMs);
+    }
+  }
   g_run_cache.clear();
 }
 

@@ -61,16 +61,21 @@ struct Process {
   }
 };
 
+// Run cache directories on every volume (the best one may change between two
+// looks when volumes share free space) and in the fallback folder.
 std::set<std::wstring> RunCacheDirectories() {
   std::set<std::wstring> found;
-  const std::wstring root = BestVolumeRoot();
-  WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW((root + L"PelmarPkg_*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return found;
-  do {
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) found.insert(root + entry.cFileName);
-  } while (FindNextFileW(find, &entry));
-  FindClose(find);
+  std::vector<std::wstring> roots = AllVolumeMountPaths();
+  roots.push_back(MakerDataDirectory());
+  for (const auto& root : roots) {
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((root + L"PelmarPkg_*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) continue;
+    do {
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) found.insert(root + entry.cFileName);
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+  }
   return found;
 }
 

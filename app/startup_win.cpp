@@ -15,12 +15,14 @@
 #include "app/launch_rules.h"
 #include "app/path_rules.h"
 #include "app/placeholder_window.h"
+#include "app/run_cache_directory.h"
 #include "app/single_instance.h"
 #include "app/system_queries.h"
 #include "net/file_stream.h"
 #include "net/pelmar_error.h"
 #include "net/text_convert.h"
 #include "services/logger_server.h"
+#include "services/sdk_binding.h"
 
 namespace pelmar {
 namespace {
@@ -152,6 +154,9 @@ int RunInstaller(HINSTANCE instance) {
       return 0;
     }
     CreateAppContext();
+    // Before the logger's first use binds the SDK: its archive goes into this
+    // run's cache, the SDK itself under the maker data directory.
+    CSdkBinding::SetLocations({RunCacheDirectory(), MakerDataDirectory()});
     MakeDpiAware();
     const LaunchFacts facts = GatherLaunchFacts(&own_file);
     SendLaunchReport(facts);
