@@ -86,11 +86,12 @@ TEST(BaseWindowTest, SizedAndCentredOnTheWorkAreaAndResized) {
   DeleteAppContext();
 }
 
-TEST(BaseWindowTest, UnregistrableClassIsAConstructionError) {
-  // A class name longer than the system allows cannot be registered.
-  const std::wstring tooLong(300, L'x');
+TEST(BaseWindowTest, WindowThatCannotBeCreatedIsAConstructionError) {
+  // An owner handle that names no window.
+  HWND stale = reinterpret_cast<HWND>(static_cast<intptr_t>(0x7FFF0));
+  ASSERT_FALSE(IsWindow(stale));
   try {
-    PlainWindow window(100, 100, tooLong.c_str());
+    PlainWindow window(100, 100, L"PelmarTestStaleOwnerWnd", stale);
     ADD_FAILURE() << "created";
   } catch (const PelmarError& e) {
     EXPECT_STREQ("create window error", e.what());
