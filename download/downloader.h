@@ -9,6 +9,7 @@
 
 #include "download/download_thread.h"
 #include "download/query_url_info_thread.h"
+#include "download/server_package_record.h"
 #include "net/file_stream.h"
 #include "net/x_mutex.h"
 
@@ -53,9 +54,10 @@ struct DownloaderServices {
   DownloadTimings timings;
 };
 
-// The installer's own services: the server's package record, "config.ini",
-// the product data directory, the application information.
-DownloaderServices DefaultDownloaderServices();
+// The installer's own services: "config.ini", the product data directory,
+// the application information, and the given package record (by default the
+// server's, whose first use starts its reader).
+DownloaderServices DefaultDownloaderServices(IPackageRecord* package = ServerPackageRecord());
 
 // Reuses a recorded download when it is new enough; otherwise queries the
 // URLs, creates the target file at full size, downloads it in two ranges on

@@ -6,9 +6,9 @@
 
 namespace pelmar {
 
-DownloaderServices DefaultDownloaderServices() {
+DownloaderServices DefaultDownloaderServices(IPackageRecord* package) {
   DownloaderServices s;
-  s.query = DefaultUrlQuerySettings();
+  s.query = DefaultUrlQuerySettings(package);
   s.settings = InstallerSettings::Instance();
   s.productDataDirectory = ProductDataDirectory();
   s.productVersionOfFile = [](const std::wstring& path) {

@@ -27,7 +27,8 @@ std::string ReadFile(const std::wstring& path) {
 }
 
 void WriteFile(const std::wstring& path, const std::string& bytes) {
-  std::ofstream out(std::filesystem::u8path(Utf8FromWide(path)), std::ios::binary | std::ios::trunc);
+  std::ofstream out(std::filesystem::u8path(Utf8FromWide(path)),
+                    std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 

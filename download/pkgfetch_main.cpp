@@ -95,8 +95,8 @@ int main(int argc, char** argv) {
   }
 
   pelmar::CFixedPackageRecord record(urls, md5, version);
-  pelmar::DownloaderServices services = pelmar::DefaultDownloaderServices();
-  services.query.package = &record;
+  // The given record takes the place of the server's, which is never asked.
+  pelmar::DownloaderServices services = pelmar::DefaultDownloaderServices(&record);
   pelmar::IDownloader* downloader = pelmar::CreateDownloader(services);
   if (downloader == nullptr) {
     std::fprintf(stderr, "pkgfetch: cannot create the download controller\n");

@@ -35,8 +35,9 @@ std::string BuiltinDownloadUrl() {
   return "http://" + HostAndPort(config::kCdn.host, config::kCdn.port) + kBuiltinPath;
 }
 
-UrlQuerySettings DefaultUrlQuerySettings() {
+UrlQuerySettings DefaultUrlQuerySettings(IPackageRecord* package) {
   UrlQuerySettings s;
+  s.package = package;
   s.programPath = ModulePath();
   s.builtinUrl = BuiltinDownloadUrl();
   s.probeHosts = {config::kSupport.host, config::kSupportIp};

@@ -45,8 +45,9 @@ struct UrlQuerySettings {
 
 // The built-in download URL on the configured CDN host.
 std::string BuiltinDownloadUrl();
-// Settings of the product: configured hosts, the running program, no record.
-UrlQuerySettings DefaultUrlQuerySettings();
+// Settings of the product for a record (the server's, unless a driver gives
+// its own): configured hosts, the running program.
+UrlQuerySettings DefaultUrlQuerySettings(IPackageRecord* package);
 
 // Finds out what to download, on its own thread: waits for the package
 // record, asks each of its URLs (or the built-in one) with HEAD, follows
