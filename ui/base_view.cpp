@@ -184,6 +184,9 @@ LRESULT IBaseView::OnMouseMove(const MouseScheme& scheme, WPARAM wparam, LPARAM 
 }
 
 LRESULT IBaseView::OnLButtonDown(const MouseScheme& scheme, WPARAM wparam, LPARAM lparam) {
+  if (scheme.notTopmostOnPress) {
+    SetWindowPos(hwnd_, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
   const LRESULT result = DefWindowProcW(hwnd_, WM_LBUTTONDOWN, wparam, lparam);
   const int index = HitTest(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
   IBaseResource* hit = At(index);

@@ -22,6 +22,9 @@ struct MouseScheme {
   bool pressDisabledButtons = false;
   // Whether pressing elsewhere drags the window (pages: yes, dialogs: no).
   bool dragOnPress = true;
+  // Pages drop their topmost placement on any press, so that a window the
+  // user brings forward can cover them.
+  bool notTopmostOnPress = false;
   // Whether a release over the resource posts WM_RESOURCE_CLICKED.
   std::function<bool(const IBaseResource&)> postsClick;
 };

@@ -45,7 +45,7 @@ std::string Xdo(const std::string& args) { return "xdotool " + args; }
 
 std::string At(int x, int y) {
   std::ostringstream s;
-  s << "mousemove --sync " << x << " " << y;
+  s << "mousemove " << x << " " << y;
   return s.str();
 }
 
@@ -109,6 +109,7 @@ MouseScheme PageScheme() {
   s.passiveTypes = {kTypeImage, kTypeImageOpaque, kTypeCheckbox, kTypeText, kTypeSpacer};
   s.pressDisabledButtons = false;
   s.dragOnPress = true;
+  s.notTopmostOnPress = true;
   s.postsClick = [](const IBaseResource& r) {
     if (r.type() == kTypeImageOpaque) return false;
     if (r.type() == kTypeButton) {
@@ -153,7 +154,7 @@ class ViewWindowTest : public testing::Test {
     CreateAppContext();
     mgr_ = std::make_unique<CResourceManager>(cache_.path(), &log_);
     // The pointer starts away from where the windows appear.
-    ASSERT_TRUE(RunUnixCommand(Xdo("mousemove --sync 1 1")));
+    ASSERT_TRUE(RunUnixCommand(Xdo("mousemove 1 1")));
   }
   void TearDown() override {
     window_.reset();
@@ -277,11 +278,16 @@ TEST_F(ViewWindowTest, DoubleBufferedPageClicksAndDrags) {
   const POINT inButton = Screen(b.left + 3, b.top + 3);
   EXPECT_EQ(0xFF4197FFu, ScreenPixel(inButton.x, inButton.y));
 
+  // Shown topmost; the first press drops that.
+  view->Show(window_->hwnd(), true);
+  Pump(100);
+  EXPECT_TRUE(GetWindowLongPtrW(window_->hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST);
   // A click on the logo (type 1) posts nothing; on the button its index; on
   // the page background only, the background's index.
   ASSERT_TRUE(RunUnixCommand(Xdo(MoveTo(view->At(2)) + " click 1")));
   Pump(400);
   EXPECT_TRUE(view->clicks.empty());
+  EXPECT_FALSE(GetWindowLongPtrW(window_->hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST);
   ASSERT_TRUE(RunUnixCommand(Xdo(MoveTo(view->At(4)) + " click 1")));
   ASSERT_TRUE(PumpUntil([&] { return view->clicks.size() == 1; }));
   EXPECT_EQ(4, view->clicks[0].index);
