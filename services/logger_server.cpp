@@ -69,7 +69,7 @@ int32_t CLoggerServer::EventId(int64_t nowSeconds, uint32_t counter) {
 }
 
 CLoggerServer::PendingProperties CLoggerServer::SnapshotProperties() {
-  std::lock_guard<std::mutex> lock(propsMutex_);
+  std::lock_guard<std::recursive_mutex> lock(propsMutex_);
   auto it = pending_.find(std::this_thread::get_id());
   return it == pending_.end() ? PendingProperties() : it->second;
 }
@@ -81,9 +81,10 @@ bool CLoggerServer::SendRecord(int type, const std::function<void(VekRecord)>& w
   VekRecord record = nullptr;
   if (c.create(core_->handle, type, &record) != 0) return false;
   writeFields(record);
-  (void)c.commit(record);
+  // A commit the SDK refused (disk full, spool unwritable) is not reported as sent.
+  const bool committed = c.commit(record) == 0;
   (void)c.free(record);
-  return true;
+  return committed;
 }
 
 bool CLoggerServer::SendPageAction(const std::string& page, const std::string& action,
@@ -149,22 +150,22 @@ bool CLoggerServer::SendEvent(const std::string& name) {
 }
 
 void CLoggerServer::ClearProperties() {
-  std::lock_guard<std::mutex> lock(propsMutex_);
+  std::lock_guard<std::recursive_mutex> lock(propsMutex_);
   pending_.erase(std::this_thread::get_id());
 }
 
 void CLoggerServer::SetIntProperty(const std::string& key, int32_t value) {
-  std::lock_guard<std::mutex> lock(propsMutex_);
+  std::lock_guard<std::recursive_mutex> lock(propsMutex_);
   pending_[std::this_thread::get_id()].ints.emplace(key, value);
 }
 
 void CLoggerServer::SetBoolProperty(const std::string& key, bool value) {
-  std::lock_guard<std::mutex> lock(propsMutex_);
+  std::lock_guard<std::recursive_mutex> lock(propsMutex_);
   pending_[std::this_thread::get_id()].bools.emplace(key, value);
 }
 
 void CLoggerServer::SetStringProperty(const std::string& key, const std::string& value) {
-  std::lock_guard<std::mutex> lock(propsMutex_);
+  std::lock_guard<std::recursive_mutex> lock(propsMutex_);
   pending_[std::this_thread::get_id()].strings.emplace(key, value);
 }
 

@@ -64,6 +64,8 @@ using SdkBinder = std::function<void(VekTables& tables, VekCrashHandler handler,
 // Pending properties are kept per calling thread (guarded by `propsMutex_`, a
 // leaf lock held only to copy or change a map), so two threads that clear,
 // set and send at the same moment each send exactly their own properties.
+// A thread's set lives until that thread clears it; a thread that never
+// clears keeps a small map for the life of the process.
 class CLoggerServer : public ILoggerServer {
  public:
   // Production: binds the real SDK (Inert where there is none).
@@ -125,7 +127,9 @@ class CLoggerServer : public ILoggerServer {
   std::function<int64_t()> nowSeconds_;
   SdkBinder binder_;
 
-  std::mutex propsMutex_;
+  // Recursive: the crash handler may run on a thread that faulted while
+  // holding it, and must not hang the dying process.
+  std::recursive_mutex propsMutex_;
   std::map<std::thread::id, PendingProperties> pending_;  // guarded by propsMutex_
 };
 

@@ -32,6 +32,7 @@ struct Recorder {
   std::vector<std::string> calls;         // set-up and utility calls
   std::vector<RecordedRecord> committed;  // committed records, in commit order
   int createStatus = 0;                   // vekCLTCreate result
+  int commitStatus = 0;                   // vekCLTCommit result
   int failSetter = -1;                    // index of the set-up call that fails
   int setupIndex = 0;
   int frees = 0;
@@ -126,6 +127,7 @@ int VEK_CALL WriteData(VekRecord r, int field, const void* bytes, int length) {
 }
 int VEK_CALL Commit(VekRecord r) {
   std::lock_guard<std::mutex> lock(g_rec->mutex);
+  if (g_rec->commitStatus != 0) return g_rec->commitStatus;
   g_rec->committed.push_back(*Rec(r));
   return 0;
 }
@@ -424,6 +426,11 @@ TEST_F(LoggerServerTest, FailedRecordCreationSendsNothing) {
   EXPECT_EQ(rec_.frees, 0);
   rec_.createStatus = 0;
   EXPECT_TRUE(logger->SendEvent("e"));
+  // A refused commit is not reported as sent; the record is still freed.
+  rec_.commitStatus = 2;
+  EXPECT_FALSE(logger->SendEvent("e"));
+  EXPECT_FALSE(logger->SendPageAction("0001", "0001", ""));
+  EXPECT_EQ(rec_.frees, 3);
 }
 
 TEST_F(LoggerServerTest, ReleasedStopsRecordsAndReinitRestoresThem) {
