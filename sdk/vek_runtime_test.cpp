@@ -108,7 +108,7 @@ int FreePort() {
 // told. Runs until destroyed; every wait is bounded.
 class Collector {
  public:
-  enum Mode { kAcknowledge, kServerError, kHangUp };
+  enum Mode { kAcknowledge, kServerError, kHangUp, kSilent };
   explicit Collector(Mode mode) : mode_(mode) {
     listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in a{};
@@ -195,6 +195,8 @@ class Collector {
       answer = "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n";
     }
     if (!answer.empty()) send(c, answer.data(), static_cast<int>(answer.size()), 0);
+    // A collector that takes the request and never answers (bounded: 60 s).
+    for (int i = 0; mode_ == kSilent && !stop_ && i < 600; ++i) Sleep(100);
   }
 
   Mode mode_;
@@ -393,6 +395,12 @@ TEST_F(VekRuntimeTest, CollectorDownOrFailingKeepsTheSpoolForALaterRun) {
     Collector hangUp(Collector::kHangUp);
     EXPECT_EQ(RunUploader(hangUp.port()), 3u);
     firstTry = hangUp.lines();
+  }
+  EXPECT_EQ(SpoolLines(), before);
+  {
+    // Too slow: the uploader gives up on its own and keeps everything.
+    Collector silent(Collector::kSilent);
+    EXPECT_EQ(RunUploader(silent.port()), 3u);
   }
   EXPECT_EQ(SpoolLines(), before);
   Collector good(Collector::kAcknowledge);
