@@ -27,32 +27,6 @@ void StrokeRoundedRect(Gdiplus::Graphics& g, const UiRect& box, int diameter, Ar
 
 int Diameter(double radiusPixels) { return RoundCoord(2.0 * radiusPixels); }
 
-// Greedy line breaking: each line is the longest run that `fits`, broken after
-// the last space when the run has one (words), else between characters
-// (Chinese). Explicit line feeds always break.
-std::vector<std::wstring> BreakLines(const std::wstring& text,
-                                     const std::function<bool(const std::wstring&)>& fits) {
-  std::vector<std::wstring> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t feed = text.find(L'\n', start);
-    if (feed == std::wstring::npos) feed = text.size();
-    std::size_t end = start;
-    while (end < feed && fits(text.substr(start, end + 1 - start))) ++end;
-    if (end == start && end < feed) end = start + 1;  // a character wider than the line
-    if (end < feed) {
-      const std::size_t space = text.find_last_of(L' ', end);
-      if (space != std::wstring::npos && space > start && space < end) end = space + 1;
-    }
-    std::wstring line = text.substr(start, end - start);
-    while (!line.empty() && (line.back() == L' ' || line.back() == L'\r')) line.pop_back();
-    lines.push_back(line);
-    start = end;
-    if (start == feed && feed < text.size()) ++start;  // skip the line feed
-  }
-  return lines;
-}
-
 }  // namespace
 
 void FillRoundedRect(Gdiplus::Graphics& g, const UiRect& box, int diameter, Argb color) {
@@ -214,7 +188,7 @@ void CImageResource::DrawCaption(Gdiplus::Graphics& g, const std::wstring& text,
   if (noWrap) {
     lines.push_back(text);
   } else {
-    lines = BreakLines(text, [&](const std::wstring& s) { return widthOf(s) <= layout.Width; });
+    lines = BreakTextLines(text, [&](const std::wstring& s) { return widthOf(s) <= layout.Width; });
   }
   const Gdiplus::REAL lineHeight = font.GetHeight(&g);
   Gdiplus::REAL total = lineHeight * static_cast<Gdiplus::REAL>(lines.size());

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
+#include <vector>
 
 namespace pelmar {
 
@@ -147,6 +149,33 @@ bool ComputeWeightedLayout(const UiRect& rect, int direction, const LayoutMargin
     }
   }
   return true;
+}
+
+std::vector<std::wstring> BreakTextLines(const std::wstring& text,
+                                         const std::function<bool(const std::wstring&)>& fits) {
+  std::vector<std::wstring> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t feed = text.find(L'\n', start);
+    if (feed == std::wstring::npos) feed = text.size();
+    std::size_t end = start;
+    while (end < feed && fits(text.substr(start, end + 1 - start))) ++end;
+    if (end == start && end < feed) end = start + 1;  // a character wider than the line
+    if (end < feed && text[end] != L' ') {
+      const std::size_t space = text.find_last_of(L' ', end);
+      if (space != std::wstring::npos && space > start) end = space + 1;
+    }
+    std::wstring line = text.substr(start, end - start);
+    while (!line.empty() && (line.back() == L' ' || line.back() == L'\r')) line.pop_back();
+    lines.push_back(line);
+    start = end;
+    if (start == feed && feed < text.size()) {
+      ++start;  // the line feed
+    } else {
+      while (start < feed && text[start] == L' ') ++start;  // spaces at a wrap
+    }
+  }
+  return lines;
 }
 
 }  // namespace pelmar

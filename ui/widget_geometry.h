@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 namespace pelmar {
@@ -82,5 +84,13 @@ struct LayoutMargins {
                                          const LayoutMargins& margins, double scale,
                                          const std::vector<unsigned>& weights,
                                          std::size_t childCount, std::vector<UiRect>* out);
+
+// Greedy line breaking for wrapped text: each line is the longest run that
+// `fits`, broken after the last space when the run has one (words), else
+// between characters (Chinese has no spaces). A line feed always breaks; a
+// character wider than the line gets a line of its own. Trailing spaces and
+// carriage returns are dropped from each line.
+std::vector<std::wstring> BreakTextLines(const std::wstring& text,
+                                         const std::function<bool(const std::wstring&)>& fits);
 
 }  // namespace pelmar

@@ -292,6 +292,32 @@ TEST(ProgressBarRectTest, Percentages) {
   }
 }
 
+TEST(BreakTextLinesTest, Table) {
+  const struct {
+    const wchar_t* text;
+    std::size_t width;  // characters that fit on a line
+    std::vector<std::wstring> lines;
+  } cases[] = {
+      {L"", 5, {}},
+      {L"hello world", 11, {L"hello world"}},
+      {L"hello world", 5, {L"hello", L"world"}},
+      {L"hello world", 8, {L"hello", L"world"}},
+      {L"hello  world", 6, {L"hello", L"world"}},
+      {L"ab cd", 4, {L"ab", L"cd"}},
+      {L"abcdefgh", 3, {L"abc", L"def", L"gh"}},
+      {L"检测到网络异常", 3, {L"检测到", L"网络异", L"常"}},
+      {L"a\nb", 10, {L"a", L"b"}},
+      {L"a\r\n\nb", 10, {L"a", L"", L"b"}},
+      {L"ab", 0, {L"a", L"b"}},  // nothing fits: a character a line
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width);
+    const auto lines =
+        BreakTextLines(c.text, [&](const std::wstring& s) { return s.size() <= c.width; });
+    EXPECT_EQ(c.lines, lines);
+  }
+}
+
 TEST(RoundCoordTest, AddsHalfAndTruncates) {
   const struct {
     double in;
