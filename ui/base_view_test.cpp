@@ -164,7 +164,7 @@ class ViewWindowTest : public testing::Test {
 
   TestView* MakeWindow(bool layered, MouseScheme scheme, HWND parent = nullptr,
                        const wchar_t* cls = L"PelmarViewTestWnd") {
-    window_ = std::make_unique<CViewWindow>(200, parent, cls, 400);
+    window_ = std::make_unique<ViewWindow>(200, parent, cls, 400);
     RECT r{};
     GetClientRect(window_->hwnd(), &r);
     auto* view = new TestView(window_->hwnd(), mgr_.get(), layered, std::move(scheme));
@@ -199,7 +199,7 @@ class ViewWindowTest : public testing::Test {
   test::ScratchDir cache_;
   test::RecordingLogger log_;
   std::unique_ptr<CResourceManager> mgr_;
-  std::unique_ptr<CViewWindow> window_;
+  std::unique_ptr<ViewWindow> window_;
 };
 
 TEST_F(ViewWindowTest, HitTestAndLookupById) {
@@ -335,7 +335,7 @@ TEST_F(ViewWindowTest, ModalDialogSwallowsClicksOnItsOwner) {
 
   TestView* dialogView = nullptr;
   auto factory = [&](HWND parent, IResourceMgr* mgr) -> std::unique_ptr<IBaseWindow> {
-    auto dialog = std::make_unique<CViewWindow>(100, parent, L"PelmarModalDialogWnd", 200);
+    auto dialog = std::make_unique<ViewWindow>(100, parent, L"PelmarModalDialogWnd", 200);
     RECT r{};
     GetClientRect(dialog->hwnd(), &r);
     dialogView = new TestView(dialog->hwnd(), mgr, true, DialogScheme());
@@ -389,7 +389,7 @@ TEST_F(ViewWindowTest, ModalDialogSwallowsClicksOnItsOwner) {
 TEST_F(ViewWindowTest, ModalDialogClosedWithoutConfirmingReturnsFalse) {
   TestView* owner = MakeWindow(false, PageScheme(), nullptr, L"PelmarModalOwnerWnd");
   auto factory = [&](HWND parent, IResourceMgr*) -> std::unique_ptr<IBaseWindow> {
-    auto dialog = std::make_unique<CViewWindow>(100, parent, L"PelmarModalDialogWnd", 200);
+    auto dialog = std::make_unique<ViewWindow>(100, parent, L"PelmarModalDialogWnd", 200);
     // Ends at once without the confirmation message.
     PostMessageW(dialog->hwnd(), WM_CLOSE, 0, 0);
     PostMessageW(dialog->hwnd(), WM_QUIT, 0, 0);

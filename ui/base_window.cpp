@@ -107,18 +107,18 @@ LRESULT CALLBACK IBaseWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPA
   return self->HandleMessage(msg, wparam, lparam);
 }
 
-CViewWindow::~CViewWindow() {
+ViewWindow::~ViewWindow() {
   // The view goes first: its resources may own child windows of this window.
   delete view_;
   view_ = nullptr;
 }
 
-void CViewWindow::SetView(IBaseView* view) {
+void ViewWindow::SetView(IBaseView* view) {
   delete view_;
   view_ = view;
 }
 
-LRESULT CViewWindow::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
+LRESULT ViewWindow::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
   if (msg == WM_ERASEBKGND) return 0;
   if (view_) return view_->HandleMessage(msg, wparam, lparam);
   return DefWindowProcW(hwnd_, msg, wparam, lparam);

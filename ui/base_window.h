@@ -53,11 +53,11 @@ double ProcessDpiFactor();
 // A window with one view (the dialogs): erasing the background does nothing,
 // every other message goes to the view, or to the default procedure while
 // there is none.
-class CViewWindow : public IBaseWindow {
+class ViewWindow : public IBaseWindow {
  public:
-  CViewWindow(unsigned designHeight, HWND parent, const wchar_t* className, unsigned designWidth)
+  ViewWindow(unsigned designHeight, HWND parent, const wchar_t* className, unsigned designWidth)
       : IBaseWindow(designHeight, parent, className, designWidth) {}
-  ~CViewWindow() override;
+  ~ViewWindow() override;
 
   LRESULT HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) override;
   void SetView(IBaseView* view);  // takes ownership

@@ -43,7 +43,8 @@ class CImageResource : public IBaseResource {
   // Fill, picture and border of the current style; false when invisible.
   bool DrawBase(Gdiplus::Graphics& g);
   // The caption in `box`: a filled glyph outline, or anti-aliased text when
-  // underlined. noWrap for single-line captions; checkBox centres vertically.
+  // underlined. noWrap for single-line captions; forceVCentre (check boxes)
+  // centres vertically whatever the style says.
   void DrawCaption(Gdiplus::Graphics& g, const std::wstring& text, const UiRect& box, bool noWrap,
                    bool forceVCentre) const;
   static void DrawPicture(Gdiplus::Graphics& g, Gdiplus::Image* picture, const UiRect& box);

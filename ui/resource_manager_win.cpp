@@ -1,7 +1,6 @@
 #include "ui/resource_manager.h"
 
 #include <algorithm>
-#include <new>
 
 #include "net/file_stream.h"
 #include "net/pelmar_error.h"

@@ -232,7 +232,7 @@ TEST(SamplePageScreenshotTest, SavesPagesAndDialogs) {
                  {L"sample_dialog", 400, 200, true, &BuildSampleDialog}};
     for (const Shot& s : shots) {
       SCOPED_TRACE(std::string(s.name, s.name + wcslen(s.name)));
-      CViewWindow window(s.h, nullptr, L"PelmarSampleWnd", s.w);
+      ViewWindow window(s.h, nullptr, L"PelmarSampleWnd", s.w);
       RECT client{};
       GetClientRect(window.hwnd(), &client);
       auto* view = new SampleView(window.hwnd(), &mgr, s.layered);
