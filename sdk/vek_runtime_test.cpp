@@ -289,6 +289,57 @@ TEST_F(VekRuntimeTest, BindsTheSdkUnpackedFromTheResource) {
   EXPECT_NE(tables.core->free(tables.core->handle), 0);
 }
 
+struct BindFailureCase {
+  const char* name;
+  const wchar_t* cacheDir;  // under the test root
+  const wchar_t* makerDir;
+  const char* text;
+};
+
+TEST_F(VekRuntimeTest, BindingFailuresLeaveTheLoggerInert) {
+  const std::wstring base = g_root + L"failing\\";
+  CreateDirectoryW(base.c_str(), nullptr);
+  CreateDirectoryW((base + L"cache").c_str(), nullptr);
+  // A file where the maker data directory should be.
+  WriteFileBytes(base + L"file", "x");
+  // A folder where Vek.dll should be: unpacking fails and nothing loads.
+  CreateDirectoryW((base + L"blocked").c_str(), nullptr);
+  CreateDirectoryW((base + L"blocked\\Vek").c_str(), nullptr);
+  CreateDirectoryW((base + L"blocked\\Vek\\Vek.dll").c_str(), nullptr);
+  const BindFailureCase cases[] = {
+      {"cache directory missing", L"missing\\", L"maker2\\", "Save VEK resource failed"},
+      {"maker directory is a file", L"cache\\", L"file\\", "Create VEK cache path failed"},
+      {"unpacking blocked", L"cache\\", L"blocked\\", "Load VEK.dll failed"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CSdkBinding::SetLocations({base + c.cacheDir, base + c.makerDir});
+    VekTables tables;
+    std::string text;
+    try {
+      CSdkBinding::Bind(tables, &CLoggerServer::OnCrash, nullptr);
+    } catch (const std::exception& e) {
+      text = e.what();
+    }
+    EXPECT_EQ(text, c.text);
+    EXPECT_FALSE(tables.core);
+    EXPECT_FALSE(tables.collector);
+    EXPECT_FALSE(tables.runAsUser);
+    // The production logger in the same situation: every operation empty.
+    CLoggerServer logger;
+    logger.ClearProperties();
+    logger.SetStringProperty("k", "v");
+    EXPECT_FALSE(logger.SendEvent("vSoftQuit"));
+    EXPECT_FALSE(logger.SendLaunch(1, "", "", ""));
+    EXPECT_EQ(logger.BuildHttpData("/p", "{}"), "");
+    EXPECT_EQ(logger.DecryptData(vek::Seal(kAppKey, "x")), "");
+    EXPECT_EQ(logger.GetMid(), "");
+    EXPECT_FALSE(logger.OpenUrl("http://127.0.0.1/"));
+    EXPECT_EQ(logger.RunAsUser("open", "C:\\x.exe"), 0);
+  }
+  CSdkBinding::SetLocations({g_cache, g_maker});
+}
+
 TEST_F(VekRuntimeTest, SpoolHoldsTheStartUpAndQuitRecords) {
   const int closed = FreePort();
   auto logger = MakeLogger(closed);
