@@ -123,6 +123,7 @@ int main(int argc, char** argv) {
   const std::wstring path = downloader->GetFilePath();
   const std::string url = downloader->GetUrl();
   downloader->Destroy();
+  pelmar::DeleteAppContext();
 
   std::printf("state %d (%s)\n", state, StateName(state));
   std::printf("url %s\n", url.c_str());
@@ -137,6 +138,5 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  pelmar::DeleteAppContext();
   return 0;
 }
