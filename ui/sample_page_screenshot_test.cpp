@@ -216,6 +216,13 @@ int InkOf(const std::wstring& png) {
   return ink;
 }
 
+uint32_t PixelOf(const std::wstring& png, int x, int y) {
+  Gdiplus::Bitmap bitmap(png.c_str());
+  Gdiplus::Color c;
+  if (bitmap.GetLastStatus() != Gdiplus::Ok || bitmap.GetPixel(x, y, &c) != Gdiplus::Ok) return 0;
+  return c.GetValue();
+}
+
 TEST(SamplePageScreenshotTest, SavesPagesAndDialogs) {
   CreateAppContext();
   test::ScratchDir cache;
@@ -246,7 +253,14 @@ TEST(SamplePageScreenshotTest, SavesPagesAndDialogs) {
       ASSERT_TRUE(dib.SavePng(drawn));
       EXPECT_GT(InkOf(drawn), 500);
 
-      // The real window on the X display.
+      // The real window on the X display, and what lay there before it.
+      RECT r{};
+      GetWindowRect(window.hwnd(), &r);
+      std::ostringstream region;
+      region << (r.right - r.left) << "x" << (r.bottom - r.top) << "+" << r.left << "+" << r.top;
+      const std::wstring behind = folder + L"\\" + s.name + L"_behind.png";
+      ASSERT_TRUE(test::RunUnixCommand("import -window root -crop " + region.str() + " +repage " +
+                                       UnixPath(behind)));
       view->Show(window.hwnd(), true);
       MSG msg;
       for (int i = 0; i < 100 && view->paints == 0; ++i) {
@@ -255,14 +269,19 @@ TEST(SamplePageScreenshotTest, SavesPagesAndDialogs) {
       }
       Sleep(300);
       while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-      RECT r{};
-      GetWindowRect(window.hwnd(), &r);
       const std::wstring shown = folder + L"\\" + s.name + L"_screen.png";
-      std::ostringstream cmd;
-      cmd << "import -window root -crop " << (r.right - r.left) << "x" << (r.bottom - r.top) << "+"
-          << r.left << "+" << r.top << " +repage " << UnixPath(shown);
-      ASSERT_TRUE(test::RunUnixCommand(cmd.str()));
+      ASSERT_TRUE(test::RunUnixCommand("import -window root -crop " + region.str() + " +repage " +
+                                       UnixPath(shown)));
       EXPECT_GT(InkOf(shown), 500);
+      // The middle is the page's white; the dialog's rounded corner lets the
+      // screen behind show through (per-pixel alpha), the page's square one not.
+      EXPECT_EQ(0xFFFFFFFFu, PixelOf(shown, (r.right - r.left) / 2, (r.bottom - r.top) - 12));
+      if (s.layered) {
+        EXPECT_EQ(PixelOf(behind, 0, 0), PixelOf(shown, 0, 0));
+      } else {
+        EXPECT_EQ(0xFFC0C0C0u, PixelOf(shown, 0, 0));
+      }
+      DeleteFileW(behind.c_str());
     }
   }
   DeleteAppContext();
