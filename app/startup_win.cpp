@@ -134,10 +134,10 @@ void SendQuitRecords() {
 void StartServerInformation() {
   WSADATA wsa;
   if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0) throw PelmarError("socket startup failed");
-  // The package and channel records start their readers on first access:
-  //   if (!CPkgInfo::Instance()) throw PelmarError("Get package information error");
-  //   if (!CServerInfo::Instance()) throw PelmarError("Get server information error");
-  // (their accessors come with the server-record classes and are called here.)
+  // The package and channel records start their readers on first access; their
+  // accessors are called here, in this order, once start-up takes them on:
+  //   if (!GetPkgInfo()) throw PelmarError("Get package information error");
+  //   if (!GetServerInfo()) throw PelmarError("Get server information error");
   const std::wstring product_dir = ProductDataDirectory();
   if (product_dir.empty() || !CreateDirectories(product_dir)) {
     throw PelmarError("create product data directory failed");
