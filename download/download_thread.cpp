@@ -90,7 +90,9 @@ uint32_t CDownloadThread::Run() {
     if (state_.load() == kComplete) return 0;
     SendDownloadErrorEvent(kThreadErrorType, "重试超过最大次数");
     throw PelmarError("download failed");
-  } catch (const std::exception&) {
+  } catch (...) {
+    // Errors never leave the thread; the owner reads the outcome from its
+    // range table.
     int32_t working = kWorking;
     state_.compare_exchange_strong(working, kFailed);
     Close();

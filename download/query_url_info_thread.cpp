@@ -100,7 +100,7 @@ uint32_t QueryUrlInfoThread::Run() {
         SendDownloadErrorEvent(kQueryErrorType, "获取包信息失败");
       }
     }
-  } catch (const std::exception&) {
+  } catch (...) {
     // The receiver decides from the result alone.
   }
   if (receiver_ != nullptr) (void)receiver_->OnUrlInfo(GetResult());
