@@ -132,6 +132,15 @@ TEST(SingleInstanceE2E, SecondStartHandsOverToTheFirstWindowAndExitsZero) {
   ASSERT_NE(mutex, nullptr);
   ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS))
       << "another installer runs in this prefix";
+  {
+    // The first installer is still starting (no window yet): the second one
+    // exits all the same.
+    const long long started_ms = NowMs();
+    Process early;
+    ASSERT_TRUE(early.Start(g_installer));
+    EXPECT_EQ(early.WaitExit(kStartLimitMs), 0);
+    EXPECT_TRUE(SpooledRecordsSince(started_ms).empty());
+  }
   WNDCLASSW wc = {};
   wc.lpfnWndProc = CountingProc;
   wc.hInstance = GetModuleHandleW(nullptr);
