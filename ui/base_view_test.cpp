@@ -399,5 +399,42 @@ TEST_F(ViewWindowTest, ModalDialogClosedWithoutConfirmingReturnsFalse) {
   EXPECT_EQ(nullptr, owner->openDialog());
 }
 
+// Asking for the dialog again while it runs brings the open one back instead
+// of making a second. The request comes from a timer of the dialog, which the
+// modal loop dispatches.
+TestView* g_owner = nullptr;
+int g_secondFactoryCalls = 0;
+bool g_secondResult = true;
+HWND g_openDuringSecond = nullptr;
+
+void CALLBACK AskAgain(HWND dialog, UINT, UINT_PTR id, DWORD) {
+  KillTimer(dialog, id);
+  g_secondResult = g_owner->RunModalDialog([](HWND, IResourceMgr*) {
+    ++g_secondFactoryCalls;
+    return std::unique_ptr<IBaseWindow>();
+  });
+  g_openDuringSecond = g_owner->openDialog();
+  PostMessageW(dialog, WM_CLOSE, 0, 0);
+  PostMessageW(dialog, WM_QUIT, 0, 0);
+}
+
+TEST_F(ViewWindowTest, SecondRequestBringsTheOpenDialogBack) {
+  TestView* owner = MakeWindow(false, PageScheme(), nullptr, L"PelmarModalOwnerWnd");
+  g_owner = owner;
+  HWND dialogHwnd = nullptr;
+  auto factory = [&](HWND parent, IResourceMgr*) -> std::unique_ptr<IBaseWindow> {
+    auto dialog = std::make_unique<ViewWindow>(100, parent, L"PelmarModalDialogWnd", 200);
+    dialogHwnd = dialog->hwnd();
+    SetTimer(dialog->hwnd(), 1, 50, &AskAgain);
+    return dialog;
+  };
+  EXPECT_FALSE(owner->RunModalDialog(factory));
+  EXPECT_EQ(0, g_secondFactoryCalls);
+  EXPECT_FALSE(g_secondResult);
+  EXPECT_EQ(dialogHwnd, g_openDuringSecond);  // still the first dialog
+  EXPECT_EQ(nullptr, owner->openDialog());
+  g_owner = nullptr;
+}
+
 }  // namespace
 }  // namespace pelmar
