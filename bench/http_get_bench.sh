@@ -42,15 +42,20 @@ port=$(head -n 1 "$work/port" 2>/dev/null)
 [ -n "$port" ] || { echo "http_get_bench: server did not start" >&2; exit 1; }
 url="http://127.0.0.1:$port/install.exe"
 
-# measure NAME COMMAND...: one run under /usr/bin/time; appends "seconds kb".
+# measure NAME COMMAND...: one run; appends "milliseconds peak-kb" to $work/NAME.
+# The wall time is taken around the command (nanosecond clock); /usr/bin/time
+# gives the peak resident set size.
 measure() {
   local name=$1
   shift
-  if ! /usr/bin/time -f '%e %M' -o "$work/time" "$@" >"$work/out" 2>"$work/err"; then
+  local start end
+  start=$(date +%s%N)
+  if ! /usr/bin/time -f '%M' -o "$work/time" "$@" >"$work/out" 2>"$work/err"; then
     echo "http_get_bench: $name failed: $(tail -n 3 "$work/err")" >&2
     return 1
   fi
-  cat "$work/time" >>"$work/$name"
+  end=$(date +%s%N)
+  echo "$(((end - start) / 1000000)) $(tail -n 1 "$work/time")" >>"$work/$name"
 }
 
 # Wine starts its server once so the first timed run does not pay for it.
@@ -67,7 +72,7 @@ done
 
 median() { sort -n | awk '{a[NR]=$1} END {if (NR) print a[int((NR+1)/2)]}'; }
 curl_s=$(cut -d' ' -f1 "$work/curl" | median)
-printf '%-26s %10s %10s %12s\n' "client ($reps runs)" "median s" "vs curl" "peak RSS MB"
+printf '%-26s %10s %10s %12s\n' "client ($reps runs)" "median ms" "vs curl" "peak RSS MB"
 for name in curl native wine; do
   [ -f "$work/$name" ] || continue
   s=$(cut -d' ' -f1 "$work/$name" | median)
