@@ -64,7 +64,7 @@ start_backend() {
 measure() {
   local label=$1
   shift
-  local walls=() rss=0 t0 t1 r
+  local walls=() ctls=() rss=0 t0 t1 r c
   for _ in $(seq "$reps"); do
     rm -f "$work"/out.* "$work"/rss.*
     t0=$(date +%s.%N)
@@ -75,12 +75,18 @@ measure() {
     fi
     t1=$(date +%s.%N)
     walls+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.3f", b - a}')")
+    # pkgfetch's own figure: from Start to the final state, without process
+    # start-up and its closing digest check.
+    c=$(awk '$1 == "seconds" {print $2}' "$work/run.log")
+    ctls+=("${c:--}")
     r=$(cat "$work"/rss.* 2>/dev/null | awk '{s += $1} END {print s + 0}')
     [ "$r" -gt "$rss" ] && rss=$r
   done
   local median
   median=$(printf '%s\n' "${walls[@]}" | sort -n | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}')
-  echo "$label $median $rss" >>"$work/results"
+  local ctl
+  ctl=$(printf '%s\n' "${ctls[@]}" | sort -n | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}')
+  echo "$label $median $rss $ctl" >>"$work/results"
 }
 
 timed() { # timed TAG COMMAND...: peak memory of one process into rss.TAG
@@ -105,13 +111,13 @@ pkgfetch_wine() { timed a wine "$windows_bin/pkgfetch.exe" --md5 "$md5" --versio
 report() { # report TITLE: the table of $work/results with ratios to curl
   echo "-- $1 (median of $reps, package $size bytes)"
   awk '
-    { label[NR] = $1; wall[NR] = $2; rss[NR] = $3; if ($1 == "curl_1_connection") base1 = $2;
+    { label[NR] = $1; wall[NR] = $2; rss[NR] = $3; ctl[NR] = $4; if ($1 == "curl_1_connection") base1 = $2;
       if ($1 == "curl_2_ranges") base2 = $2 }
     END {
-      printf "%-22s %9s %12s %14s %14s %10s\n", "case", "wall_s", "MB/s", "x_curl_1conn", "x_curl_2rng", "peak_KiB"
+      printf "%-22s %9s %12s %14s %14s %10s %13s\n", "case", "wall_s", "MB/s", "x_curl_1conn", "x_curl_2rng", "peak_KiB", "start_to_done"
       for (i = 1; i <= NR; i++)
-        printf "%-22s %9.3f %12.1f %14.2f %14.2f %10d\n", label[i], wall[i], '"$size"' / wall[i] / 1e6,
-               wall[i] / base1, wall[i] / base2, rss[i]
+        printf "%-22s %9.3f %12.1f %14.2f %14.2f %10d %13s\n", label[i], wall[i], '"$size"' / wall[i] / 1e6,
+               wall[i] / base1, wall[i] / base2, rss[i], ctl[i]
     }' "$work/results"
   rm -f "$work/results"
 }
