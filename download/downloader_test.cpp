@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <map>
@@ -11,6 +12,8 @@
 
 #include "app/installer_settings.h"
 #include "download/download_test_support.h"
+#include "net/socket_ops.h"
+#include "net/tcp_client.h"
 #include "net/text_convert.h"
 #include "services/md5.h"
 
@@ -434,6 +437,37 @@ TEST_F(DownloaderTest, ThreadFailureThenStartResumesOnlyTheIncompleteRange) {
     EXPECT_NE(line, "Range:bytes=" + std::to_string(half) + "-" +
                         std::to_string(testing::kPackageBytes - 1));
   }
+}
+
+// Lets the first name resolution through and refuses every later one, so the
+// URL query works and the download threads cannot be made.
+std::atomic<int> g_resolutions_allowed{0};
+bool ResolveOnlyAtFirst(const std::string& host, uint32_t* address) {
+  if (g_resolutions_allowed.fetch_sub(1) <= 0) return false;
+  return SystemResolve(host, address);
+}
+
+TEST_F(DownloaderTest, ThreadThatCannotBeMadeFailsTheDownload) {
+  uint16_t closed_port = 0;
+  {
+    CSocket s(SockOpenTcp());
+    ASSERT_TRUE(SockBind(s.Get(), LoopbackAddress(), 0));
+    closed_port = SockLocalPort(s.Get());
+  }
+  ResolverTestHooks hooks;
+  hooks.systemResolve = &ResolveOnlyAtFirst;
+  hooks.fallbackResolver = "127.0.0.1";  // nothing answers there either
+  hooks.dnsPort = closed_port;
+  hooks.dnsWaitMilliseconds = 200;
+  g_resolutions_allowed = 1;
+  SetResolverTestHooks(hooks);
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
+  DownloaderPtr d(CreateDownloader(Services(&record)));
+  ASSERT_TRUE(d->Start());
+  EXPECT_EQ(PollToEnd(d.get()), IDownloader::kFailed);
+  EXPECT_EQ(ErrorStatuses(), std::vector<std::string>{"创建线程出错"});
+  EXPECT_EQ(Count("HEAD", "/cdn/"), 1);
+  EXPECT_EQ(Count("GET", "/cdn/"), 0);
 }
 
 TEST_F(DownloaderTest, GetUrlNamesWhatIsDownloaded) {

@@ -152,6 +152,14 @@ const FailureCase kFailures[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Cases, QueryUrlFailureTest, ::testing::ValuesIn(kFailures));
 
+TEST_F(QueryUrlInfoTest, UrlThatCannotBeSplitEndsTheQuery) {
+  CFixedPackageRecord record({"http://no-path-here"}, "", "1.0");
+  const UrlInfo info = Query(&record, Settings(&record));
+  EXPECT_TRUE(info.urls.empty());
+  EXPECT_EQ(ErrorStatuses(), std::vector<std::string>{"初始化失败"});
+  EXPECT_EQ(Count("HEAD", "/"), 0);
+}
+
 TEST_F(QueryUrlInfoTest, RedirectLoopStopsAtTheBound) {
   ASSERT_TRUE(
       backend_->SetFaults(R"([{"method": "HEAD", "path": "/cdn/", "action": "redirect"}])"));
