@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,10 +41,18 @@ class BackendTest : public NetTest {
     NetTest::TearDown();
   }
 
+  // The "error_status" of every download error, in order; each must carry
+  // the "error_type" of the part that reports it.
   std::vector<std::string> ErrorStatuses() {
+    static const std::set<std::string> kQueryStatuses = {"获取头信息失败", "获取包信息失败",
+                                                         "重试次数过多", "网络失败", "初始化失败"};
     std::vector<std::string> out;
     for (const auto& e : logger_.EventsNamed("vSoftDownloadError")) {
-      out.push_back(e.strings.at("error_status"));
+      const std::string status = e.strings.at("error_status");
+      EXPECT_EQ(e.strings.at("error_type"),
+                kQueryStatuses.count(status) != 0 ? kQueryErrorType : std::string(kThreadErrorType))
+          << status;
+      out.push_back(status);
     }
     return out;
   }

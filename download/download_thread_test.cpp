@@ -228,10 +228,15 @@ class DownloadThreadTest : public testing::NetTest {
     EXPECT_FALSE(thread.IsRunning());
     return thread.GetState();
   }
+  // The "error_status" of every download error; the thread's own carry its
+  // error type, the URL split failure the query's.
   std::vector<std::string> ErrorStatuses() {
     std::vector<std::string> out;
     for (const auto& e : logger_.EventsNamed("vSoftDownloadError")) {
-      out.push_back(e.strings.at("error_status"));
+      const std::string status = e.strings.at("error_status");
+      EXPECT_EQ(e.strings.at("error_type"),
+                status == "初始化失败" ? kQueryErrorType : std::string(kThreadErrorType));
+      out.push_back(status);
     }
     return out;
   }

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "download/download_test_support.h"
+#include "pelmar_config.h"
 
 namespace pelmar {
 namespace {
@@ -151,6 +152,13 @@ const FailureCase kFailures[] = {
      {"重试次数过多", "获取头信息失败"}},
 };
 INSTANTIATE_TEST_SUITE_P(Cases, QueryUrlFailureTest, ::testing::ValuesIn(kFailures));
+
+TEST(BuiltinDownloadUrlTest, NamesTheInstallerPathOnTheConfiguredCdn) {
+  const std::string port =
+      config::kCdn.port == 80 ? std::string() : ":" + std::to_string(config::kCdn.port);
+  EXPECT_EQ(BuiltinDownloadUrl(), std::string("http://") + config::kCdn.host + port +
+                                      "/application/soft_package/pc/10001061/software/install.exe");
+}
 
 TEST_F(QueryUrlInfoTest, UrlThatCannotBeSplitEndsTheQuery) {
   CFixedPackageRecord record({"http://no-path-here"}, "", "1.0");
