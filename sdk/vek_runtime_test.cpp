@@ -265,6 +265,24 @@ DWORD RunUploader(int port) {
   return code;
 }
 
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(folder + name + L"\\");
+      } else {
+        DeleteFileW((folder + name).c_str());
+      }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
 std::unique_ptr<CLoggerServer> MakeLogger(int port) {
   return std::make_unique<CLoggerServer>(
       [port](VekTables& t, VekCrashHandler handler, void* context) {
@@ -285,6 +303,11 @@ class VekRuntimeTest : public ::testing::Test {
     CreateDirectoryW(g_root.c_str(), nullptr);
     CreateDirectoryW(g_cache.c_str(), nullptr);
     CSdkBinding::SetLocations({g_cache, g_maker});
+  }
+  static void TearDownTestSuite() {
+    WaitForUploaders();
+    RemoveTree(g_root);  // best effort: the loaded Vek.dll may stay behind
+    WSACleanup();
   }
   void SetUp() override {
     WaitForUploaders();
