@@ -679,22 +679,38 @@ TEST_F(VekRuntimeTest, CrashWritesMinidumpAndTheHandlersRecords) {
             (std::stoll(dump["event_id"].asString()) + 1) % 100);
 }
 
-TEST_F(VekRuntimeTest, RunAsUserStartsTheProgram) {
-  // A copy of the probe in a folder of its own; run without arguments it
-  // leaves "started.txt" beside itself.
-  const std::wstring folder = g_root + L"runas\\";
+// Waits (bounded) for the probe copy in `folder` to leave its marker.
+bool ProbeStartedIn(const std::wstring& folder) {
+  for (int i = 0; i < 300; ++i) {
+    if (GetFileAttributesW((folder + L"started.txt").c_str()) != INVALID_FILE_ATTRIBUTES)
+      return true;
+    Sleep(100);
+  }
+  return false;
+}
+
+// A copy of the probe in a folder of its own; run without arguments it
+// leaves "started.txt" beside itself.
+std::wstring ProbeCopy(const wchar_t* name) {
+  const std::wstring folder = g_root + name + L"\\";
   CreateDirectoryW(folder.c_str(), nullptr);
   const std::wstring copy = folder + L"probe.exe";
-  ASSERT_TRUE(CopyFileW(ProbePath().c_str(), copy.c_str(), FALSE));
+  EXPECT_TRUE(CopyFileW(ProbePath().c_str(), copy.c_str(), FALSE));
+  return copy;
+}
+
+TEST_F(VekRuntimeTest, RunAsUserAndOpenUrlStartThroughTheShell) {
   auto logger = MakeLogger(FreePort());
-  EXPECT_NE(logger->RunAsUser("open", Utf8FromWide(copy)), 0);
-  bool started = false;
-  for (int i = 0; i < 300 && !started; ++i) {
-    started = GetFileAttributesW((folder + L"started.txt").c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (!started) Sleep(100);
-  }
-  EXPECT_TRUE(started);
+  const std::wstring runAs = ProbeCopy(L"runas");
+  EXPECT_NE(logger->RunAsUser("open", Utf8FromWide(runAs)), 0);
+  EXPECT_TRUE(ProbeStartedIn(runAs.substr(0, runAs.size() - 9)));
   EXPECT_EQ(logger->RunAsUser("open", ""), 0);
+
+  // vekOpenUrl is the shell's open verb: a program path starts the program.
+  const std::wstring opened = ProbeCopy(L"openurl");
+  EXPECT_TRUE(logger->OpenUrl(Utf8FromWide(opened)));
+  EXPECT_TRUE(ProbeStartedIn(opened.substr(0, opened.size() - 9)));
+  EXPECT_FALSE(logger->OpenUrl(""));
 }
 
 }  // namespace
