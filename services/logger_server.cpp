@@ -29,7 +29,7 @@ int64_t SystemNowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
 CLoggerServer::CLoggerServer() : CLoggerServer(SdkBinder(&CSdkBinding::Bind)) {}
 
 CLoggerServer::CLoggerServer(const SdkBinder& binder, std::function<int64_t()> nowSeconds)
-    : nowSeconds_(nowSeconds ? std::move(nowSeconds) : &SystemNowSeconds), binder_(binder) {
+    : nowSeconds_(nowSeconds ? std::move(nowSeconds) : &SystemNowSeconds) {
   Bind(binder);
 }
 

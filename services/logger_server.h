@@ -109,7 +109,6 @@ class CLoggerServer : public ILoggerServer {
     std::map<std::string, bool> bools;
     std::map<std::string, std::string> strings;
   };
-  struct RecordBody;
 
   void Bind(const SdkBinder& binder);
   bool SendRecord(int type, const std::function<void(VekRecord)>& writeFields);
@@ -125,7 +124,6 @@ class CLoggerServer : public ILoggerServer {
   std::unique_ptr<ShellExecAsUserFn> runAsUser_;  // set at construction only
   uint32_t eventCounter_ = 0;                     // guarded by sdkMutex_
   std::function<int64_t()> nowSeconds_;
-  SdkBinder binder_;
 
   // Recursive: the crash handler may run on a thread that faulted while
   // holding it, and must not hang the dying process.
