@@ -3,6 +3,7 @@
 #include <json/json.h>
 
 #include <cctype>
+#include <exception>
 #include <memory>
 
 #include "sdk/envelope.h"
@@ -157,7 +158,11 @@ bool ParseUploadAck(std::string_view response, size_t* accepted) {
   std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value value;
   std::string errors;
-  if (!reader->parse(body.data(), body.data() + body.size(), &value, &errors)) return false;
+  try {
+    if (!reader->parse(body.data(), body.data() + body.size(), &value, &errors)) return false;
+  } catch (const std::exception&) {
+    return false;  // the reader throws past its nesting limit instead of failing
+  }
   if (!value.isObject()) return false;
   const Json::Value& code = value["code"];
   const Json::Value& count = value["accepted"];

@@ -69,6 +69,8 @@ TEST(HttpTextTest, AckParsing) {
       {"bad chunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", false, 0},
       {"gzip", "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\n\r\n" + body, false, 0},
       {"empty", "", false, 0},
+      {"deep nesting",
+       "HTTP/1.1 200 OK\r\n\r\n{\"code\":0,\"accepted\":" + std::string(500, '[') + "1}", false, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -2,6 +2,7 @@
 
 #include <json/json.h>
 
+#include <exception>
 #include <memory>
 
 namespace pelmar::vek {
@@ -17,7 +18,11 @@ bool IsRecordLine(std::string_view line) {
   std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value value;
   std::string errors;
-  if (!reader->parse(line.data(), line.data() + line.size(), &value, &errors)) return false;
+  try {
+    if (!reader->parse(line.data(), line.data() + line.size(), &value, &errors)) return false;
+  } catch (const std::exception&) {
+    return false;  // the reader throws past its nesting limit instead of failing
+  }
   if (!value.isObject() || !value["uid"].isString()) return false;
   const std::string uid = value["uid"].asString();
   if (uid.size() != 32) return false;

@@ -64,6 +64,9 @@ TEST(SpoolBatchTest, RecordLineValidation) {
       {"{\"uid\":\"" + std::string(32, 'a') + "\",\"pad\":\"" + std::string(kMaxRecordLine, 'x') +
            "\"}",
        false},  // too long
+      {"{\"uid\":\"" + std::string(32, 'a') + "\",\"x\":" + std::string(1000, '[') +
+           std::string(1000, ']') + "}",
+       false},  // nested past the reader's limit
   };
   for (const auto& [line, valid] : cases) {
     SCOPED_TRACE(line.substr(0, 60));
