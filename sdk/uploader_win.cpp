@@ -223,4 +223,10 @@ int Run() {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return Run(); }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  try {
+    return Run();
+  } catch (...) {
+    return 4;  // out of memory and the like: the spool stays for the next run
+  }
+}

@@ -245,6 +245,8 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pointers) {
 
 }  // namespace
 
+// Every export catches everything: no exception may cross into the caller,
+// which has its own runtime.
 extern "C" {
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
@@ -257,235 +259,339 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 int VEK_CALL vekCreate(VekHandle* out) {
-  if (!out) return 1;
-  Instance* instance = new (std::nothrow) Instance;
-  if (!instance) return 1;
-  Locked lock;
-  g_live.insert(instance);
-  g_current = instance;
-  *out = instance;
-  return 0;
+  try {
+    if (!out) return 1;
+    Instance* instance = new (std::nothrow) Instance;
+    if (!instance) return 1;
+    Locked lock;
+    g_live.insert(instance);
+    g_current = instance;
+    *out = instance;
+    return 0;
+  } catch (...) {
+    return 1;
+  }
 }
 
 int VEK_CALL vekFree(VekHandle handle) {
-  Locked lock;
-  Instance* instance = LiveInstance(handle);
-  if (!instance) return 1;
-  g_live.erase(instance);
-  if (g_current == instance) g_current = nullptr;
-  if (g_crashContext == instance->crashContext && g_crashHandler == instance->crashHandler) {
-    g_crashHandler = nullptr;
-    g_crashContext = nullptr;
+  try {
+    Locked lock;
+    Instance* instance = LiveInstance(handle);
+    if (!instance) return 1;
+    g_live.erase(instance);
+    if (g_current == instance) g_current = nullptr;
+    if (g_crashContext == instance->crashContext && g_crashHandler == instance->crashHandler) {
+      g_crashHandler = nullptr;
+      g_crashContext = nullptr;
+    }
+    delete instance;
+    return 0;
+  } catch (...) {
+    return 1;
   }
-  delete instance;
-  return 0;
 }
 
 int VEK_CALL vekSetApplyKey(VekHandle handle, const char* appId, const char* appKey) {
-  if (!appId || !appKey || !*appId || !*appKey) return 1;
-  return Configure(handle, [&](Config& c) {
-    c.appId = appId;
-    c.appKey = appKey;
-    return 0;
-  });
+  try {
+    if (!appId || !appKey || !*appId || !*appKey) return 1;
+    return Configure(handle, [&](Config& c) {
+      c.appId = appId;
+      c.appKey = appKey;
+      return 0;
+    });
+  } catch (...) {
+    return 1;
+  }
 }
 
 int VEK_CALL vekSetAppInfo(VekHandle handle, const char* appName, int, int) {
-  if (!appName || !*appName) return 1;
-  return Configure(handle, [&](Config& c) {
-    c.appName = appName;
-    return 0;
-  });
+  try {
+    if (!appName || !*appName) return 1;
+    return Configure(handle, [&](Config& c) {
+      c.appName = appName;
+      return 0;
+    });
+  } catch (...) {
+    return 1;
+  }
 }
 
 int VEK_CALL vekSetHostInfo(VekHandle handle, const char* host, int port) {
-  if (!host || !*host || port <= 0 || port > 65535) return 1;
-  return Configure(handle, [&](Config& c) {
-    c.host = host;
-    c.port = port;
-    return 0;
-  });
+  try {
+    if (!host || !*host || port <= 0 || port > 65535) return 1;
+    return Configure(handle, [&](Config& c) {
+      c.host = host;
+      c.port = port;
+      return 0;
+    });
+  } catch (...) {
+    return 1;
+  }
 }
 
 int VEK_CALL vekSetSensorUrl(VekHandle handle, const char* path) {
-  if (!path || path[0] != '/') return 1;
-  Config config;
-  const int status = Configure(handle, [&](Config& c) {
-    c.sensorPath = path;
-    config = c;
-    return 0;
-  });
-  // Records left by an earlier run go as soon as the SDK knows where to.
-  const std::wstring folder = SdkFolder();
-  if (status == 0 && SpoolHasRecords(folder)) StartUploader(folder, config);
-  return status;
+  try {
+    if (!path || path[0] != '/') return 1;
+    Config config;
+    const int status = Configure(handle, [&](Config& c) {
+      c.sensorPath = path;
+      config = c;
+      return 0;
+    });
+    // Records left by an earlier run go as soon as the SDK knows where to.
+    const std::wstring folder = SdkFolder();
+    if (status == 0 && SpoolHasRecords(folder)) StartUploader(folder, config);
+    return status;
+  } catch (...) {
+    return 1;
+  }
 }
 
 // The keys are kept for a transport that encrypts; records and requests here
 // are authenticated with the application key instead.
 int VEK_CALL vekSetPubCertificate(VekHandle handle, const char* key) {
-  return Configure(handle, [&](Config&) { return key && *key ? 0 : 1; });
+  try {
+    return Configure(handle, [&](Config&) { return key && *key ? 0 : 1; });
+  } catch (...) {
+    return 1;
+  }
 }
 int VEK_CALL vekSetPriCcertificate(VekHandle handle, const char* key) {
-  return Configure(handle, [&](Config&) { return key && *key ? 0 : 1; });
+  try {
+    return Configure(handle, [&](Config&) { return key && *key ? 0 : 1; });
+  } catch (...) {
+    return 1;
+  }
 }
 
 int VEK_CALL vekSetMidVersion(VekHandle handle, int version) {
-  return Configure(handle, [&](Config& c) {
-    c.midVersion = version;
-    return 0;
-  });
+  try {
+    return Configure(handle, [&](Config& c) {
+      c.midVersion = version;
+      return 0;
+    });
+  } catch (...) {
+    return 1;
+  }
 }
 
 int VEK_CALL vekEnableSandbox(VekHandle handle, int) {
-  return Configure(handle, [](Config&) { return 0; });
+  try {
+    return Configure(handle, [](Config&) { return 0; });
+  } catch (...) {
+    return 1;
+  }
 }
 int VEK_CALL vekSetNetProtocol(VekHandle handle, int) {
-  return Configure(handle, [](Config&) { return 0; });
+  try {
+    return Configure(handle, [](Config&) { return 0; });
+  } catch (...) {
+    return 1;
+  }
 }
 int VEK_CALL vekSetURLVersion(VekHandle handle, const char*) {
-  return Configure(handle, [](Config&) { return 0; });
+  try {
+    return Configure(handle, [](Config&) { return 0; });
+  } catch (...) {
+    return 1;
+  }
 }
 
 int VEK_CALL vekEnableCrashReport(VekHandle handle, VekCrashHandler handler, void* context) {
-  {
-    Locked lock;
-    Instance* instance = LiveInstance(handle);
-    if (!instance) return 1;
-    instance->crashHandler = handler;
-    instance->crashContext = context;
-    g_crashHandler = handler;
-    g_crashContext = context;
+  try {
+    {
+      Locked lock;
+      Instance* instance = LiveInstance(handle);
+      if (!instance) return 1;
+      instance->crashHandler = handler;
+      instance->crashContext = context;
+      g_crashHandler = handler;
+      g_crashContext = context;
+    }
+    SetUnhandledExceptionFilter(&CrashFilter);
+    return 0;
+  } catch (...) {
+    return 1;
   }
-  SetUnhandledExceptionFilter(&CrashFilter);
-  return 0;
 }
 
 int VEK_CALL vekCLTCreate(VekHandle handle, int type, VekRecord* out) {
-  if (!out || type <= 0) return 1;
-  Locked lock;
-  Instance* instance = LiveInstance(handle);
-  if (!instance) return 1;
-  Record* record = new (std::nothrow) Record{SpoolRecord(type), instance->config};
-  if (!record) return 1;
-  *out = record;
-  return 0;
+  try {
+    if (!out || type <= 0) return 1;
+    Locked lock;
+    Instance* instance = LiveInstance(handle);
+    if (!instance) return 1;
+    Record* record = new (std::nothrow) Record{SpoolRecord(type), instance->config};
+    if (!record) return 1;
+    *out = record;
+    return 0;
+  } catch (...) {
+    return 1;
+  }
 }
 
 int VEK_CALL vekCLTSensorWriteEvent(VekRecord record, const char* name, int eventId) {
-  if (!record || !name) return 1;
-  static_cast<Record*>(record)->body.WriteEvent(name, eventId);
-  return 0;
+  try {
+    if (!record || !name) return 1;
+    static_cast<Record*>(record)->body.WriteEvent(name, eventId);
+    return 0;
+  } catch (...) {
+    return 1;
+  }
 }
 
 int VEK_CALL vekCLTSensorWriteIntProperties(VekRecord record, const char* key, int value) {
-  if (!record || !key) return 1;
-  static_cast<Record*>(record)->body.WriteIntProperty(key, value);
-  return 0;
+  try {
+    if (!record || !key) return 1;
+    static_cast<Record*>(record)->body.WriteIntProperty(key, value);
+    return 0;
+  } catch (...) {
+    return 1;
+  }
 }
 
 int VEK_CALL vekCLTSensorWriteBoolProperties(VekRecord record, const char* key,
                                              unsigned char value) {
-  if (!record || !key) return 1;
-  static_cast<Record*>(record)->body.WriteBoolProperty(key, value != 0);
-  return 0;
+  try {
+    if (!record || !key) return 1;
+    static_cast<Record*>(record)->body.WriteBoolProperty(key, value != 0);
+    return 0;
+  } catch (...) {
+    return 1;
+  }
 }
 
 int VEK_CALL vekCLTSensorWriteStringProperties(VekRecord record, const char* key,
                                                const char* value) {
-  if (!record || !key || !value) return 1;
-  static_cast<Record*>(record)->body.WriteStringProperty(key, value);
-  return 0;
+  try {
+    if (!record || !key || !value) return 1;
+    static_cast<Record*>(record)->body.WriteStringProperty(key, value);
+    return 0;
+  } catch (...) {
+    return 1;
+  }
 }
 
 int VEK_CALL vekCLTWriteInt(VekRecord record, int field, int value) {
-  if (!record) return 1;
-  static_cast<Record*>(record)->body.WriteInt(field, value);
-  return 0;
+  try {
+    if (!record) return 1;
+    static_cast<Record*>(record)->body.WriteInt(field, value);
+    return 0;
+  } catch (...) {
+    return 1;
+  }
 }
 
 int VEK_CALL vekCLTWriteData(VekRecord record, int field, const void* bytes, int length) {
-  if (!record || length < 0 || (length > 0 && !bytes)) return 1;
-  static_cast<Record*>(record)->body.WriteData(
-      field, std::string(static_cast<const char*>(bytes), static_cast<size_t>(length)));
-  return 0;
+  try {
+    if (!record || length < 0 || (length > 0 && !bytes)) return 1;
+    static_cast<Record*>(record)->body.WriteData(
+        field, std::string(static_cast<const char*>(bytes), static_cast<size_t>(length)));
+    return 0;
+  } catch (...) {
+    return 1;
+  }
 }
 
 int VEK_CALL vekCLTCommit(VekRecord record) {
-  if (!record) return 1;
-  const Record& r = *static_cast<Record*>(record);
-  RecordContext context;
-  context.uid = NewUid();
-  context.appId = r.config.appId;
-  context.appName = r.config.appName;
-  context.mid = Mid();
-  context.timeMs = NowMs();
-  const std::string line = r.body.ToJsonLine(context);
-  const std::wstring folder = SdkFolder();
-  if (folder.empty()) return 1;
-  {
-    CSpoolFile spool(folder);
-    if (!spool.Lock()) return 1;
-    const bool appended = spool.AppendLine(line);
-    spool.Unlock();
-    if (!appended) return 1;
+  try {
+    if (!record) return 1;
+    const Record& r = *static_cast<Record*>(record);
+    RecordContext context;
+    context.uid = NewUid();
+    context.appId = r.config.appId;
+    context.appName = r.config.appName;
+    context.mid = Mid();
+    context.timeMs = NowMs();
+    const std::string line = r.body.ToJsonLine(context);
+    const std::wstring folder = SdkFolder();
+    if (folder.empty()) return 1;
+    {
+      CSpoolFile spool(folder);
+      if (!spool.Lock()) return 1;
+      const bool appended = spool.AppendLine(line);
+      spool.Unlock();
+      if (!appended) return 1;
+    }
+    StartUploader(folder, r.config);
+    return 0;
+  } catch (...) {
+    return 1;
   }
-  StartUploader(folder, r.config);
-  return 0;
 }
 
 int VEK_CALL vekCLTFree(VekRecord record) {
-  delete static_cast<Record*>(record);
-  return 0;
+  try {
+    delete static_cast<Record*>(record);
+    return 0;
+  } catch (...) {
+    return 1;
+  }
 }
 
 char* VEK_CALL vekBuildHttpData(const char* path, const char* body, int length, int* outLength, int,
                                 const char* version) {
-  if (outLength) *outLength = 0;
-  if (!path || length < 0 || (length > 0 && !body) || !outLength) return nullptr;
-  Config config;
-  {
-    Locked lock;
-    if (!g_current) return nullptr;
-    config = g_current->config;
+  try {
+    if (outLength) *outLength = 0;
+    if (!path || length < 0 || (length > 0 && !body) || !outLength) return nullptr;
+    Config config;
+    {
+      Locked lock;
+      if (!g_current) return nullptr;
+      config = g_current->config;
+    }
+    if (config.host.empty() || config.appKey.empty()) return nullptr;
+    const std::string request = BuildSignedRequest(
+        config.host, config.port, config.appId, config.appKey, version ? version : "", path,
+        std::string_view(body ? body : "", static_cast<size_t>(length)));
+    return CopyOut(request, outLength);
+  } catch (...) {
+    return nullptr;
   }
-  if (config.host.empty() || config.appKey.empty()) return nullptr;
-  const std::string request = BuildSignedRequest(
-      config.host, config.port, config.appId, config.appKey, version ? version : "", path,
-      std::string_view(body ? body : "", static_cast<size_t>(length)));
-  return CopyOut(request, outLength);
 }
 
 char* VEK_CALL vekDecryptData(const char* body, int length, int* outLength) {
-  if (outLength) *outLength = 0;
-  if (!body || length <= 0 || !outLength) return nullptr;
-  std::string key;
-  {
-    Locked lock;
-    if (!g_current) return nullptr;
-    key = g_current->config.appKey;
-  }
-  std::string payload;
-  if (key.empty() || !Open(key, std::string_view(body, static_cast<size_t>(length)), &payload) ||
-      payload.empty())
+  try {
+    if (outLength) *outLength = 0;
+    if (!body || length <= 0 || !outLength) return nullptr;
+    std::string key;
+    {
+      Locked lock;
+      if (!g_current) return nullptr;
+      key = g_current->config.appKey;
+    }
+    std::string payload;
+    if (key.empty() || !Open(key, std::string_view(body, static_cast<size_t>(length)), &payload) ||
+        payload.empty())
+      return nullptr;
+    return CopyOut(payload, outLength);
+  } catch (...) {
     return nullptr;
-  return CopyOut(payload, outLength);
+  }
 }
 
 void VEK_CALL vekDataFree(void* buffer) { std::free(buffer); }
 
 char* VEK_CALL vekMid(void) {
-  const std::string mid = Mid();
-  return mid.empty() ? nullptr : CopyOut(mid, nullptr);
+  try {
+    const std::string mid = Mid();
+    return mid.empty() ? nullptr : CopyOut(mid, nullptr);
+  } catch (...) {
+    return nullptr;
+  }
 }
 
 char* VEK_CALL vekMidEx(int) { return vekMid(); }
 
 int VEK_CALL vekOpenUrl(const char* url) {
-  if (!url || !*url) return 1;
-  const HINSTANCE r =
-      ShellExecuteW(nullptr, L"open", WideFromUtf8(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-  return reinterpret_cast<INT_PTR>(r) > 32 ? 0 : 1;
+  try {
+    if (!url || !*url) return 1;
+    const HINSTANCE r =
+        ShellExecuteW(nullptr, L"open", WideFromUtf8(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(r) > 32 ? 0 : 1;
+  } catch (...) {
+    return 1;
+  }
 }
 
 }  // extern "C"
