@@ -80,9 +80,14 @@ bool CLoggerServer::SendRecord(int type, const std::function<void(VekRecord)>& w
   const VekCollectorTable& c = *collector_;
   VekRecord record = nullptr;
   if (c.create(core_->handle, type, &record) != 0) return false;
-  writeFields(record);
-  // A commit the SDK refused (disk full, spool unwritable) is not reported as sent.
-  const bool committed = c.commit(record) == 0;
+  // A commit the SDK refused (disk full, spool unwritable) is not reported as
+  // sent; a failure while writing the fields (out of memory) drops the record.
+  bool committed = false;
+  try {
+    writeFields(record);
+    committed = c.commit(record) == 0;
+  } catch (const std::exception&) {
+  }
   (void)c.free(record);
   return committed;
 }
@@ -134,7 +139,12 @@ bool CLoggerServer::SendLaunch(int kind, const std::string& s1, const std::strin
 
 bool CLoggerServer::SendEvent(const std::string& name) {
   // Copied before the SDK lock so the property lock is never held around it.
-  const PendingProperties props = SnapshotProperties();
+  PendingProperties props;
+  try {
+    props = SnapshotProperties();
+  } catch (const std::exception&) {
+    return false;
+  }
   return SendRecord(kVekRecordEvent, [&](VekRecord record) {
     const VekCollectorTable& c = *collector_;
     const int32_t id = EventId(nowSeconds_(), eventCounter_);
