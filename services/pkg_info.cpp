@@ -157,6 +157,8 @@ CPkgInfo::~CPkgInfo() { reader_.reset(); }
 
 void CPkgInfo::RequestStop() { reader_->RequestStop(); }
 
+void CPkgInfo::StopReader() { reader_->StopAndJoin(); }
+
 int64_t CPkgInfo::Size() {
   std::lock_guard<CXMutex> lock(mutex_);
   return record_.size;
@@ -219,6 +221,12 @@ void CPkgInfo::Fail(const std::string& text) {
   status_.store(2);
 }
 
+namespace {
+// Set once the process record exists; read by the stop function, which must
+// not create it.
+std::atomic<CPkgInfo*> g_instance{nullptr};
+}  // namespace
+
 IPkgInfo* GetPkgInfo() {
   // Guarded static: made once, stopped and joined at process exit.
   static const std::unique_ptr<CPkgInfo> instance = []() -> std::unique_ptr<CPkgInfo> {
@@ -228,7 +236,12 @@ IPkgInfo* GetPkgInfo() {
       return nullptr;
     }
   }();
+  g_instance.store(instance.get());
   return instance.get();
+}
+
+void StopPkgInfoReader() {
+  if (CPkgInfo* instance = g_instance.load()) instance->StopReader();
 }
 
 }  // namespace pelmar

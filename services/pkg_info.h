@@ -130,8 +130,11 @@ class CPkgInfo : public IPkgInfo {
 
   // The reader's failure text ("" while running or after success).
   std::string LastFailure();
-  // Raises the reader's stop flag without waiting (the destructor waits).
+  // One stop request without waiting; the destructor repeats it until the
+  // reader has ended, then waits.
   void RequestStop();
+  // Stops the reader and waits for it; the record stays readable.
+  void StopReader();
 
  private:
   friend class CReadPkgInfoThread;
@@ -149,5 +152,9 @@ class CPkgInfo : public IPkgInfo {
 // call; stopped and destroyed at process exit. Null only when it could not be
 // made.
 IPkgInfo* GetPkgInfo();
+// Stops the process record's reader and waits for it, when the record was
+// made. The quit sequence calls it before the process entry returns, so no
+// reader is left in a request when the process exits.
+void StopPkgInfoReader();
 
 }  // namespace pelmar

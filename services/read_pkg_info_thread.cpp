@@ -12,8 +12,10 @@ CReadPkgInfoThread::CReadPkgInfoThread(CPkgInfo* owner, PkgInfoSettings settings
   Release();
 }
 
-CReadPkgInfoThread::~CReadPkgInfoThread() {
-  RequestStop();
+CReadPkgInfoThread::~CReadPkgInfoThread() { StopAndJoin(); }
+
+void CReadPkgInfoThread::StopAndJoin() {
+  exchange_.StopAndWake([this] { return IsRunning(); });
   Join();
 }
 

@@ -22,6 +22,8 @@ class CReadPkgInfoThread : public CPelmarBasedThread {
   // Wakes a pause and a blocked exchange; the thread ends with "user cancel"
   // unless it already has its answer.
   void RequestStop() { exchange_.RequestStop(); }
+  // Stops the thread and waits for Run to return (also what destruction does).
+  void StopAndJoin();
 
  protected:
   uint32_t Run() override;

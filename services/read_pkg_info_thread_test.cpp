@@ -156,8 +156,11 @@ TEST(ReadPkgInfoThread, KeepsAlternatingUntilStoppedThenEnds) {
   CPkgInfo info(SettingsFor(host.Port(), ip.Port()));
   ASSERT_TRUE(WaitUntil([&] { return host.Requests() >= 3 && ip.Requests() >= 3; }));
   EXPECT_EQ(info.Status(), 0);  // still trying
-  info.RequestStop();
-  ASSERT_TRUE(WaitUntil([&] { return Finished(info); }));
+  // Repeated as the owner's destruction repeats it (see StopAndWake).
+  ASSERT_TRUE(WaitUntil([&] {
+    info.RequestStop();
+    return Finished(info);
+  }));
   EXPECT_EQ(info.Status(), 2);
   EXPECT_EQ(info.LastFailure(), "user cancel");
   EXPECT_EQ(info.UrlCount(), 0u);
@@ -170,8 +173,11 @@ TEST(ReadPkgInfoThread, ReaderBlockedOnASilentServerIsWokenByTheStop) {
   settings.timeLimitMs = 10 * 60 * 1000;
   auto info = std::make_unique<CPkgInfo>(settings);
   ASSERT_TRUE(WaitUntil([&] { return host.Holding(); }));
-  info->RequestStop();
-  ASSERT_TRUE(WaitUntil([&] { return Finished(*info); }));
+  // Repeated as the owner's destruction repeats it (see StopAndWake).
+  ASSERT_TRUE(WaitUntil([&] {
+    info->RequestStop();
+    return Finished(*info);
+  }));
   EXPECT_EQ(info->Status(), 2);
   EXPECT_EQ(info->LastFailure(), "user cancel");
   info.reset();  // joins the ended reader

@@ -12,8 +12,10 @@ CReadServerInfoThread::CReadServerInfoThread(CServerInfo* owner, ServerInfoSetti
   Release();
 }
 
-CReadServerInfoThread::~CReadServerInfoThread() {
-  RequestStop();
+CReadServerInfoThread::~CReadServerInfoThread() { StopAndJoin(); }
+
+void CReadServerInfoThread::StopAndJoin() {
+  exchange_.StopAndWake([this] { return IsRunning(); });
   Join();
 }
 

@@ -19,6 +19,8 @@ class CReadServerInfoThread : public CPelmarBasedThread {
   ~CReadServerInfoThread() override;
 
   void RequestStop() { exchange_.RequestStop(); }
+  // Stops the thread and waits for Run to return (also what destruction does).
+  void StopAndJoin();
 
  protected:
   uint32_t Run() override;

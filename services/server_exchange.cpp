@@ -1,6 +1,7 @@
 #include "services/server_exchange.h"
 
 #include <chrono>
+#include <thread>
 
 #include "net/pelmar_error.h"
 #include "net/tcp_http.h"
@@ -34,6 +35,14 @@ void CServerExchange::RequestStop() {
   stop_.store(true);
   if (active_ != kNoSocket) SockShutdown(active_);
   wake_.notify_all();
+}
+
+void CServerExchange::StopAndWake(const std::function<bool()>& running) {
+  for (int round = 0; round < kMaxWakeRounds; ++round) {
+    RequestStop();
+    if (!running()) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kWakeIntervalMs));
+  }
 }
 
 bool CServerExchange::Pause(int milliseconds) {

@@ -75,6 +75,8 @@ CServerInfo::~CServerInfo() { reader_.reset(); }
 
 void CServerInfo::RequestStop() { reader_->RequestStop(); }
 
+void CServerInfo::StopReader() { reader_->StopAndJoin(); }
+
 std::string CServerInfo::WelcomeUrl() {
   std::lock_guard<CXMutex> lock(mutex_);
   return record_.welcomeUrl;
@@ -128,6 +130,12 @@ void CServerInfo::Fail(const std::string& text) {
   status_.store(2);
 }
 
+namespace {
+// Set once the process record exists; read by the stop function, which must
+// not create it.
+std::atomic<CServerInfo*> g_instance{nullptr};
+}  // namespace
+
 IServerInfo* GetServerInfo() {
   // Guarded static: made once, stopped and joined at process exit.
   static const std::unique_ptr<CServerInfo> instance = []() -> std::unique_ptr<CServerInfo> {
@@ -137,7 +145,12 @@ IServerInfo* GetServerInfo() {
       return nullptr;
     }
   }();
+  g_instance.store(instance.get());
   return instance.get();
+}
+
+void StopServerInfoReader() {
+  if (CServerInfo* instance = g_instance.load()) instance->StopReader();
 }
 
 }  // namespace pelmar

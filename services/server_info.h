@@ -86,6 +86,8 @@ class CServerInfo : public IServerInfo {
   // The reader's failure text ("" while running or after success).
   std::string LastFailure();
   void RequestStop();
+  // Stops the reader and waits for it; the record stays readable.
+  void StopReader();
 
  private:
   friend class CReadServerInfoThread;
@@ -104,5 +106,8 @@ class CServerInfo : public IServerInfo {
 // call; stopped and destroyed at process exit. Null only when it could not be
 // made.
 IServerInfo* GetServerInfo();
+// Stops the process record's reader and waits for it, when the record was
+// made. The quit sequence calls it before the process entry returns.
+void StopServerInfoReader();
 
 }  // namespace pelmar

@@ -61,8 +61,10 @@ CTSReportThread::CTSReportThread(TSReportSettings settings) : settings_(std::mov
   Release();
 }
 
-CTSReportThread::~CTSReportThread() {
-  RequestStop();
+CTSReportThread::~CTSReportThread() { StopAndJoin(); }
+
+void CTSReportThread::StopAndJoin() {
+  exchange_.StopAndWake([this] { return IsRunning(); });
   Join();
 }
 

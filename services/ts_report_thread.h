@@ -55,6 +55,8 @@ class CTSReportThread : public CPelmarBasedThread {
   ~CTSReportThread() override;
 
   void RequestStop() { exchange_.RequestStop(); }
+  // Stops the thread and waits for Run to return (also what destruction does).
+  void StopAndJoin();
   // The failure text ("" while running or after success).
   std::string LastFailure();
 
