@@ -22,8 +22,8 @@ struct ServerEndpoint {
 // so that an owner can end the worker at any moment without killing it:
 // RequestStop() raises the flag, wakes a retry pause at once and shuts down
 // the socket of an exchange in progress, so a receive blocked on a silent
-// server returns. The exchanges are those of CTCPHttp (same request texts,
-// same answers), run step by step so the connected socket can be registered.
+// server returns (see StopAndWake for where it does not). The exchanges are those of CTCPHttp (same
+// request texts, same answers), run step by step so the connected socket can be registered.
 //
 // Threads: the worker runs the exchanges and pauses; any other thread may
 // call RequestStop(). `mutex_` guards the registered socket and the pause; it
@@ -39,10 +39,10 @@ class CServerExchange {
   // Raises the stop and repeats the socket shutdown until `running` turns
   // false, in case a shutdown lands just before a blocking receive begins.
   // Gives up repeating after kMaxWakeRounds; the caller then waits for the
-  // thread, which its time limits end. Known gap: under Wine, with two
-  // readers blocked on one silent server, the second one's receive was not
-  // ended by its shutdown (repeated or not) in the exit probe; the natively
-  // passing exit test is not run there.
+  // thread, which its time limits end. Under Wine a shutdown does not end a
+  // receive already waiting (only the peer's close does, which our FIN
+  // provokes from a live server); against a server that ignores it the
+  // receive limit ends the exchange.
   void StopAndWake(const std::function<bool()>& running);
   static constexpr int kWakeIntervalMs = 20;
   static constexpr int kMaxWakeRounds = 3000;  // a minute of repeats

@@ -10,8 +10,8 @@ namespace pelmar {
 namespace {
 
 // A process whose readers are blocked in a receive from a silent server must
-// still end, with main's exit code: the quit sequence's StopReader (and,
-// natively, the records' static clean-up alone) wakes the readers and waits.
+// still end, with main's exit code, whether the quit sequence stops the
+// readers first or only the records' static clean-up does.
 class ServerRecordsAtExit : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(ServerRecordsAtExit, ProcessEndsWhileReadersAreBlockedOnASilentServer) {
