@@ -22,6 +22,8 @@
 #include "net/pelmar_error.h"
 #include "net/text_convert.h"
 #include "services/logger_server.h"
+#include "services/pkg_info.h"
+#include "services/server_info.h"
 #include "services/sdk_binding.h"
 
 namespace pelmar {
@@ -134,10 +136,9 @@ void SendQuitRecords() {
 void StartServerInformation() {
   WSADATA wsa;
   if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0) throw PelmarError("socket startup failed");
-  // The package and channel records start their readers on first access; their
-  // accessors are called here, in this order, once start-up takes them on:
-  //   if (!GetPkgInfo()) throw PelmarError("Get package information error");
-  //   if (!GetServerInfo()) throw PelmarError("Get server information error");
+  // The package and channel records start their readers on first access.
+  if (!GetPkgInfo()) throw PelmarError("Get package information error");
+  if (!GetServerInfo()) throw PelmarError("Get server information error");
   const std::wstring product_dir = ProductDataDirectory();
   if (product_dir.empty() || !CreateDirectories(product_dir)) {
     throw PelmarError("create product data directory failed");
@@ -179,6 +180,9 @@ int RunInstaller(HINSTANCE instance) {
     // Whatever escaped start-up or the loop: the quit records still go out.
   }
   own_file.reset();
+  // Readers still fetching are woken and joined, never killed.
+  StopPkgInfoReader();
+  StopServerInfoReader();
   try {
     SendQuitRecords();
   } catch (...) {

@@ -41,7 +41,9 @@ function(pelmar_link_dependencies target)
     find_package(PkgConfig QUIET)
     find_library(JSONCPP_LIB jsoncpp REQUIRED)
     find_library(MINIZIP_LIB minizip REQUIRED)
-    find_library(ZLIB_LIB z REQUIRED)
+    # The static archive, not the import library of zlib1.dll, which Windows
+    # does not ship.
+    find_library(ZLIB_LIB NAMES libz.a z REQUIRED)
     find_path(JSONCPP_INCLUDE json/json.h REQUIRED)
     find_path(MINIZIP_INCLUDE minizip/unzip.h REQUIRED)
     target_include_directories(${target} SYSTEM INTERFACE ${JSONCPP_INCLUDE} ${MINIZIP_INCLUDE})
@@ -101,6 +103,10 @@ function(pelmar_fuzz name)
   target_link_libraries(${name} PRIVATE pelmar_base pelmar_net pelmar_services pelmar_download pelmar_ui)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   set(corpus ${CMAKE_CURRENT_SOURCE_DIR}/${name}_corpus)
-  add_test(NAME ${name} COMMAND ${name} -max_total_time=10 -rss_limit_mb=1024 ${corpus})
+  # New inputs go into a scratch folder in the build tree (libFuzzer writes
+  # into its first corpus folder), the committed seeds are only read.
+  set(scratch ${CMAKE_BINARY_DIR}/fuzz_scratch/${name})
+  file(MAKE_DIRECTORY ${scratch})
+  add_test(NAME ${name} COMMAND ${name} -max_total_time=10 -rss_limit_mb=1024 ${scratch} ${corpus})
   set_tests_properties(${name} PROPERTIES TIMEOUT 120 LABELS fuzz)
 endfunction()
