@@ -17,7 +17,7 @@ packages=(
   fonts-wqy-microhei fonts-wine
   cmake ninja-build pkg-config zlib1g-dev libjsoncpp-dev libminizip-dev
   googletest libgtest-dev clang libclang-rt-14-dev llvm
-  dpkg-dev curl python3 iproute2 clang-format time
+  dpkg-dev curl python3 iproute2 clang-format time ccache
 )
 
 install_packages() {
