@@ -84,12 +84,9 @@ bool CDownloader::OnUrlInfo(const UrlInfo& info) {
       path_ = services_.productDataDirectory + name;
     }
   }
-  if (!CreateTargetFile()) {
-    // The folder cannot take the file (missing, unwritable, or too little
-    // room for the full size): say so rather than fail without a word.
-    SendDownloadErrorEvent(kThreadErrorType, "写文件出错");
-    return false;
-  }
+  // A folder that cannot take the file sends no event of its own: the state
+  // stays "running" with no ranges and Poll fails it.
+  if (!CreateTargetFile()) return false;
   {
     std::lock_guard<CXMutex> lock(lock_);
     for (const RangeBounds& bounds : SplitRanges(info.size, kRangeCount)) {
