@@ -24,8 +24,10 @@ constexpr const char* kAppId = "10001061";
 
 bool IsJson(std::string_view text) {
   if (text.size() > kMaxTSAnswerBytes) return false;
+  // Text after the value is ignored, as the reader the service has always
+  // been read with does.
   Json::CharReaderBuilder builder;
-  builder["failIfExtra"] = true;
+  builder["failIfExtra"] = false;
   const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value root;
   std::string errors;
