@@ -59,6 +59,12 @@ bool CDownloader::Start() {
   try {
     query_ = std::make_unique<QueryUrlInfoThread>(std::string(), this, services_.query);
   } catch (const std::exception&) {
+    query_.reset();
+  }
+  // A query without a thread would never finish, and Poll would say
+  // "running" for ever: that is a start failure.
+  if (!query_ || !query_->HasThread()) {
+    query_.reset();
     state_.store(previous);
     return false;
   }

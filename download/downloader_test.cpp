@@ -472,6 +472,22 @@ TEST_F(DownloaderTest, ThreadThatCannotBeMadeFailsTheDownload) {
   EXPECT_EQ(Count("GET", "/cdn/"), 0);
 }
 
+TEST_F(DownloaderTest, QueryThreadThatCannotBeMadeIsAStartFailure) {
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
+  DownloaderPtr d(CreateDownloader(Services(&record)));
+  CPelmarBasedThread::RefuseCreationsForTesting(1);
+  EXPECT_FALSE(d->Start());
+  // Never "running" after that: the progress page would wait for ever.
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_NE(d->Poll(), IDownloader::kRunning);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(Count("HEAD", "/cdn/"), 0);
+  // A later start, with threads to be had again, downloads as usual.
+  ASSERT_TRUE(d->Start());
+  EXPECT_EQ(PollToEnd(d.get()), IDownloader::kDone);
+}
+
 TEST_F(DownloaderTest, GetUrlNamesWhatIsDownloaded) {
   CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
   DownloaderPtr d(CreateDownloader(Services(&record)));
