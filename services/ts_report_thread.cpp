@@ -99,7 +99,7 @@ uint32_t CTSReportThread::Run() {
       if (attempt > 0 && !exchange_.Pause(settings_.retryPauseMs)) throw PelmarError("user cancel");
       try {
         body = exchange_.PostForm(settings_.attribution, settings_.timeLimitMs, settings_.hostText,
-                                  kTSReportPath, form);
+                                  kTSReportPath, form, kMaxTSAnswerBytes);
       } catch (const std::exception&) {
         body.clear();  // a failed exchange counts as an empty answer
       }
