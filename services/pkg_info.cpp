@@ -161,6 +161,12 @@ void CPkgInfo::RequestStop() { reader_->RequestStop(); }
 
 void CPkgInfo::StopReader() { reader_->StopAndJoin(); }
 
+bool CPkgInfo::StopReaderWithin(int milliseconds) {
+  const bool ended = reader_->StopWithin(milliseconds);
+  abandoned_.store(!ended);
+  return ended;
+}
+
 int64_t CPkgInfo::Size() {
   std::lock_guard<CXMutex> lock(mutex_);
   return record_.size;
@@ -227,23 +233,33 @@ namespace {
 // Set once the process record exists; read by the stop function, which must
 // not create it.
 std::atomic<CPkgInfo*> g_instance{nullptr};
+
+// An abandoned record still has a running reader that uses it: it is left
+// to the process exit, which ends that thread, rather than freed under it.
+struct RecordDeleter {
+  void operator()(CPkgInfo* record) const {
+    if (!record->Abandoned()) delete record;
+  }
+};
+
 }  // namespace
 
 IPkgInfo* GetPkgInfo() {
   // Guarded static: made once, stopped and joined at process exit.
-  static const std::unique_ptr<CPkgInfo> instance = []() -> std::unique_ptr<CPkgInfo> {
+  static const std::unique_ptr<CPkgInfo, RecordDeleter> instance = []() {
     try {
-      return std::make_unique<CPkgInfo>();
+      return std::unique_ptr<CPkgInfo, RecordDeleter>(new CPkgInfo());
     } catch (...) {
-      return nullptr;
+      return std::unique_ptr<CPkgInfo, RecordDeleter>();
     }
   }();
   g_instance.store(instance.get());
   return instance.get();
 }
 
-void StopPkgInfoReader() {
-  if (CPkgInfo* instance = g_instance.load()) instance->StopReader();
+bool StopPkgInfoReader(int milliseconds) {
+  CPkgInfo* instance = g_instance.load();
+  return instance == nullptr || instance->StopReaderWithin(milliseconds);
 }
 
 }  // namespace pelmar
