@@ -1,8 +1,8 @@
 #include "download/download_file_name.h"
 
+#include "base/text_convert.h"
+#include "base/windows_file_name.h"
 #include "net/http_response_header.h"
-#include "net/text_convert.h"
-#include "net/windows_file_name.h"
 
 namespace pelmar {
 namespace {

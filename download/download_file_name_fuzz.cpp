@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "download/download_file_name.h"
-#include "net/text_convert.h"
-#include "net/windows_file_name.h"
+#include "base/text_convert.h"
+#include "base/windows_file_name.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "net/text_convert.h"
+#include "base/text_convert.h"
 
 namespace pelmar {
 namespace {

@@ -19,14 +19,14 @@
 #include <thread>
 #include <vector>
 
-#include "app/installer_settings.h"
+#include "services/installer_settings.h"
 #include "download/download_events.h"
 #include "download/download_file_name.h"
 #include "download/downloader.h"
 #include "loopback_server.h"
 #include "net/net_test_support.h"
-#include "net/text_convert.h"
-#include "services/md5.h"
+#include "base/text_convert.h"
+#include "base/md5.h"
 #include "temp_dir.h"
 
 namespace pelmar {
@@ -139,7 +139,6 @@ class HostileServerTest : public testing::NetTest {
  protected:
   void SetUp() override {
     NetTest::SetUp();
-    SetDownloadEventLoggerForTesting(&logger_);
     data_ = root_.path() / "PelmarPkg" / "MORVANTILE";
     fs::create_directories(data_);
     // An earlier run's settings, which no server may change; made by the
@@ -149,11 +148,6 @@ class HostileServerTest : public testing::NetTest {
     earlier.SetBeginTimestamp(L"1700000000");
     package_ = "MZ" + std::string(150000, 'k') + "setup";
   }
-  void TearDown() override {
-    SetDownloadEventLoggerForTesting(nullptr);
-    NetTest::TearDown();
-  }
-
   std::wstring DataDir() const {
     return WideFromUtf8(data_.u8string()) + testing::TempDir::kSeparator;
   }

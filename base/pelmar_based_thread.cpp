@@ -1,0 +1,42 @@
+#include "base/pelmar_based_thread.h"
+
+#include <atomic>
+
+namespace pelmar {
+namespace {
+std::atomic<int> g_refused_creations{0};
+}  // namespace
+
+void CPelmarBasedThread::RefuseCreationsForTesting(int count) { g_refused_creations.store(count); }
+
+bool CPelmarBasedThread::CreationRefusedForTesting() {
+  int left = g_refused_creations.load();
+  while (left > 0) {
+    if (g_refused_creations.compare_exchange_weak(left, left - 1)) return true;
+  }
+  return false;
+}
+
+uint32_t CPelmarBasedThread::Entry(CPelmarBasedThread* self) {
+  uint32_t code = 0xFFFFFFFF;
+  if (!self->start_pending_.load()) {
+    try {
+      code = self->Run();
+    } catch (...) {
+      // A worker reports its failures through its own state; whatever still
+      // escapes must not cross the thread boundary.
+      code = 0xFFFFFFFF;
+    }
+  }
+  self->exit_code_.store(code);
+  self->running_.store(false);
+  return code;
+}
+
+void CPelmarBasedThread::Release() {
+  if (!HasThread()) return;
+  start_pending_.store(false);
+  Resume();
+}
+
+}  // namespace pelmar
