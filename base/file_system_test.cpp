@@ -61,9 +61,11 @@ TEST(FileSystemTest, RemoveAndRenameFiles) {
   std::ofstream(Fs(b)) << "old";
   EXPECT_TRUE(RenameReplacing(a, b));  // replaces the older file
   EXPECT_FALSE(FileExists(a));
-  std::ifstream in(Fs(b));
   std::string text;
-  in >> text;
+  {
+    std::ifstream in(Fs(b));  // closed again: Windows deletes no open file
+    in >> text;
+  }
   EXPECT_EQ(text, "new");
   EXPECT_FALSE(RenameReplacing(a, b));  // nothing to rename any more
   EXPECT_TRUE(FileExists(b));

@@ -54,7 +54,7 @@ struct Attack {
 // until the client gives up. One connection at a time, like a small CDN.
 class HostileDownloadServer {
  public:
-  static constexpr int kTrickleIntervalMs = 100;
+  static constexpr int kTrickleIntervalMs = 400;
 
   HostileDownloadServer(const Attack& attack, std::string package)
       : attack_(attack),
@@ -159,7 +159,7 @@ class HostileServerTest : public testing::NetTest {
     s.query.builtinUrl = "http://127.0.0.1:9/none/install.exe";
     s.query.probeHosts = {"127.0.0.1"};
     s.query.headRetryPauseMs = 10;
-    s.query.headTimeoutMs = 300;  // the trickle sends a byte every 100 ms
+    s.query.headTimeoutMs = 3000;  // the product's per-read limit
     s.settings = settings;
     s.productDataDirectory = DataDir();
     return s;
@@ -204,7 +204,11 @@ TEST_P(HostileAttackTest, NothingOutsideTheRules) {
   {
     InstallerSettings settings(DataDir() + L"config.ini");
     CFixedPackageRecord record({server.Url()}, digest, attack.version);
-    DownloaderPtr d(CreateDownloader(Services(&record, &settings)));
+    DownloaderServices services = Services(&record, &settings);
+    // Under a trickle of a byte every 400 ms each read succeeds; only the
+    // exchange's deadline (four read limits) can end it.
+    if (attack.trickleHeads > 0) services.query.headTimeoutMs = 1000;
+    DownloaderPtr d(CreateDownloader(services));
     ASSERT_TRUE(d->Start());
     state = PollToEnd(d.get());
     final_path = d->GetFilePath();
@@ -307,11 +311,9 @@ TEST_F(HostileServerTest, DestroyHangsUpOnATricklingHead) {
   HostileDownloadServer server(slow, package_);
   InstallerSettings settings(DataDir() + L"config.ini");
   CFixedPackageRecord record({server.Url()}, Md5Text(package_), "1.0.0.1");
-  DownloaderServices services = Services(&record, &settings);
-  services.query.headTimeoutMs = 3000;  // the product's per-read limit
-  DownloaderPtr d(CreateDownloader(services));
+  DownloaderPtr d(CreateDownloader(Services(&record, &settings)));
   ASSERT_TRUE(d->Start());
-  for (int i = 0; i < 200 && server.TrickleBytesSent() < 3; ++i) {
+  for (int i = 0; i < 500 && server.TrickleBytesSent() < 3; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   ASSERT_GE(server.TrickleBytesSent(), 3);
