@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <thread>
 
 #include "app/app_info.h"
@@ -31,6 +35,13 @@ TEST_F(StoredVersionTest, VersionResourceDecidesTheReuse) {
   ASSERT_TRUE(StampProductVersion(stored, L"1.0.0.2"));
   ASSERT_EQ(CAppInfo::Instance()->ProductVersionOfFile(stored), L"1.0.0.2");
   const std::string digest = Md5OfFile(stored);
+  // Reuse needs the package digest, so the package is that very program.
+  std::string bytes;
+  {
+    std::ifstream in(std::filesystem::u8path(Utf8FromWide(stored)), std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  ASSERT_TRUE(backend_->WritePackage("stamped.exe", bytes));
 
   struct Case {
     const char* package_version;
@@ -41,8 +52,7 @@ TEST_F(StoredVersionTest, VersionResourceDecidesTheReuse) {
     ASSERT_TRUE(backend_->Reset());
     InstallerSettings settings(data_dir + L"config.ini");
     ASSERT_TRUE(settings.ValidateAndRecord(WideFromUtf8(digest), stored, false));
-    CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, backend_->PackageMd5(),
-                               c.package_version);
+    CFixedPackageRecord record({backend_->Url("/cdn/stamped.exe")}, digest, c.package_version);
     DownloaderServices services = DefaultDownloaderServices(&record);
     services.query.builtinUrl = backend_->Url(testing::kBuiltinPath);
     services.query.probeHosts = {"127.0.0.1"};

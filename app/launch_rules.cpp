@@ -6,8 +6,10 @@
 namespace pelmar {
 namespace {
 
+// An empty text has no components at all (not one empty component).
 std::vector<std::string_view> SplitDots(std::string_view text) {
   std::vector<std::string_view> parts;
+  if (text.empty()) return parts;
   size_t start = 0;
   for (;;) {
     const size_t dot = text.find('.', start);

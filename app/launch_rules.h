@@ -31,7 +31,9 @@ int64_t DownloadTimeFromTimes(int64_t creation, int64_t last_write);
 // Whether an installed version against the offered package version means a
 // reinstall: components are compared from the first over the count both have
 // (text that is not a number counts as 0); an older or equal package is a
-// reinstall, a newer one an upgrade. An empty package version is never one.
+// reinstall, a newer one an upgrade; with nothing to compare (an empty
+// installed version has no components) it is a reinstall. An empty package
+// version is never one.
 bool IsReinstallVersion(std::string_view package_version, std::string_view installed_version);
 
 // Signed 64-bit decimal at the start of the text (leading sign allowed); 0

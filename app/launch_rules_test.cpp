@@ -101,8 +101,10 @@ TEST(LaunchRulesTest, ReinstallDecision) {
       {"2.1.1.0", "2.1.0.5", false},  // upgrade
       {"2.0.9.9", "2.1.0.5", true},   // older package
       {"2.1", "2.1.0.5", true},       // only two components compared
-      {"", "2.1.0.5", false},         // no package version
-      {"3", "", false},               // no installed version reads as 0: an upgrade
+      {"", "2.1.0.5", false},         // no package version: never a reinstall
+      {"", "", false},                // neither
+      {"3", "", true},                // an empty installed version has no components
+      {"3.1", "", true},              // nothing compared is "all equal"
       {"10.0", "9.9", false},         // numeric, not text order
       {"x.1", "0.1", true},           // not a number counts as 0
   };

@@ -1,6 +1,7 @@
 // End to end, under Wine on a display: install.exe's single instance, its
 // hand-over to a running installer, its run cache directory and its clean end.
 // Usage: single_instance_e2e_test <path of install.exe>
+#include <winsock2.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <iterator>
 #include <ctime>
 #include <fstream>
 #include <sstream>
@@ -254,6 +257,106 @@ TEST(SingleInstanceE2E, RunCacheLivesAsLongAsTheInstaller) {
   EXPECT_EQ(records[4]["event"].asString(), "vSoftQuit");
   EXPECT_EQ(records[4]["props"]["event_name"].asString(),
             "\xE8\xBD\xAF\xE4\xBB\xB6\xE9\x80\x80\xE5\x87\xBA");
+}
+
+// The spool's bytes after `offset`: each a whole JSON line ending in a line feed.
+bool SpoolTailIsWholeLines(std::streamoff offset, int* lines) {
+  std::ifstream spool(
+      std::filesystem::u8path(Utf8FromWide(MakerDataDirectory() + L"Vek\\spool.jsonl")),
+      std::ios::binary);
+  spool.seekg(offset);
+  std::string tail((std::istreambuf_iterator<char>(spool)), std::istreambuf_iterator<char>());
+  *lines = 0;
+  if (!tail.empty() && tail.back() != '\n') return false;
+  std::istringstream in(tail);
+  std::string line;
+  Json::CharReaderBuilder builder;
+  while (std::getline(in, line)) {
+    Json::Value record;
+    std::string errors;
+    std::istringstream one(line);
+    if (!Json::parseFromStream(builder, one, &record, &errors)) return false;
+    ++*lines;
+  }
+  return true;
+}
+
+std::streamoff SpoolSize() {
+  std::error_code ignored;
+  const auto size = std::filesystem::file_size(
+      std::filesystem::u8path(Utf8FromWide(MakerDataDirectory() + L"Vek\\spool.jsonl")), ignored);
+  return ignored ? 0 : static_cast<std::streamoff>(size);
+}
+
+// A black hole on the maker port: a listener whose queue of one is filled by
+// a connection nobody accepts, so every later connect waits for an answer
+// that never comes (the system gives up after minutes).
+struct BlackHole {
+  SOCKET listener = INVALID_SOCKET;
+  SOCKET filler = INVALID_SOCKET;
+  bool Open(unsigned short port) {
+    listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(port);
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 ||
+        listen(listener, 0) != 0)
+      return false;
+    filler = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    return connect(filler, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0;
+  }
+  ~BlackHole() {
+    if (filler != INVALID_SOCKET) closesocket(filler);
+    if (listener != INVALID_SOCKET) closesocket(listener);
+  }
+};
+
+// The window closes while the package and channel readers wait in connects
+// to the black hole: the process still ends at once, a new start right after
+// shows its own window (the single-instance name is free), and the quit
+// records are whole in the spool.
+TEST(SingleInstanceE2E, QuitWhileTheReadersAreStuckConnectingIsBounded) {
+  ASSERT_EQ(FindFirstTopLevelWindowOfClass(kMainWindowClassName), nullptr);
+  WSADATA wsa;
+  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
+  BlackHole hole;
+  if (!hole.Open(18480)) GTEST_SKIP() << "the maker port is taken; run in a network namespace";
+  ASSERT_TRUE(CreateDirectories(ProductDataDirectory()));
+  long long worst_ms = 0;
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    const long long started_ms = NowMs();
+    const std::streamoff spool_before = SpoolSize();
+    Process first;
+    ASSERT_TRUE(first.Start(g_installer));
+    HWND window = WaitForMainWindow(first.info.hProcess, kStartLimitMs);
+    ASSERT_NE(window, nullptr);
+    Sleep(1500);  // the readers are inside their connects by now
+    const long long closing_ms = NowMs();
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(first.WaitExit(kStartLimitMs), 0);
+    const long long quit_ms = NowMs() - closing_ms;
+    worst_ms = std::max(worst_ms, quit_ms);
+    std::printf("quit with readers in a black-hole connect: %lld ms\n", quit_ms);
+
+    // At once a new start: its own window, not a hand-over.
+    Process second;
+    ASSERT_TRUE(second.Start(g_installer));
+    HWND again = WaitForMainWindow(second.info.hProcess, kStartLimitMs);
+    ASSERT_NE(again, nullptr) << "the second start showed no window";
+    PostMessageW(again, WM_CLOSE, 0, 0);
+    EXPECT_EQ(second.WaitExit(kStartLimitMs), 0);
+
+    int lines = 0;
+    EXPECT_TRUE(SpoolTailIsWholeLines(spool_before, &lines));
+    int quits = 0;
+    for (const auto& record : SpooledRecordsSince(started_ms)) {
+      quits += record["event"].asString() == "vSoftQuit";
+    }
+    EXPECT_EQ(quits, 2);  // one per run, both whole
+  }
+  std::printf("worst quit over 3 rounds: %lld ms\n", worst_ms);
 }
 
 // Starts `exe`, closes it once its window shows and returns the properties of

@@ -3,6 +3,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <chrono>
 #include <ctime>
 #include <limits>
 #include <memory>
@@ -145,6 +146,30 @@ void StartServerInformation() {
   }
 }
 
+// The readers' share of the quit: the window is gone, and the process must
+// end (and free the single-instance name for a new start) within about two
+// seconds whatever the network does. A woken reader ends in milliseconds; one
+// that is not woken in this time is waiting on the system and is left.
+constexpr int kReaderStopMs = 300;
+
+// Wakes both readers (their stops first, so they wind down side by side) and
+// waits for them within kReaderStopMs. A reader the stop could not reach (a
+// connect or a name lookup the system still waits for) is left running and
+// ends with the process: it holds no lock, file or record write by then (its
+// record is kept, never freed under it).
+bool StopReadersForQuit() {
+  const auto began = std::chrono::steady_clock::now();
+  (void)StopPkgInfoReader(0);
+  (void)StopServerInfoReader(0);
+  const bool package_ended = StopPkgInfoReader(kReaderStopMs);
+  const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::steady_clock::now() - began)
+                         .count();
+  const int left = spent >= kReaderStopMs ? 0 : kReaderStopMs - static_cast<int>(spent);
+  const bool channel_ended = StopServerInfoReader(left);
+  return package_ended && channel_ended;
+}
+
 int RunInstaller(HINSTANCE instance) {
   CSingleInstance single_instance;
   StreamHolder own_file;
@@ -182,15 +207,15 @@ int RunInstaller(HINSTANCE instance) {
     // Whatever escaped start-up or the loop: the quit records still go out.
   }
   own_file.reset();
-  // Readers still fetching are woken and joined, never killed.
-  StopPkgInfoReader();
-  StopServerInfoReader();
+  const bool readers_ended = StopReadersForQuit();
   try {
     SendQuitRecords();
   } catch (...) {
     // The exit code stays 0 whatever the analytics do.
   }
-  DeleteAppContext();
+  // A reader still inside a connect or a name lookup may read the context
+  // when that call returns; it is left to the process exit with the reader.
+  if (readers_ended) DeleteAppContext();
   single_instance.Close();
   return 0;
 }

@@ -26,6 +26,11 @@ bool FileExists(const std::wstring& path);       // exists and is not a director
 bool DirectoryExists(const std::wstring& path);  // exists and is a directory
 // Creates every missing level; true when the directory exists afterwards.
 bool CreateDirectories(const std::wstring& path);
+// Deletes one file (not a directory); true when it is gone afterwards.
+bool RemoveFile(const std::wstring& path);
+// Renames `from` to `to` in the same folder, replacing a file already named
+// `to`; false (and `from` untouched) when the system refuses.
+bool RenameReplacing(const std::wstring& from, const std::wstring& to);
 // Deletes every file and sub-directory, then the directory; the result of the
 // last removal. Links inside the tree are removed, never followed.
 bool RemoveDirectoryTree(const std::wstring& path);

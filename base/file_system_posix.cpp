@@ -2,6 +2,8 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -51,6 +53,16 @@ std::wstring ProductDataDirectory() {
 bool FileExists(const std::wstring& path) {
   struct stat info;
   return !path.empty() && stat(Utf8FromWide(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool RemoveFile(const std::wstring& path) {
+  if (path.empty() || DirectoryExists(path)) return false;
+  return unlink(Utf8FromWide(path).c_str()) == 0 || errno == ENOENT;
+}
+
+bool RenameReplacing(const std::wstring& from, const std::wstring& to) {
+  if (from.empty() || to.empty() || DirectoryExists(to)) return false;
+  return rename(Utf8FromWide(from).c_str(), Utf8FromWide(to).c_str()) == 0;
 }
 
 bool DirectoryExists(const std::wstring& path) {

@@ -53,6 +53,30 @@ TEST(FileSystemTest, RemoveTree) {
   EXPECT_FALSE(RemoveDirectoryTree(root));  // gone already
 }
 
+TEST(FileSystemTest, RemoveAndRenameFiles) {
+  testing::TempDir dir;
+  const std::wstring a = Join(dir.Wide(), L"a.exe.part");
+  const std::wstring b = Join(dir.Wide(), L"\x5B89\x88C5.exe");
+  std::ofstream(Fs(a)) << "new";
+  std::ofstream(Fs(b)) << "old";
+  EXPECT_TRUE(RenameReplacing(a, b));  // replaces the older file
+  EXPECT_FALSE(FileExists(a));
+  std::string text;
+  {
+    std::ifstream in(Fs(b));  // closed again: Windows deletes no open file
+    in >> text;
+  }
+  EXPECT_EQ(text, "new");
+  EXPECT_FALSE(RenameReplacing(a, b));  // nothing to rename any more
+  EXPECT_TRUE(FileExists(b));
+  EXPECT_TRUE(RemoveFile(b));
+  EXPECT_FALSE(FileExists(b));
+  EXPECT_TRUE(RemoveFile(b));            // already gone is gone
+  EXPECT_FALSE(RemoveFile(dir.Wide()));  // never a directory
+  EXPECT_TRUE(DirectoryExists(dir.Wide()));
+  EXPECT_FALSE(RemoveFile(L""));
+}
+
 TEST(FileSystemTest, FreeSpaceAndDataDirectories) {
   testing::TempDir dir;
   EXPECT_GT(FreeSpace(dir.Wide()), 0u);

@@ -82,6 +82,16 @@ bool FileExists(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool RemoveFile(const std::wstring& path) {
+  if (path.empty() || DirectoryExists(path)) return false;
+  return DeleteFileW(path.c_str()) != 0 || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+bool RenameReplacing(const std::wstring& from, const std::wstring& to) {
+  if (from.empty() || to.empty()) return false;
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 bool DirectoryExists(const std::wstring& path) {
   if (path.empty()) return false;
   const DWORD attributes = GetFileAttributesW(path.c_str());

@@ -1,6 +1,21 @@
 #include "base/pelmar_based_thread.h"
 
+#include <atomic>
+
 namespace pelmar {
+namespace {
+std::atomic<int> g_refused_creations{0};
+}  // namespace
+
+void CPelmarBasedThread::RefuseCreationsForTesting(int count) { g_refused_creations.store(count); }
+
+bool CPelmarBasedThread::CreationRefusedForTesting() {
+  int left = g_refused_creations.load();
+  while (left > 0) {
+    if (g_refused_creations.compare_exchange_weak(left, left - 1)) return true;
+  }
+  return false;
+}
 
 uint32_t CPelmarBasedThread::Entry(CPelmarBasedThread* self) {
   uint32_t code = 0xFFFFFFFF;

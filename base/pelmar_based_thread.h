@@ -26,6 +26,10 @@ class CPelmarBasedThread {
   // The platform's thread start routine; not for callers.
   static uint32_t StartRoutine(void* self);
 
+  // Tests only: the next `count` threads are not made, as when the system has
+  // no room for another thread.
+  static void RefuseCreationsForTesting(int count);
+
  protected:
   CPelmarBasedThread();
   virtual uint32_t Run() = 0;
@@ -40,6 +44,7 @@ class CPelmarBasedThread {
  private:
   struct Native;
   static uint32_t Entry(CPelmarBasedThread* self);
+  static bool CreationRefusedForTesting();
   void Resume();
 
   std::atomic<bool> start_pending_{true};

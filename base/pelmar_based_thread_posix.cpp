@@ -17,6 +17,11 @@ struct CPelmarBasedThread::Native {
 };
 
 CPelmarBasedThread::CPelmarBasedThread() : native_(new Native) {
+  if (CreationRefusedForTesting()) {
+    native_.reset();
+    running_.store(false);
+    return;
+  }
   try {
     native_->thread = std::thread([this] {
       {

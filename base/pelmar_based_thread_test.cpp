@@ -60,6 +60,20 @@ TEST(PelmarBasedThread, ExceptionInRunEndsTheThreadWithMinusOne) {
   EXPECT_EQ(t.ExitCode(), 0xFFFFFFFFu);
 }
 
+TEST(PelmarBasedThread, ThreadThatCannotBeMadeNeverRunsAndSaysSo) {
+  CPelmarBasedThread::RefuseCreationsForTesting(1);
+  {
+    CountingThread refused(CountingThread::Start::kRelease);
+    EXPECT_FALSE(refused.HasThread());
+    EXPECT_FALSE(refused.IsRunning());
+    EXPECT_EQ(refused.runs, 0);
+  }  // destroying it must not wait for anything
+  CountingThread next(CountingThread::Start::kRelease);
+  EXPECT_TRUE(next.HasThread());
+  while (next.runs == 0) std::this_thread::yield();
+  next.stop_ = true;
+}
+
 TEST(PelmarBasedThread, ManyShortLivedThreads) {
   for (int i = 0; i < 50; ++i) {
     CountingThread t(i % 2 ? CountingThread::Start::kRelease : CountingThread::Start::kNever);

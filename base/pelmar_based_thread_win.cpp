@@ -14,6 +14,10 @@ struct CPelmarBasedThread::Native {
 };
 
 CPelmarBasedThread::CPelmarBasedThread() : native_(new Native) {
+  if (CreationRefusedForTesting()) {
+    running_.store(false);
+    return;
+  }
   native_->handle = ::CreateThread(nullptr, 0, &ThreadStart, this, CREATE_SUSPENDED, nullptr);
   if (native_->handle == nullptr) running_.store(false);
 }

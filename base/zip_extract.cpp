@@ -11,6 +11,7 @@
 #include "base/ansi_path.h"
 #include "base/file_stream.h"
 #include "base/file_system.h"
+#include "base/windows_file_name.h"
 
 namespace pelmar {
 
@@ -154,28 +155,9 @@ int ExtractOpened(const std::wstring& destFolder, unzFile zip) {
 
 bool IsSafeZipEntryName(const std::string& name) {
   if (name.empty() || name.size() > kMaxEntryNameLength) return false;
-  if (name == "." || name == "..") return false;
-  for (unsigned char c : name) {
-    // Directory parts, drives and streams ("C:x", "a:b"), and characters no
-    // Windows file name may hold.
-    if (c < 0x20 || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' ||
-        c == '<' || c == '>' || c == '|')
-      return false;
-  }
-  // Windows drops trailing dots and spaces, which would make "..." or "a. "
-  // name something other than what was checked.
-  const char last = name.back();
-  if (last == '.' || last == ' ') return false;
-  // Device names ("CON", "nul.txt", "COM1.png") open a device, not a file.
-  std::string stem = name.substr(0, name.find('.'));
-  for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  for (const char* device : kDevices)
-    if (stem == device) return false;
-  if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-      stem[3] >= '0' && stem[3] <= '9')
-    return false;
-  return true;
+  // Checked as the file system will see it: the entry is created under the
+  // wide form of its ANSI name, where "COM\xB9" is the device "COM¹".
+  return IsPlainWindowsFileName(WideFromAnsi(name), kMaxEntryNameLength);
 }
 
 int ExtractZipBuffer(const std::wstring& destFolder, const void* data, size_t size) {

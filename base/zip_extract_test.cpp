@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ansi_path.h"
 #include "base/text_convert.h"
 
 namespace pelmar {
@@ -149,13 +150,13 @@ TEST_F(ZipExtractTest, ExtractsStoredAndDeflatedEntriesFromFileAndMemory) {
 }
 
 TEST_F(ZipExtractTest, RefusesNamesThatLeaveTheFolder) {
-  const std::string names[] = {"../evil.dll",  "..",         ".",
-                               "a/b.dll",      "a\\b.dll",   "/abs.dll",
-                               "\\abs.dll",    "C:evil.dll", "C:\\evil.dll",
-                               "x.dll:stream", "dir/",       "trailing.",
-                               "trailing ",    "CON",        "nul.txt",
-                               "com1.png",     "LPT9",       std::string("nul\0x", 5),
-                               "tab\tname",    "what?.png"};
+  const std::string names[] = {"../evil.dll", "..", ".", "a/b.dll", "a\\b.dll", "/abs.dll",
+                               "\\abs.dll", "C:evil.dll", "C:\\evil.dll", "x.dll:stream", "dir/",
+                               "trailing.", "trailing ", "CON", "nul.txt", "com1.png", "LPT9",
+                               std::string("nul\0x", 5), "tab\tname", "what?.png",
+                               // The superscript ports, in the platform's ANSI form.
+                               AnsiFromWide(L"COM\u00B9"), AnsiFromWide(L"com\u00B2.png"),
+                               AnsiFromWide(L"LPT\u00B3.dll"), "con .txt"};
   for (const auto& name : names) {
     SCOPED_TRACE(name);
     EXPECT_FALSE(IsSafeZipEntryName(name));

@@ -1,6 +1,7 @@
 #include "download/download_file_name.h"
 
 #include "base/text_convert.h"
+#include "base/windows_file_name.h"
 #include "net/http_response_header.h"
 
 namespace pelmar {
@@ -66,6 +67,35 @@ std::string FileNameFromHeaderLines(const std::vector<std::string>& lines) {
     return std::string(piece);
   }
   return {};
+}
+
+bool IsAcceptableSetupFileName(std::wstring_view name) {
+  constexpr std::wstring_view kExe = L".exe";
+  if (name.size() <= kExe.size()) return false;
+  const std::wstring_view tail = name.substr(name.size() - kExe.size());
+  for (size_t i = 0; i < kExe.size(); ++i) {
+    const wchar_t c = tail[i] >= L'A' && tail[i] <= L'Z' ? tail[i] + 32 : tail[i];
+    if (c != kExe[i]) return false;
+  }
+  return IsPlainWindowsFileName(name, kMaxSetupFileNameChars);
+}
+
+std::string DottedVersionOrEmpty(std::string_view version) {
+  size_t parts = 0;
+  size_t digits = 0;
+  for (const char c : version) {
+    if (c == '.') {
+      if (digits == 0) return {};
+      ++parts;
+      digits = 0;
+    } else if (c >= '0' && c <= '9') {
+      if (++digits > kMaxVersionPartDigits) return {};
+    } else {
+      return {};
+    }
+  }
+  if (digits == 0 || parts + 1 > kMaxVersionParts) return {};
+  return std::string(version);
 }
 
 std::wstring InstallerDerivedFileName(std::wstring_view program_path, std::wstring_view version) {

@@ -23,6 +23,27 @@ inline constexpr size_t kMaxServerFileNameBytes = 200;
 // refused. Returns the narrow (ANSI code page) bytes, or empty.
 std::string FileNameFromHeaderLines(const std::vector<std::string>& lines);
 
+// The longest setup file name we store, in UTF-16 units: short of the classic
+// path limit once the data folder is in front of it.
+inline constexpr size_t kMaxSetupFileNameChars = 120;
+
+// Whether a name may be the stored setup program's: a plain file name (no
+// folder, device, reserved character or trailing dot or space) ending in
+// ".exe", with something before it. So a server can never name "config.ini",
+// a DLL the setup program would load from its folder, or our partial file.
+[[nodiscard]] bool IsAcceptableSetupFileName(std::wstring_view name);
+
+// The partial file a download is written to before it is verified: the final
+// path with this suffix. Never an acceptable setup file name.
+inline constexpr const wchar_t* kPartialFileSuffix = L".part";
+
+// A package version goes into the stored file's name, so only dotted decimal
+// versions are taken: 1 to kMaxVersionParts parts of 1 to kMaxVersionPartDigits
+// digits ("2.1.0.5"). Anything else is no version (empty).
+inline constexpr size_t kMaxVersionParts = 6;
+inline constexpr size_t kMaxVersionPartDigits = 9;
+std::string DottedVersionOrEmpty(std::string_view version);
+
 // The installer's own program name turned into the stored file's name:
 // directory dropped, every occurrence of the extension removed, "_install"
 // added unless present, "_v" + version when a version is known, ".exe".

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "download/download_file_name.h"
+#include "base/text_convert.h"
+#include "base/windows_file_name.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
@@ -26,5 +28,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (c < 0x20) std::abort();
   }
   (void)pelmar::ContentLengthFromHeaderLines(lines);
+  // An acceptable setup name is a plain ".exe" name; a kept version is dotted decimal.
+  const std::wstring wide = pelmar::WideFromUtf8(text.substr(0, 300));
+  if (pelmar::IsAcceptableSetupFileName(wide)) {
+    if (wide.find_first_of(L"/\\:") != std::wstring::npos) std::abort();
+    if (pelmar::IsWindowsDeviceName(wide)) std::abort();
+  }
+  const std::string version = pelmar::DottedVersionOrEmpty(text);
+  if (!version.empty() &&
+      (version != text || text.find_first_not_of("0123456789.") != std::string::npos))
+    std::abort();
   return 0;
 }

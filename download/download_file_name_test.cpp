@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "base/text_convert.h"
+
 namespace pelmar {
 namespace {
 
@@ -133,6 +137,76 @@ TEST(CompareVersionsTest, Table) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.a << " vs " << c.b);
     EXPECT_EQ(CompareVersions(c.a, c.b), c.result);
+  }
+}
+
+TEST(IsAcceptableSetupFileNameTest, Table) {
+  const struct {
+    const wchar_t* name;
+    bool ok;
+  } kCases[] = {
+      {L"Morvantile_setup_install_v1.0.0.1.exe", true},
+      {L"install_qihu3600.exe", true},
+      {L"SETUP.EXE", true},
+      {L"\u5b89\u88c5.exe", true},
+      {L"PelmarPkg.exe", true},
+      // Files the installer owns, or a setup program's folder would load.
+      {L"config.ini", false},
+      {L"version.dll", false},
+      {L"setup.exe.part", false},
+      {L"evil.scr", false},
+      {L"noextension", false},
+      {L".exe", false},
+      // Device names and names Windows would change.
+      {L"nul", false},
+      {L"con.exe", false},
+      {L"COM\u00B9.exe", false},
+      {L"lpt3.exe", false},
+      {L"setup.exe.", false},
+      {L"setup.exe ", false},
+      // Not a plain name.
+      {L"..\\evil.exe", false},
+      {L"a/b.exe", false},
+      {L"C:evil.exe", false},
+      {L"x.exe:stream.exe", false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(Utf8FromWide(c.name));
+    EXPECT_EQ(IsAcceptableSetupFileName(c.name), c.ok);
+  }
+  EXPECT_TRUE(IsAcceptableSetupFileName(std::wstring(kMaxSetupFileNameChars - 4, L'a') + L".exe"));
+  EXPECT_FALSE(IsAcceptableSetupFileName(std::wstring(kMaxSetupFileNameChars - 3, L'a') + L".exe"));
+  EXPECT_FALSE(IsAcceptableSetupFileName(std::wstring(L"setup") + kPartialFileSuffix));
+}
+
+TEST(DottedVersionOrEmptyTest, Table) {
+  const struct {
+    const char* version;
+    const char* kept;
+  } kCases[] = {
+      {"1.0.0.1", "1.0.0.1"},
+      {"3", "3"},
+      {"2.1", "2.1"},
+      {"10.20.30.40.50.60", "10.20.30.40.50.60"},
+      {"123456789.0", "123456789.0"},
+      // A path, or anything that is not dotted decimal, is no version.
+      {"\\..\\..\\..\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\x", ""},
+      {"/../../../escaped/pwned", ""},
+      {"1.0/../../x", ""},
+      {"", ""},
+      {".", ""},
+      {"1.", ""},
+      {".1", ""},
+      {"1..2", ""},
+      {"1.0 beta", ""},
+      {"v1.0", ""},
+      {"1.-2", ""},
+      {"1.2.3.4.5.6.7", ""},  // too many parts
+      {"1234567890.1", ""},   // a part too long
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.version);
+    EXPECT_EQ(DottedVersionOrEmpty(c.version), c.kept);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "base/ansi_path.h"
+#include "base/file_system.h"
 #include "base/md5.h"
 #include "base/text_convert.h"
 #include "download/download_events.h"
@@ -19,11 +20,13 @@ CDownloader::CDownloader(DownloaderServices services) : services_(std::move(serv
 }
 
 CDownloader::~CDownloader() {
-  state_.store(kDestroying);
+  const bool done = state_.exchange(kDestroying) == kDone;
   query_.reset();  // waits for the query thread
   StopRangeThreads();
   std::lock_guard<CXMutex> lock(lock_);
   file_.reset();
+  // An abandoned or failed download leaves nothing behind in the folder.
+  if (!done && !path_.empty()) (void)RemoveFile(PartialPathLocked());
 }
 
 void CDownloader::Destroy() { delete this; }
@@ -31,6 +34,13 @@ void CDownloader::Destroy() { delete this; }
 std::wstring CDownloader::Path() {
   std::lock_guard<CXMutex> lock(lock_);
   return path_;
+}
+
+std::wstring CDownloader::PartialPathLocked() const { return path_ + kPartialFileSuffix; }
+
+std::wstring CDownloader::PartialPath() {
+  std::lock_guard<CXMutex> lock(lock_);
+  return path_.empty() ? std::wstring() : PartialPathLocked();
 }
 
 std::string CDownloader::PackageMd5() {
@@ -59,6 +69,12 @@ bool CDownloader::Start() {
   try {
     query_ = std::make_unique<QueryUrlInfoThread>(std::string(), this, services_.query);
   } catch (const std::exception&) {
+    query_.reset();
+  }
+  // A query without a thread would never finish, and Poll would say
+  // "running" for ever: that is a start failure.
+  if (!query_ || !query_->HasThread()) {
+    query_.reset();
     state_.store(previous);
     return false;
   }
@@ -81,15 +97,14 @@ bool CDownloader::OnUrlInfo(const UrlInfo& info) {
                                      ? FixedFileNameForVersion(services_.productVersionOfFile(L""))
                                      : std::wstring();
       if (!fixed.empty()) name = fixed;
+      // Never anything but a plain ".exe" name next to "config.ini".
+      if (!IsAcceptableSetupFileName(name)) name = L"PelmarPkg.exe";
       path_ = services_.productDataDirectory + name;
     }
   }
-  if (!CreateTargetFile()) {
-    // The folder cannot take the file (missing, unwritable, or too little
-    // room for the full size): say so rather than fail without a word.
-    SendDownloadErrorEvent(kThreadErrorType, "写文件出错");
-    return false;
-  }
+  // A folder that cannot take the file sends no event of its own: the state
+  // stays "running" with no ranges and Poll fails it.
+  if (!CreateTargetFile()) return false;
   {
     std::lock_guard<CXMutex> lock(lock_);
     for (const RangeBounds& bounds : SplitRanges(info.size, kRangeCount)) {
@@ -107,7 +122,9 @@ bool CDownloader::CreateTargetFile() {
   std::lock_guard<CXMutex> lock(lock_);
   file_.reset();
   try {
-    file_ = std::make_unique<CFileStream>(OpenFileStream(kModeCreate, path_));
+    // The bytes go to a partial file; only a verified file gets the name
+    // the setup program is started under.
+    file_ = std::make_unique<CFileStream>(OpenFileStream(kModeCreate, PartialPathLocked()));
   } catch (const std::exception&) {
     file_.reset();
     return false;
@@ -233,7 +250,7 @@ int32_t CDownloader::Poll() {
     std::lock_guard<CXMutex> lock(lock_);
     file_.reset();
   }
-  if (VerifyDownload()) {
+  if (VerifyDownload() && PublishDownload()) {
     StopRangeThreads();
     int32_t seconds = 0;
     try {
@@ -276,12 +293,17 @@ const char* CDownloader::GetUrl() {
 }
 
 bool CDownloader::VerifyDownload() {
-  const std::wstring path = Path();
+  const std::wstring path = PartialPath();
   if (path.empty()) return false;
   const std::string expected = PackageMd5();
   if (expected.empty()) return true;
   // Exact text: the digest is 32 lower-case hexadecimal characters.
   return Md5OfFile(path) == expected;
+}
+
+bool CDownloader::PublishDownload() {
+  std::lock_guard<CXMutex> lock(lock_);
+  return RenameReplacing(PartialPathLocked(), path_);
 }
 
 void CDownloader::RecordDownload() {
@@ -307,7 +329,12 @@ void CDownloader::ResetForRetry() {
 }
 
 bool CDownloader::RecordedFileStillValid(const std::wstring& stored) {
-  // The file may have changed since start-up checked it.
+  // Only the package digest vouches for a stored file: the settings file
+  // says what was recorded, not what may be run. Without a digest nothing
+  // is reused.
+  const std::string digest = PackageMd5();
+  if (digest.empty() || WideFromUtf8(digest) != services_.settings->Md5()) return false;
+  // The file may have changed since it was recorded.
   return services_.settings->ValidateAndRecord(services_.settings->Md5(), stored, true);
 }
 
@@ -323,8 +350,9 @@ void CDownloader::UseStoredFile(const std::wstring& stored) {
 bool CDownloader::UseLocalFileByVersion() {
   if (services_.settings == nullptr || !services_.productVersionOfFile) return false;
   IPackageRecord* package = services_.query.package;
-  const std::wstring version =
-      package != nullptr ? WideFromAnsi(package->GetVersion()) : std::wstring();
+  const std::wstring version = package != nullptr
+                                   ? WideFromAnsi(DottedVersionOrEmpty(package->GetVersion()))
+                                   : std::wstring();
   const std::wstring stored = services_.settings->Path();
   if (version.empty() || stored.empty()) return false;
   if (!CompareVersions(services_.productVersionOfFile(stored), version)) return false;

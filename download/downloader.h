@@ -54,9 +54,12 @@ struct DownloaderServices {
   DownloadTimings timings;
 };
 
-// Reuses a recorded download when it is new enough; otherwise queries the
-// URLs, creates the target file at full size, downloads it in two ranges on
-// two threads, checks it against the package digest and records it.
+// Reuses a recorded download when it is new enough and still has the
+// package digest; otherwise queries the URLs, creates a partial file at full
+// size, downloads it in two ranges on two threads, checks it against the
+// package digest, renames it to its final ".exe" name and records it. A
+// download that does not end verified removes its partial file when the
+// controller goes.
 //
 // Threads: the caller's polling thread runs every IDownloader operation; the
 // query thread runs OnUrlInfo once per query; the download threads run
@@ -95,16 +98,22 @@ class CDownloader : public IDownloader, public IUrlInfoReceiver, public IRangeWr
   [[nodiscard]] bool StartRangeThreads();
   void StopRangeThreads();
   [[nodiscard]] bool VerifyDownload();
+  // Gives the verified partial file its final name.
+  [[nodiscard]] bool PublishDownload();
   void RecordDownload();
   void ResetForRetry();
   [[nodiscard]] bool UseLocalFileByVersion();
   [[nodiscard]] bool UseLocalFileOnError();
-  // The recorded file's digest still matches what was recorded.
+  // The recorded file's digest is the package digest, and still the file's.
   [[nodiscard]] bool RecordedFileStillValid(const std::wstring& stored);
   void UseStoredFile(const std::wstring& stored);
   [[nodiscard]] bool CreateTargetFile();
   std::string PackageMd5();
   std::wstring Path();
+  // Where the bytes are written until they are verified; empty until the
+  // path is decided.
+  std::wstring PartialPath();
+  std::wstring PartialPathLocked() const;  // lock_ held
 
   const DownloaderServices services_;
   std::atomic<int32_t> state_{kNew};

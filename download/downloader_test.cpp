@@ -10,8 +10,10 @@
 #include <sstream>
 #include <thread>
 
+#include "base/file_system.h"
 #include "base/md5.h"
 #include "base/text_convert.h"
+#include "download/download_file_name.h"
 #include "download/download_test_support.h"
 #include "net/socket_ops.h"
 #include "net/tcp_client.h"
@@ -273,9 +275,11 @@ TEST_F(DownloaderTest, DigestMismatchResetsAndANewStartDownloadsAgain) {
   DownloaderPtr d(CreateDownloader(Services(&record)));
   ASSERT_TRUE(d->Start());
   ASSERT_EQ(PollToEnd(d.get()), IDownloader::kFailed);
-  // The file is recreated empty at full size, and nothing is recorded.
+  // The partial file is recreated empty at full size; nothing has the final
+  // name and nothing is recorded.
   const std::wstring path = d->GetFilePath();
-  EXPECT_EQ(ReadFile(path), std::string(testing::kPackageBytes, '\0'));
+  EXPECT_EQ(ReadFile(path + kPartialFileSuffix), std::string(testing::kPackageBytes, '\0'));
+  EXPECT_FALSE(FileExists(path));
   EXPECT_EQ(d->GetProgress(), 0);
   EXPECT_TRUE(settings_->Path().empty());
   EXPECT_TRUE(logger_.EventsNamed("pSoftDownloadResult").empty());
@@ -314,10 +318,8 @@ TEST_F(DownloaderTest, WithoutDigestTheFileIsAcceptedAndRecordedByItsOwn) {
 
 TEST_F(DownloaderTest, RecordedNewEnoughDownloadIsReusedWithoutDownloading) {
   const std::wstring stored = data_dir_ + L"stored_setup.exe";
-  WriteFile(stored, "an earlier download");
-  const std::string digest = Md5Text("an earlier download");
-  ASSERT_TRUE(
-      settings_->ValidateAndRecord(std::wstring(digest.begin(), digest.end()), stored, false));
+  WriteFile(stored, Package());
+  ASSERT_TRUE(settings_->ValidateAndRecord(WideFromUtf8(md5_), stored, false));
   versions_[stored] = L"1.0.0.2";
   CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
   DownloaderPtr d(CreateDownloader(Services(&record)));
@@ -363,12 +365,45 @@ TEST_F(DownloaderTest, RecordedDownloadIsNotReusedWhenOlderOrChanged) {
   }
 }
 
+TEST_F(DownloaderTest, RecordedFileWithoutThePackageDigestIsNeverReused) {
+  // The settings agree with the file, but only the package digest vouches
+  // for what is run: a file someone recorded there is downloaded over.
+  const std::wstring stored = data_dir_ + L"evil.exe";
+  WriteFile(stored, "not the package");
+  const std::string digest = Md5Text("not the package");
+  struct Case {
+    const char* why;
+    std::string package_md5;
+    const char* fault;
+  } cases[] = {
+      {"new enough by version", md5_, ""},
+      {"after a failed query", md5_, R"([{"method": "HEAD", "action": "status", "status": 404}])"},
+      {"after a failed query, no package digest", "",
+       R"([{"method": "HEAD", "action": "status", "status": 404}])"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    ASSERT_TRUE(backend_->Reset());
+    ASSERT_TRUE(backend_->SetFaults(*c.fault ? c.fault : "[]"));
+    ASSERT_TRUE(settings_->ValidateAndRecord(WideFromUtf8(digest), stored, false));
+    versions_[stored] = L"9.9.9.9";
+    CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, c.package_md5, "1.0.0.1");
+    DownloaderPtr d(CreateDownloader(Services(&record)));
+    ASSERT_TRUE(d->Start());
+    const int32_t state = PollToEnd(d.get());
+    EXPECT_NE(std::wstring(d->GetFilePath()), stored);
+    EXPECT_TRUE(
+        logger_.EventsNamed("pSoftDownloadResult").empty() ||
+        logger_.EventsNamed("pSoftDownloadResult").back().strings.at("soft_download_status") !=
+            "存在本地文件");
+    EXPECT_EQ(state, *c.fault ? IDownloader::kFailed : IDownloader::kDone);
+  }
+}
+
 TEST_F(DownloaderTest, FailedQueryFallsBackToARecordedDownload) {
   const std::wstring stored = data_dir_ + L"stored_setup.exe";
-  WriteFile(stored, "an earlier download");
-  const std::string digest = Md5Text("an earlier download");
-  ASSERT_TRUE(
-      settings_->ValidateAndRecord(std::wstring(digest.begin(), digest.end()), stored, false));
+  WriteFile(stored, Package());
+  ASSERT_TRUE(settings_->ValidateAndRecord(WideFromUtf8(md5_), stored, false));
   ASSERT_TRUE(backend_->SetFaults(R"([{"method": "HEAD", "action": "status", "status": 404}])"));
   CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
   DownloaderPtr d(CreateDownloader(Services(&record)));
@@ -377,7 +412,7 @@ TEST_F(DownloaderTest, FailedQueryFallsBackToARecordedDownload) {
   EXPECT_EQ(std::wstring(d->GetFilePath()), stored);
 }
 
-TEST_F(DownloaderTest, UnwritableDataFolderFailsWithWriteError) {
+TEST_F(DownloaderTest, UnwritableDataFolderFailsWithoutAnEvent) {
   // A regular file where the folder should be: nothing can be created in it.
   WriteFile(data_dir_ + L"not_a_folder", "x");
   CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
@@ -386,7 +421,9 @@ TEST_F(DownloaderTest, UnwritableDataFolderFailsWithWriteError) {
   DownloaderPtr d(CreateDownloader(services));
   ASSERT_TRUE(d->Start());
   EXPECT_EQ(PollToEnd(d.get()), IDownloader::kFailed);
-  EXPECT_EQ(ErrorStatuses(), std::vector<std::string>{"写文件出错"});
+  // "写文件出错" belongs to a download thread's failed write; here no thread ran.
+  EXPECT_TRUE(ErrorStatuses().empty());
+  EXPECT_EQ(EventNames(), std::vector<std::string>{"vSoftDownloadStart"});
   EXPECT_EQ(Count("GET", "/cdn/"), 0);
 }
 
@@ -468,6 +505,22 @@ TEST_F(DownloaderTest, ThreadThatCannotBeMadeFailsTheDownload) {
   EXPECT_EQ(ErrorStatuses(), std::vector<std::string>{"创建线程出错"});
   EXPECT_EQ(Count("HEAD", "/cdn/"), 1);
   EXPECT_EQ(Count("GET", "/cdn/"), 0);
+}
+
+TEST_F(DownloaderTest, QueryThreadThatCannotBeMadeIsAStartFailure) {
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
+  DownloaderPtr d(CreateDownloader(Services(&record)));
+  CPelmarBasedThread::RefuseCreationsForTesting(1);
+  EXPECT_FALSE(d->Start());
+  // Never "running" after that: the progress page would wait for ever.
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_NE(d->Poll(), IDownloader::kRunning);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(Count("HEAD", "/cdn/"), 0);
+  // A later start, with threads to be had again, downloads as usual.
+  ASSERT_TRUE(d->Start());
+  EXPECT_EQ(PollToEnd(d.get()), IDownloader::kDone);
 }
 
 TEST_F(DownloaderTest, GetUrlNamesWhatIsDownloaded) {

@@ -58,6 +58,7 @@ QueryUrlInfoThread::QueryUrlInfoThread(std::string url, IUrlInfoReceiver* receiv
 
 QueryUrlInfoThread::~QueryUrlInfoThread() {
   stop_.store(true);
+  if (HasThread()) exchange_.StopAndWake([this] { return IsRunning(); });
   Join();
 }
 
@@ -126,7 +127,9 @@ bool QueryUrlInfoThread::QueryPackageUrls() {
     // server as fast as the machine can for up to ten seconds.
     Pause(settings_.probePauseMs);
   }
-  const std::string version = package->GetVersion();
+  // The version becomes part of the file name: a path or anything else that
+  // is not a dotted decimal version counts as none.
+  const std::string version = DottedVersionOrEmpty(package->GetVersion());
   for (const std::string& url : package->GetUrls()) {
     CheckStop();
     (void)QueryOneUrl(url, version);
@@ -149,8 +152,10 @@ bool QueryUrlInfoThread::QueryOneUrl(const std::string& url, const std::string& 
   }
   std::lock_guard<CXMutex> lock(result_lock_);
   if (result_.fileName.empty()) {
-    const std::string named = FileNameFromHeaderLines(header.lines);
-    if (!named.empty()) result_.fileName = WideFromAnsi(named);
+    // The server may only name a plain ".exe" file; any other name is as
+    // good as none, and the name is derived from the installer's own.
+    const std::wstring named = WideFromAnsi(FileNameFromHeaderLines(header.lines));
+    if (IsAcceptableSetupFileName(named)) result_.fileName = named;
   }
   if (result_.fileName.empty() && !settings_.programPath.empty()) {
     result_.fileName = InstallerDerivedFileName(settings_.programPath, WideFromUtf8(version));
@@ -176,8 +181,11 @@ HttpResponseHeader QueryUrlInfoThread::HeadWithRedirects(std::string& url, int d
     // A resolution error is not retried: it leaves the query.
     auto http = std::make_unique<CTCPHttp>(parts.host, parts.port);
     (void)http->SetTimeouts(settings_.headTimeoutMs, settings_.headTimeoutMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() +
+        std::chrono::milliseconds(settings_.headTimeoutMs) * kHeadDeadlineReadLimits;
     try {
-      header = http->HttpHead(parts.host, parts.path);
+      header = exchange_.Head(*http, parts.host, parts.path, deadline);
     } catch (const std::exception&) {
       header = HttpResponseHeader();
     }

@@ -9,6 +9,7 @@
 #include "base/x_mutex.h"
 #include "download/package_record.h"
 #include "net/http_response_header.h"
+#include "services/server_exchange.h"
 
 namespace pelmar {
 
@@ -62,6 +63,11 @@ class QueryUrlInfoThread : public CPelmarBasedThread {
   // Bounds a chain of redirects, so a redirect loop ends as a failed query.
   static constexpr int kMaxRedirects = 10;
   static constexpr int kHeadAttempts = 10;
+  // Each HEAD exchange ends within this many receive limits. A HEAD answer
+  // is a few hundred bytes that a live server sends in one or two reads;
+  // four limits leave a slow server room, while one trickling a byte just
+  // inside each limit is cut off instead of holding the query for minutes.
+  static constexpr int kHeadDeadlineReadLimits = 4;
 
   // Starts the thread and returns once it has begun.
   QueryUrlInfoThread(std::string url, IUrlInfoReceiver* receiver, UrlQuerySettings settings);
@@ -87,6 +93,9 @@ class QueryUrlInfoThread : public CPelmarBasedThread {
   void ProbeNetwork();
 
   std::atomic<bool> stop_{false};
+  // Wakes the query at a stop: its pauses, and a receive in a HEAD exchange
+  // by shutting the exchange's socket down.
+  CServerExchange exchange_;
   std::atomic<bool> started_{false};
   std::atomic<bool> finished_{false};
   IUrlInfoReceiver* const receiver_;

@@ -21,6 +21,17 @@ std::vector<std::string_view> SplitDroppingEmpty(std::string_view text, char sep
   return pieces;
 }
 
+// Host and path are copied into request lines as they are: a CR or LF there
+// would end the line early and let the rest be read as headers of its own,
+// and a space would split the request line.
+bool FitsARequestLine(std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7F) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 UrlParts SplitUrl(std::string_view url) {
@@ -44,6 +55,9 @@ UrlParts SplitUrl(std::string_view url) {
   for (size_t i = 2; i < pieces.size(); ++i) {
     parts.path += '/';
     parts.path.append(pieces[i]);
+  }
+  if (!FitsARequestLine(parts.host) || !FitsARequestLine(parts.path)) {
+    throw PelmarError("invalid url");
   }
   return parts;
 }

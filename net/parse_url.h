@@ -19,6 +19,8 @@ inline constexpr size_t kMaxUrlBytes = 8192;
 
 // Splits at every "/" (empty pieces dropped): piece 0 is the scheme and is
 // ignored, piece 1 the authority ("host" or "host:port"), the rest the path.
+// A host or path holding a control character, a space or DEL is refused as
+// "invalid url": both go into request lines unchanged.
 // On failure sends the "init failed" download error event and raises
 // PelmarError("init url failed").
 UrlParts ParseUrl(std::string_view url);

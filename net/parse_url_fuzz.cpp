@@ -21,6 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (parts.host.empty() || parts.host.find_first_of("/:") != std::string::npos) abort();
   if (parts.path.size() < 2 || parts.path[0] != '/' || parts.path.back() == '/') abort();
   if (parts.path.find("//") != std::string::npos) abort();
+  // Nothing that could end or split a request line.
+  for (const std::string* text : {&parts.host, &parts.path}) {
+    for (const char c : *text) {
+      if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) == 0x7F) abort();
+    }
+  }
 
   const std::string rebuilt =
       "http://" + parts.host + ":" + std::to_string(parts.port) + parts.path;

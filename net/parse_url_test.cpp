@@ -85,6 +85,17 @@ const BadUrlCase kBadUrls[] = {
     {"http://a:1:2/p", "invalid host"},
     {"http://:::/p", "invalid host"},
     {"http://h/" + std::string(kMaxUrlBytes, 'p'), "invalid url"},
+    // Host and path go into request lines: nothing may end or split a line.
+    {"http://h/p\r\nX-Injected: 1", "invalid url"},
+    {"http://h/p\nHost: other", "invalid url"},
+    {"http://h/a b", "invalid url"},
+    {"http://h/p?q=\x01", "invalid url"},
+    {"http://h/p\x7f", "invalid url"},
+    {"http://h/p\tq", "invalid url"},
+    {"http://h\r\nX: y/p", "invalid url"},
+    {"http://h x:80/p", "invalid url"},
+    {std::string("http://h/p\0q", 12), "invalid url"},
+    {"http://h\r:80/p", "invalid url"},
 };
 INSTANTIATE_TEST_SUITE_P(Table, ParseUrlFailureTest, ::testing::ValuesIn(kBadUrls));
 

@@ -43,12 +43,13 @@ std::string CTCPHttp::BuildPostRequest(const std::string& host, const std::strin
   return r;
 }
 
-std::string CTCPHttp::HttpGet(const std::string& host, const std::string& path) {
+std::string CTCPHttp::HttpGet(const std::string& host, const std::string& path,
+                              size_t max_body_bytes) {
   Connect();
   SendAll(BuildGetRequest(host, path));
   const HttpResponseHeader header = ReadResponseHeader();
   if (header.status != "200") return {};
-  return ReadBody(header);
+  return ReadBody(header, max_body_bytes);
 }
 
 HttpResponseHeader CTCPHttp::HttpHead(const std::string& host, const std::string& path) {
@@ -57,8 +58,8 @@ HttpResponseHeader CTCPHttp::HttpHead(const std::string& host, const std::string
   return ReadResponseHeader();
 }
 
-std::string CTCPHttp::HttpPostForm(const std::string& host, const std::string& path,
-                                   HttpForm& form) {
+std::string CTCPHttp::HttpPostForm(const std::string& host, const std::string& path, HttpForm& form,
+                                   size_t max_body_bytes) {
   (void)form.Prepare();
   const std::string request = BuildPostRequest(host, path, form.TotalLength());
   Connect();
@@ -68,13 +69,13 @@ std::string CTCPHttp::HttpPostForm(const std::string& host, const std::string& p
   while (form.NextPiece(&piece)) {
     if (!piece.empty()) SendAll(piece);
   }
-  return ReadBody(ReadResponseHeader());
+  return ReadBody(ReadResponseHeader(), max_body_bytes);
 }
 
-std::string CTCPHttp::HttpSendRaw(const std::string& request) {
+std::string CTCPHttp::HttpSendRaw(const std::string& request, size_t max_body_bytes) {
   Connect();
   SendAll(request);
-  return ReadBody(ReadResponseHeader());
+  return ReadBody(ReadResponseHeader(), max_body_bytes);
 }
 
 HttpResponseHeader CTCPHttp::ReadResponseHeader() {
@@ -89,27 +90,53 @@ HttpResponseHeader CTCPHttp::ReadResponseHeader() {
   return reader.Parse();
 }
 
-std::string CTCPHttp::ReadBody(const HttpResponseHeader& header) {
+HttpResponseHeader CTCPHttp::ReadResponseHeader(std::chrono::steady_clock::time_point deadline) {
+  CResponseHeaderReader reader;
+  while (!reader.IsComplete()) {
+    const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               deadline - std::chrono::steady_clock::now())
+                               .count();
+    if (left <= 0) throw PelmarError("socket recv failed");
+    // Only shortened near the deadline, so a healthy answer costs no extra calls.
+    if (ReceiveTimeout() < 0 || left < ReceiveTimeout()) {
+      (void)SetTimeouts(static_cast<int>(left), SendTimeout());
+    }
+    char byte;
+    RecvExact(&byte, 1);
+    (void)reader.Feed(&byte, 1);
+  }
+  return reader.Parse();
+}
+
+std::string CTCPHttp::ReadBody(const HttpResponseHeader& header, size_t max_bytes) {
+  const size_t cap = std::min(max_bytes, kMaxHttpBodyBytes);
+  std::vector<char> buffer(kChunkReceiveBytes);
+  std::string body;
   if (header.contentLength > 0) {
-    // The whole length is allocated at once, so it is bounded first: a peer
-    // could name any length.
-    if (static_cast<uint64_t>(header.contentLength) > kMaxHttpBodyBytes)
+    // A peer may announce any length: a body over the cap is refused before
+    // reading, and the buffer only grows by what has really arrived.
+    if (static_cast<uint64_t>(header.contentLength) > cap)
       throw PelmarError("Read body stream error");
-    std::string body(static_cast<size_t>(header.contentLength), '\0');
-    RecvExact(body.data(), body.size());
+    const auto length = static_cast<size_t>(header.contentLength);
+    while (body.size() < length) {
+      const size_t want = std::min(length - body.size(), buffer.size());
+      RecvExact(buffer.data(), want);
+      body.append(buffer.data(), want);
+    }
     return body;
   }
   if (header.contentLength < 0) throw PelmarError("Read body stream error");
 
   CChunkedDecoder decoder;
-  std::string body;
-  std::vector<char> buffer(kChunkReceiveBytes);
   // Each round consumes at least one byte and the body is capped, so the
   // loop ends; a peer that stops sending ends it through the receive limit.
   while (decoder.GetStatus() == CChunkedDecoder::Status::kNeedMore) {
-    const size_t want = std::min(decoder.BytesWanted(), buffer.size());
+    // Never more than one byte past the cap, so a chunk announcing more
+    // than the cap is refused once the cap is passed.
+    const size_t want = std::min({decoder.BytesWanted(), buffer.size(), cap - body.size() + 1});
     RecvExact(buffer.data(), want);
     (void)decoder.Feed(buffer.data(), want, &body);
+    if (body.size() > cap) throw PelmarError("Read body stream error");
   }
   if (decoder.GetStatus() == CChunkedDecoder::Status::kError)
     throw PelmarError("Read body stream error");

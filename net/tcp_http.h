@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
+#include "net/chunked_decoder.h"
 #include "net/http_form.h"
 #include "net/http_response_header.h"
 #include "net/tcp_client.h"
@@ -19,22 +21,30 @@ class CTCPHttp : public CTCPClient {
   CTCPHttp(const std::string& host, uint16_t port);
   ~CTCPHttp() override = default;
 
+  // Each body is read under the caller's cap (see ReadBody).
   // The body of a 200 answer; empty (body left unread) for any other status.
-  std::string HttpGet(const std::string& host, const std::string& path);
+  std::string HttpGet(const std::string& host, const std::string& path,
+                      size_t max_body_bytes = kMaxHttpBodyBytes);
   // The response header only.
   HttpResponseHeader HttpHead(const std::string& host, const std::string& path);
   // Posts the form; the response body whatever the status.
-  std::string HttpPostForm(const std::string& host, const std::string& path, HttpForm& form);
+  std::string HttpPostForm(const std::string& host, const std::string& path, HttpForm& form,
+                           size_t max_body_bytes = kMaxHttpBodyBytes);
   // Sends the caller's complete request; the response body whatever the status.
-  std::string HttpSendRaw(const std::string& request);
+  std::string HttpSendRaw(const std::string& request, size_t max_body_bytes = kMaxHttpBodyBytes);
 
   // Reads the header one byte per receive until its blank line or
   // kMaxResponseHeaderBytes (the rest then stays on the connection).
   HttpResponseHeader ReadResponseHeader();
+  // The same within an overall deadline: each receive waits at most until
+  // it, so a peer trickling bytes just inside the receive limit cannot hold
+  // the exchange. Raises "socket recv failed" when the deadline passes.
+  HttpResponseHeader ReadResponseHeader(std::chrono::steady_clock::time_point deadline);
   // The body by Content-Length when above 0, else chunked. Raises "Read body
   // stream error" for a malformed chunk size, a negative Content-Length or a
-  // body over kMaxHttpBodyBytes.
-  std::string ReadBody(const HttpResponseHeader& header);
+  // body over `max_bytes` (itself never above kMaxHttpBodyBytes). The buffer
+  // grows with what arrives, never with what the peer announces.
+  std::string ReadBody(const HttpResponseHeader& header, size_t max_bytes);
 
   // The exact request texts; an empty host leaves the Host line out.
   static std::string BuildGetRequest(const std::string& host, const std::string& path);

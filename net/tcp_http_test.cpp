@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <mutex>
 
 #include "base/pelmar_error.h"
@@ -129,6 +130,56 @@ const GetCase kGetCases[] = {
      0},
 };
 INSTANTIATE_TEST_SUITE_P(Table, HttpGetTest, ::testing::ValuesIn(kGetCases));
+
+struct BodyCapCase {
+  const char* note;
+  std::string response;
+  size_t cap;
+  std::string body;   // expected when error is empty
+  const char* error;  // expected error text, or ""
+};
+
+class BodyCapTest : public TcpHttpTest, public ::testing::WithParamInterface<BodyCapCase> {};
+
+TEST_P(BodyCapTest, TheCallersCapBoundsTheBody) {
+  const BodyCapCase& c = GetParam();
+  ScriptedHttpServer server(Send(c.response));
+  CTCPHttp http("127.0.0.1", server.Port());
+  ASSERT_TRUE(http.SetTimeouts(2000, 2000));
+  std::string body;
+  EXPECT_EQ(ErrorOf([&] { body = http.HttpGet("h", "/r", c.cap); }), c.error);
+  if (std::string(c.error).empty()) {
+    EXPECT_EQ(body, c.body);
+  }
+}
+
+const BodyCapCase kBodyCapCases[] = {
+    {"length at the cap", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", 5, "hello", ""},
+    {"length one over the cap, refused unread",
+     "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nhello!", 5, "", "Read body stream error"},
+    // A short answer announcing 64 MiB: refused under a record's 1 MiB cap.
+    {"64 MiB announced under a 1 MiB cap",
+     "HTTP/1.1 200 OK\r\nContent-Length: 67108864\r\n\r\n" + std::string(45, 'x'), 1 << 20, "",
+     "Read body stream error"},
+    // Under a larger cap it is read as it arrives, and ends with the close.
+    {"10 MiB announced, 45 bytes sent",
+     "HTTP/1.1 200 OK\r\nContent-Length: 10485760\r\n\r\n" + std::string(45, 'x'), 16 << 20, "",
+     "Server can't send data"},
+    {"a body of several receive buffers",
+     "HTTP/1.1 200 OK\r\nContent-Length: 200000\r\n\r\n" + std::string(200000, 'b'), 200000,
+     std::string(200000, 'b'), ""},
+    {"chunked at the cap", "HTTP/1.1 200 OK\r\n\r\n3\r\nabc\r\n2\r\nde\r\n0\r\n\r\n", 5, "abcde",
+     ""},
+    {"chunked past the cap", "HTTP/1.1 200 OK\r\n\r\n3\r\nabc\r\n3\r\ndef\r\n0\r\n\r\n", 5, "",
+     "Read body stream error"},
+    {"one chunk announcing more than the cap",
+     "HTTP/1.1 200 OK\r\n\r\n100000\r\n" + std::string(2000, 'c'), 1 << 10, "",
+     "Read body stream error"},
+    {"a cap above the global limit is the global limit",
+     "HTTP/1.1 200 OK\r\nContent-Length: 99999999999\r\n\r\n", SIZE_MAX, "",
+     "Read body stream error"},
+};
+INSTANTIATE_TEST_SUITE_P(Table, BodyCapTest, ::testing::ValuesIn(kBodyCapCases));
 
 TEST_F(TcpHttpTest, SlowServerRunsIntoTheReceiveLimit) {
   ScriptedHttpServer server([](SocketHandle c) {

@@ -27,6 +27,18 @@ constexpr DWORD kConnectTimeoutMs = 10000;
 constexpr DWORD kIoTimeoutMs = 20000;
 // A run delivers at most this many batches (bounded even if records keep coming).
 constexpr int kMaxBatchesPerRun = 500;
+// One batch's whole exchange ends within this, however the collector paces
+// its bytes: the per-step limits alone would let a collector that sends a
+// byte every few seconds hold the uploader, and its running lock, for hours
+// while the spool grows. What is not delivered stays spooled for a later run.
+constexpr DWORD kBatchDeadlineMs = 30000;
+
+// Milliseconds left of a deadline that began at `start` (GetTickCount, which
+// wraps after 49 days: the unsigned difference stays right across the wrap).
+DWORD Remaining(DWORD start, DWORD deadlineMs) {
+  const DWORD elapsed = GetTickCount() - start;
+  return elapsed >= deadlineMs ? 0 : deadlineMs - elapsed;
+}
 
 std::string Utf8FromWide(const wchar_t* s) {
   const int n = WideCharToMultiByte(CP_UTF8, 0, s, -1, nullptr, 0, nullptr, nullptr);
@@ -75,9 +87,16 @@ bool Resolve(const std::string& host, in_addr* out) {
   return true;
 }
 
-// One request, the whole answer read until the server closes.
+// One request, the whole answer read until the server closes, all within
+// kBatchDeadlineMs.
 bool Exchange(const std::string& host, int port, const std::string& request,
               std::string* response) {
+  const DWORD start = GetTickCount();
+  // Each wait is its step's limit, or what is left of the batch's deadline.
+  const auto wait = [start](SOCKET s, bool forWrite, DWORD stepMs) {
+    const DWORD left = Remaining(start, kBatchDeadlineMs);
+    return left > 0 && WaitSocket(s, forWrite, std::min(stepMs, left));
+  };
   in_addr address{};
   if (!Resolve(host, &address)) return false;
   Socket sock;
@@ -91,7 +110,7 @@ bool Exchange(const std::string& host, int port, const std::string& request,
   if (connect(sock.get(), reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 &&
       WSAGetLastError() != WSAEWOULDBLOCK)
     return false;
-  if (!WaitSocket(sock.get(), true, kConnectTimeoutMs)) return false;
+  if (!wait(sock.get(), true, kConnectTimeoutMs)) return false;
   int soError = 0;
   int len = sizeof soError;
   if (getsockopt(sock.get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &len) != 0 ||
@@ -100,7 +119,7 @@ bool Exchange(const std::string& host, int port, const std::string& request,
   size_t sent = 0;
   // Bounded: each turn sends at least one byte or fails.
   while (sent < request.size()) {
-    if (!WaitSocket(sock.get(), true, kIoTimeoutMs)) return false;
+    if (!wait(sock.get(), true, kIoTimeoutMs)) return false;
     const int n = send(sock.get(), request.data() + sent,
                        static_cast<int>(std::min<size_t>(request.size() - sent, 65536)), 0);
     if (n <= 0) {
@@ -113,7 +132,7 @@ bool Exchange(const std::string& host, int port, const std::string& request,
   char buffer[4096];
   // Bounded by kMaxAckResponse and the I/O timeout.
   for (;;) {
-    if (!WaitSocket(sock.get(), false, kIoTimeoutMs)) return false;
+    if (!wait(sock.get(), false, kIoTimeoutMs)) return false;
     const int n = recv(sock.get(), buffer, sizeof buffer, 0);
     if (n == 0) return true;
     if (n < 0) {

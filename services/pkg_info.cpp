@@ -19,10 +19,12 @@ namespace {
 constexpr const char* kDefaultVersion = "0.9.0.1";
 constexpr const char* kAppId = "10001061";
 
-// Parses one JSON document; text after the value is refused.
+// Parses one JSON document. Text after the value is ignored, as the reader
+// the maker's servers have always been read with does; the size bound is the
+// caller's.
 bool ParseJson(std::string_view text, Json::Value* root) {
   Json::CharReaderBuilder builder;
-  builder["failIfExtra"] = true;
+  builder["failIfExtra"] = false;
   const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   std::string errors;
   return reader->parse(text.data(), text.data() + text.size(), root, &errors);
@@ -159,6 +161,12 @@ void CPkgInfo::RequestStop() { reader_->RequestStop(); }
 
 void CPkgInfo::StopReader() { reader_->StopAndJoin(); }
 
+bool CPkgInfo::StopReaderWithin(int milliseconds) {
+  const bool ended = reader_->StopWithin(milliseconds);
+  abandoned_.store(!ended);
+  return ended;
+}
+
 int64_t CPkgInfo::Size() {
   std::lock_guard<CXMutex> lock(mutex_);
   return record_.size;
@@ -225,23 +233,33 @@ namespace {
 // Set once the process record exists; read by the stop function, which must
 // not create it.
 std::atomic<CPkgInfo*> g_instance{nullptr};
+
+// An abandoned record still has a running reader that uses it: it is left
+// to the process exit, which ends that thread, rather than freed under it.
+struct RecordDeleter {
+  void operator()(CPkgInfo* record) const {
+    if (!record->Abandoned()) delete record;
+  }
+};
+
 }  // namespace
 
 IPkgInfo* GetPkgInfo() {
   // Guarded static: made once, stopped and joined at process exit.
-  static const std::unique_ptr<CPkgInfo> instance = []() -> std::unique_ptr<CPkgInfo> {
+  static const std::unique_ptr<CPkgInfo, RecordDeleter> instance = []() {
     try {
-      return std::make_unique<CPkgInfo>();
+      return std::unique_ptr<CPkgInfo, RecordDeleter>(new CPkgInfo());
     } catch (...) {
-      return nullptr;
+      return std::unique_ptr<CPkgInfo, RecordDeleter>();
     }
   }();
   g_instance.store(instance.get());
   return instance.get();
 }
 
-void StopPkgInfoReader() {
-  if (CPkgInfo* instance = g_instance.load()) instance->StopReader();
+bool StopPkgInfoReader(int milliseconds) {
+  CPkgInfo* instance = g_instance.load();
+  return instance == nullptr || instance->StopReaderWithin(milliseconds);
 }
 
 }  // namespace pelmar

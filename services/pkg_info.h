@@ -135,6 +135,11 @@ class CPkgInfo : public IPkgInfo {
   void RequestStop();
   // Stops the reader and waits for it; the record stays readable.
   void StopReader();
+  // Stops the reader, waiting at most `milliseconds`. False when it is still
+  // running: the record is then abandoned, and the process record is left
+  // to the process exit instead of being destroyed under its thread.
+  [[nodiscard]] bool StopReaderWithin(int milliseconds);
+  bool Abandoned() const { return abandoned_.load(); }
 
  private:
   friend class CReadPkgInfoThread;
@@ -146,15 +151,18 @@ class CPkgInfo : public IPkgInfo {
   PkgRecord record_;     // guarded by mutex_
   std::string failure_;  // guarded by mutex_
   std::unique_ptr<CReadPkgInfoThread> reader_;
+  std::atomic<bool> abandoned_{false};
 };
 
 // The process's package record, created (and its reader started) on first
 // call; stopped and destroyed at process exit. Null only when it could not be
 // made.
 IPkgInfo* GetPkgInfo();
-// Stops the process record's reader and waits for it, when the record was
-// made. The quit sequence calls it before the process entry returns, so no
-// reader is left in a request when the process exits.
-void StopPkgInfoReader();
+// Stops the process record's reader, when the record was made, waiting at
+// most `milliseconds`; true when no reader is left running. The quit
+// sequence calls it before the process entry returns; a reader still inside
+// a connect or a name lookup after that is left to the process exit, with
+// its record (see CPkgInfo::StopReaderWithin).
+[[nodiscard]] bool StopPkgInfoReader(int milliseconds);
 
 }  // namespace pelmar

@@ -58,7 +58,10 @@ const EnvelopeCase kEnvelopeCases[] = {
     {"Empty", "", "Json parse error", ""},
     {"Garbage", "<html>404</html>", "Json parse error", ""},
     {"Truncated", R"({"code": 0, "data": ")", "Json parse error", ""},
-    {"TrailingText", R"({"code": 0, "data": "x"} tail)", "Json parse error", ""},
+    // Text after the value is ignored, as the servers' answers have always been read.
+    {"TrailingText", R"({"code": 0, "data": "x"} tail)", "", "x"},
+    {"TrailingSecondValue", "{\"code\": 0, \"data\": \"x\"}\r\n{\"code\": 1}", "", "x"},
+    {"TrailingTextAfterGarbage", "<html> {\"code\": 0}", "Json parse error", ""},
     {"TooLarge", R"({"code": 0, "data": ")" + std::string(kMaxPkgRecordBytes, 'a') + R"("})",
      "Json parse error", ""},
 };
@@ -210,6 +213,16 @@ const PayloadCase kPayloadCases[] = {
      kDefaultOriginSize,
      "",
      {}},
+    // Text after the payload's value is ignored, like any answer of the servers.
+    {"TrailingTextIgnored",
+     R"({"info": {"md5": "ab"}, "urls": [{"id": 7, "url": "http://a/x", "rank": 1}]} trailing)",
+     "",
+     "",
+     "",
+     kDefaultPackageSize,
+     kDefaultOriginSize,
+     "ab",
+     {{7, "http://a/x", 1}}},
     {"VersionAsNumberIsItsText",
      R"({"info": {"version": 3}, "urls": []})",
      "",

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/pelmar_error.h"
+#include "services/pkg_info.h"
 
 namespace pelmar {
 
@@ -19,9 +20,16 @@ void CReadPkgInfoThread::StopAndJoin() {
   Join();
 }
 
+bool CReadPkgInfoThread::StopWithin(int milliseconds) {
+  const int rounds = milliseconds / CServerExchange::kWakeIntervalMs;
+  if (!exchange_.StopAndWake([this] { return IsRunning(); }, rounds)) return false;
+  Join();
+  return true;
+}
+
 std::string CReadPkgInfoThread::TryExchange(const ServerEndpoint& to, const std::string& request) {
   try {
-    return exchange_.SendRaw(to, settings_.timeLimitMs, request);
+    return exchange_.SendRaw(to, settings_.timeLimitMs, request, kMaxPkgRecordBytes);
   } catch (const std::exception&) {
     // A failed exchange is an empty answer: the next attempt follows.
     return {};

@@ -24,6 +24,12 @@ class CReadPkgInfoThread : public CPelmarBasedThread {
   void RequestStop() { exchange_.RequestStop(); }
   // Stops the thread and waits for Run to return (also what destruction does).
   void StopAndJoin();
+  // Stops the thread, waking it for at most `milliseconds`; true (and joined)
+  // when it ended by then, false when it is still inside a call that neither
+  // the stop nor its time limits have ended yet (a connect or a name lookup
+  // the system still waits for). The thread then keeps running and this
+  // object must outlive it.
+  [[nodiscard]] bool StopWithin(int milliseconds);
 
  protected:
   uint32_t Run() override;

@@ -115,7 +115,8 @@ TEST_F(SdkEnvelopeTest, SdkRefusesAlteredSeals) {
   const std::string request = logger_->BuildHttpData(kPkgIndexPath, BuildPkgRequestBody(""));
   ASSERT_FALSE(request.empty());
   CServerExchange exchange;
-  const std::string answer = exchange.SendRaw({"127.0.0.1", port_}, 5000, request);
+  const std::string answer =
+      exchange.SendRaw({"127.0.0.1", port_}, 5000, request, kMaxPkgRecordBytes);
   std::string sealed;
   ASSERT_EQ(OpenPkgEnvelope(answer, &sealed), "");
   ASSERT_FALSE(logger_->DecryptData(sealed).empty());

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/pelmar_error.h"
+#include "services/server_info.h"
 
 namespace pelmar {
 
@@ -19,6 +20,13 @@ void CReadServerInfoThread::StopAndJoin() {
   Join();
 }
 
+bool CReadServerInfoThread::StopWithin(int milliseconds) {
+  const int rounds = milliseconds / CServerExchange::kWakeIntervalMs;
+  if (!exchange_.StopAndWake([this] { return IsRunning(); }, rounds)) return false;
+  Join();
+  return true;
+}
+
 uint32_t CReadServerInfoThread::Run() {
   try {
     const std::string channel = settings_.channel ? settings_.channel() : std::string();
@@ -31,7 +39,8 @@ uint32_t CReadServerInfoThread::Run() {
     for (int attempt = 0; attempt < kChannelAttempts; ++attempt) {
       if (attempt > 0 && !exchange_.Pause(settings_.retryPauseMs)) throw PelmarError("user cancel");
       try {
-        body = exchange_.Get(settings_.gateway, settings_.timeLimitMs, settings_.hostText, path);
+        body = exchange_.Get(settings_.gateway, settings_.timeLimitMs, settings_.hostText, path,
+                             kMaxChannelRecordBytes);
       } catch (const std::exception&) {
         body.clear();  // a failed exchange counts as an empty answer
       }

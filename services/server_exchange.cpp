@@ -37,12 +37,14 @@ void CServerExchange::RequestStop() {
   wake_.notify_all();
 }
 
-void CServerExchange::StopAndWake(const std::function<bool()>& running) {
-  for (int round = 0; round < kMaxWakeRounds; ++round) {
+bool CServerExchange::StopAndWake(const std::function<bool()>& running, int max_rounds) {
+  for (int round = 0; round < max_rounds; ++round) {
     RequestStop();
-    if (!running()) return;
+    if (!running()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(kWakeIntervalMs));
   }
+  RequestStop();
+  return !running();
 }
 
 bool CServerExchange::Pause(int milliseconds) {
@@ -61,28 +63,38 @@ CTCPHttp& Prepared(CTCPHttp& http, int time_limit_ms) {
 }  // namespace
 
 std::string CServerExchange::SendRaw(const ServerEndpoint& to, int time_limit_ms,
-                                     const std::string& request) {
+                                     const std::string& request, size_t max_body_bytes) {
   CTCPHttp http(to.host, to.port);
   Prepared(http, time_limit_ms).Connect();
   Registration registered(*this, http);
   http.SendAll(request);
-  return http.ReadBody(http.ReadResponseHeader());
+  return http.ReadBody(http.ReadResponseHeader(), max_body_bytes);
 }
 
 std::string CServerExchange::Get(const ServerEndpoint& to, int time_limit_ms,
-                                 const std::string& host_text, const std::string& path) {
+                                 const std::string& host_text, const std::string& path,
+                                 size_t max_body_bytes) {
   CTCPHttp http(to.host, to.port);
   Prepared(http, time_limit_ms).Connect();
   Registration registered(*this, http);
   http.SendAll(CTCPHttp::BuildGetRequest(host_text, path));
   const HttpResponseHeader header = http.ReadResponseHeader();
   if (header.status != "200") return {};
-  return http.ReadBody(header);
+  return http.ReadBody(header, max_body_bytes);
+}
+
+HttpResponseHeader CServerExchange::Head(CTCPHttp& http, const std::string& host_text,
+                                         const std::string& path,
+                                         std::chrono::steady_clock::time_point deadline) {
+  http.Connect();
+  Registration registered(*this, http);
+  http.SendAll(CTCPHttp::BuildHeadRequest(host_text, path));
+  return http.ReadResponseHeader(deadline);
 }
 
 std::string CServerExchange::PostForm(const ServerEndpoint& to, int time_limit_ms,
                                       const std::string& host_text, const std::string& path,
-                                      HttpForm& form) {
+                                      HttpForm& form, size_t max_body_bytes) {
   (void)form.Prepare();
   const std::string request = CTCPHttp::BuildPostRequest(host_text, path, form.TotalLength());
   CTCPHttp http(to.host, to.port);
@@ -94,7 +106,7 @@ std::string CServerExchange::PostForm(const ServerEndpoint& to, int time_limit_m
   while (form.NextPiece(&piece)) {
     if (!piece.empty()) http.SendAll(piece);
   }
-  return http.ReadBody(http.ReadResponseHeader());
+  return http.ReadBody(http.ReadResponseHeader(), max_body_bytes);
 }
 
 }  // namespace pelmar

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -8,9 +9,12 @@
 #include <string>
 
 #include "net/http_form.h"
+#include "net/http_response_header.h"
 #include "net/socket_ops.h"
 
 namespace pelmar {
+
+class CTCPHttp;
 
 // Host and port of one maker server.
 struct ServerEndpoint {
@@ -43,23 +47,32 @@ class CServerExchange {
   // receive already waiting (only the peer's close does, which our FIN
   // provokes from a live server); against a server that ignores it the
   // receive limit ends the exchange.
-  void StopAndWake(const std::function<bool()>& running);
+  // Returns whether `running` turned false within `max_rounds` wake rounds.
+  bool StopAndWake(const std::function<bool()>& running, int max_rounds = kMaxWakeRounds);
   static constexpr int kWakeIntervalMs = 20;
   static constexpr int kMaxWakeRounds = 3000;  // a minute of repeats
   // Pauses for `milliseconds` unless a stop is (or becomes) requested;
   // false when stopped.
   [[nodiscard]] bool Pause(int milliseconds);
 
-  // Each exchange makes a CTCPHttp for `to`, sets both time limits and
-  // raises PelmarError on any failure ("user cancel" when stopped).
+  // Each exchange makes a CTCPHttp for `to`, sets both time limits, reads
+  // the body under the caller's `max_body_bytes` and raises PelmarError on
+  // any failure ("user cancel" when stopped, "Read body stream error" for a
+  // body over the cap).
   // HttpSendRaw: the caller's request; the body whatever the status.
-  std::string SendRaw(const ServerEndpoint& to, int time_limit_ms, const std::string& request);
+  std::string SendRaw(const ServerEndpoint& to, int time_limit_ms, const std::string& request,
+                      size_t max_body_bytes);
   // HttpGet: the body of a 200 answer, else empty.
   std::string Get(const ServerEndpoint& to, int time_limit_ms, const std::string& host_text,
-                  const std::string& path);
+                  const std::string& path, size_t max_body_bytes);
+  // HttpHead on a client the caller has made (so its resolution errors stay
+  // the caller's): connects, registers the socket for a stop and reads the
+  // header within `deadline`.
+  HttpResponseHeader Head(CTCPHttp& http, const std::string& host_text, const std::string& path,
+                          std::chrono::steady_clock::time_point deadline);
   // HttpPostForm: the body whatever the status.
   std::string PostForm(const ServerEndpoint& to, int time_limit_ms, const std::string& host_text,
-                       const std::string& path, HttpForm& form);
+                       const std::string& path, HttpForm& form, size_t max_body_bytes);
 
  private:
   class Registration;

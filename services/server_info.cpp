@@ -14,9 +14,11 @@ namespace pelmar {
 
 namespace {
 
+// Text after the value is ignored, as the reader the maker's servers have
+// always been read with does; the size bound is the caller's.
 bool ParseJson(std::string_view text, Json::Value* root) {
   Json::CharReaderBuilder builder;
-  builder["failIfExtra"] = true;
+  builder["failIfExtra"] = false;
   const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   std::string errors;
   return reader->parse(text.data(), text.data() + text.size(), root, &errors);
@@ -77,6 +79,12 @@ void CServerInfo::RequestStop() { reader_->RequestStop(); }
 
 void CServerInfo::StopReader() { reader_->StopAndJoin(); }
 
+bool CServerInfo::StopReaderWithin(int milliseconds) {
+  const bool ended = reader_->StopWithin(milliseconds);
+  abandoned_.store(!ended);
+  return ended;
+}
+
 std::string CServerInfo::WelcomeUrl() {
   std::lock_guard<CXMutex> lock(mutex_);
   return record_.welcomeUrl;
@@ -134,23 +142,33 @@ namespace {
 // Set once the process record exists; read by the stop function, which must
 // not create it.
 std::atomic<CServerInfo*> g_instance{nullptr};
+
+// An abandoned record still has a running reader that uses it: it is left
+// to the process exit, which ends that thread, rather than freed under it.
+struct RecordDeleter {
+  void operator()(CServerInfo* record) const {
+    if (!record->Abandoned()) delete record;
+  }
+};
+
 }  // namespace
 
 IServerInfo* GetServerInfo() {
   // Guarded static: made once, stopped and joined at process exit.
-  static const std::unique_ptr<CServerInfo> instance = []() -> std::unique_ptr<CServerInfo> {
+  static const std::unique_ptr<CServerInfo, RecordDeleter> instance = []() {
     try {
-      return std::make_unique<CServerInfo>();
+      return std::unique_ptr<CServerInfo, RecordDeleter>(new CServerInfo());
     } catch (...) {
-      return nullptr;
+      return std::unique_ptr<CServerInfo, RecordDeleter>();
     }
   }();
   g_instance.store(instance.get());
   return instance.get();
 }
 
-void StopServerInfoReader() {
-  if (CServerInfo* instance = g_instance.load()) instance->StopReader();
+bool StopServerInfoReader(int milliseconds) {
+  CServerInfo* instance = g_instance.load();
+  return instance == nullptr || instance->StopReaderWithin(milliseconds);
 }
 
 }  // namespace pelmar

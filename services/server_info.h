@@ -88,6 +88,9 @@ class CServerInfo : public IServerInfo {
   void RequestStop();
   // Stops the reader and waits for it; the record stays readable.
   void StopReader();
+  // As CPkgInfo::StopReaderWithin.
+  [[nodiscard]] bool StopReaderWithin(int milliseconds);
+  bool Abandoned() const { return abandoned_.load(); }
 
  private:
   friend class CReadServerInfoThread;
@@ -100,14 +103,14 @@ class CServerInfo : public IServerInfo {
   ChannelRecord record_;  // guarded by mutex_
   std::string failure_;   // guarded by mutex_
   std::unique_ptr<CReadServerInfoThread> reader_;
+  std::atomic<bool> abandoned_{false};
 };
 
 // The process's channel record, created (and its reader started) on first
 // call; stopped and destroyed at process exit. Null only when it could not be
 // made.
 IServerInfo* GetServerInfo();
-// Stops the process record's reader and waits for it, when the record was
-// made. The quit sequence calls it before the process entry returns.
-void StopServerInfoReader();
+// As StopPkgInfoReader, for the channel record.
+[[nodiscard]] bool StopServerInfoReader(int milliseconds);
 
 }  // namespace pelmar

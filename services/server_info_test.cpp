@@ -73,6 +73,11 @@ const ChannelCase kChannelCases[] = {
      false,
      {"", "n", false, "", ""}},
     {"RootNull", "null", false, {}},
+    // Text after the value is ignored, as the servers' answers have always been read.
+    {"TrailingText",
+     R"({"code": "server.success", "data": {"appId": "1", "appName": "n"}}<!-- proxy -->)",
+     false,
+     {"1", "n", false, "", ""}},
     {"CodeAsNumber", R"({"code": 0, "data": {"appId": "1"}})", true, {}},
     {"CodeAsNull", R"({"code": null})", true, {}},
     {"CodeAsObject", R"({"code": {}})", true, {}},

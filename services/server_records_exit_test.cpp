@@ -28,7 +28,8 @@ TEST_P(ServerRecordsAtExit, ProcessEndsWhileReadersAreBlockedOnASilentServer) {
   EXPECT_EQ(code, 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, ServerRecordsAtExit, ::testing::Values("stop", "static-only"));
+INSTANTIATE_TEST_SUITE_P(Ways, ServerRecordsAtExit,
+                         ::testing::Values("stop", "static-only", "black-hole"));
 
 }  // namespace
 }  // namespace pelmar

@@ -24,8 +24,10 @@ constexpr const char* kAppId = "10001061";
 
 bool IsJson(std::string_view text) {
   if (text.size() > kMaxTSAnswerBytes) return false;
+  // Text after the value is ignored, as the reader the service has always
+  // been read with does.
   Json::CharReaderBuilder builder;
-  builder["failIfExtra"] = true;
+  builder["failIfExtra"] = false;
   const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value root;
   std::string errors;
@@ -97,7 +99,7 @@ uint32_t CTSReportThread::Run() {
       if (attempt > 0 && !exchange_.Pause(settings_.retryPauseMs)) throw PelmarError("user cancel");
       try {
         body = exchange_.PostForm(settings_.attribution, settings_.timeLimitMs, settings_.hostText,
-                                  kTSReportPath, form);
+                                  kTSReportPath, form, kMaxTSAnswerBytes);
       } catch (const std::exception&) {
         body.clear();  // a failed exchange counts as an empty answer
       }

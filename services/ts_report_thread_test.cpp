@@ -130,6 +130,8 @@ const TSAnswerCase kTSAnswers[] = {
     // Any status: the body is what counts.
     {"ErrorStatusWithJson", HttpAnswer(400, R"({"code": 400})"), 0, 1, ""},
     {"NotJsonIsNotRetried", HttpAnswer(200, "<html>ok</html>"), 1, 1, "parse decrypt data error"},
+    // Text after the value is ignored, as the service's answers have always been read.
+    {"JsonWithTrailingText", HttpAnswer(200, R"({"code": 0} and more)"), 0, 1, ""},
     {"ClosedEveryTime", ScriptedHttpServer::kClose, 1, 3, "parse decrypt data error"},
     {"EmptyBodyEveryTime", HttpAnswer(200, ""), 1, 3, "parse decrypt data error"},
 };

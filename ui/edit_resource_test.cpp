@@ -39,13 +39,13 @@ TEST(EditResourceTest, NativeFieldInsideTheView) {
     EXPECT_NE(nullptr, reinterpret_cast<HFONT>(SendMessageW(edit.hwnd(), WM_GETFONT, 0, 0)));
     EXPECT_EQ(L"C:/", edit.GetText());
 
-    // Positioned with the picture-placement rule: vertical margin 4 inward.
+    // Positioned with the picture-placement rule: vertical margin 4 grows the row.
     edit.SetMargins(0, 4);
     ASSERT_TRUE(edit.SetRect(100, 50, 400, 80));
     RECT r{};
     GetWindowRect(edit.hwnd(), &r);
     MapWindowPoints(nullptr, host.hwnd(), reinterpret_cast<POINT*>(&r), 2);
-    EXPECT_EQ((UiRect{100, 54, 400, 76}), (UiRect{r.left, r.top, r.right, r.bottom}));
+    EXPECT_EQ((UiRect{100, 46, 400, 84}), (UiRect{r.left, r.top, r.right, r.bottom}));
 
     // Reading is bounded.
     edit.SetText(std::wstring(300, L'a'));

@@ -136,8 +136,56 @@ TEST_F(ImageResourceTest, AspectRatioAndMarginsPlaceTheResource) {
   CImageResource m(0, nullptr, kTypeImage);
   m.SetMargins(0, 4);
   SetScale(1.5);
-  ASSERT_TRUE(m.SetRect(0, 0, 200, 30));
-  EXPECT_EQ((UiRect{0, 6, 200, 24}), m.rect());
+  ASSERT_TRUE(m.SetRect(0, 10, 200, 40));
+  EXPECT_EQ((UiRect{0, 4, 200, 46}), m.rect());
+}
+
+TEST_F(ImageResourceTest, MarginsMoveTheDrawnFill) {
+  struct Case {
+    const char* what;
+    int hMargin, vMargin;
+    // Probes: (x, y) and the colour expected there.
+    std::vector<std::tuple<int, int, uint32_t>> probes;
+  };
+  // The slot is (20, 20)-(120, 50); the fill follows the placed rectangle.
+  const Case cases[] = {
+      // The dialogs' title background: one pixel in at the sides, two at top and bottom.
+      {"margins -1/-2 shrink",
+       -1,
+       -2,
+       {{20, 35, kWhite},
+        {21, 35, kBrand},
+        {117, 35, kBrand},
+        {120, 35, kWhite},
+        {60, 20, kWhite},
+        {60, 21, kWhite},
+        {60, 22, kBrand},
+        {60, 46, kBrand},
+        {60, 49, kWhite}}},
+      // A positive margin reaches past the slot on both sides.
+      {"margins 3/4 grow",
+       3,
+       4,
+       {{17, 35, kBrand},
+        {16, 35, kWhite},
+        {121, 35, kBrand},
+        {60, 16, kBrand},
+        {60, 15, kWhite},
+        {60, 52, kBrand},
+        {60, 55, kWhite}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const WidgetStyleSet styles = Styles(kBrand);
+    CImageResource r(0, &styles, kTypeImage);
+    r.SetMargins(c.hMargin, c.vMargin);
+    ASSERT_TRUE(r.SetRect(20, 20, 120, 50));
+    Dib dib(140, 70);
+    r.Draw(dib.dc());
+    for (const auto& [x, y, colour] : c.probes) {
+      EXPECT_EQ(colour, dib.Pixel(x, y)) << "at " << x << "," << y;
+    }
+  }
 }
 
 TEST_F(ImageResourceTest, FillKeepsFullAlphaOnATransparentSurface) {

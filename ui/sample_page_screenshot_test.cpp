@@ -110,7 +110,7 @@ void BuildSamplePage(IBaseView* v, IResourceMgr* m, int w, int h) {
   row->AddChild(right, 25);
 
   auto* progress = v->Add(std::make_unique<CProgressResource>(nullptr));
-  progress->SetMargins(60, 6);
+  progress->SetMargins(-60, -6);
   progress->SetPercent(42);
 
   auto* agree = v->Add(std::make_unique<CLayoutResource>(kLayoutHorizontal));

@@ -37,10 +37,11 @@ UiRect PlaceWithMargins(const UiRect& given, int hMargin, int vMargin, double sc
                         double aspect) {
   const double mx = hMargin * scale;
   const double my = vMargin * scale;
-  double l = given.left + mx;
-  double t = given.top + my;
-  double r = given.right - mx;
-  double b = given.bottom - my;
+  // Margins grow the rectangle outward; a negative margin shrinks it.
+  double l = given.left - mx;
+  double t = given.top - my;
+  double r = given.right + mx;
+  double b = given.bottom + my;
   if (std::fabs(aspect) > 1e-8) {
     const double w = r - l;
     const double h = b - t;

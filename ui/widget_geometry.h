@@ -42,8 +42,9 @@ struct ArcSpec {
 // one pixel further in, so those corners keep the look the skin was drawn for.
 std::array<ArcSpec, 4> RoundedRectArcs(int x, int y, int w, int h, int diameter);
 
-// Resource rectangle after margins (design pixels × scale, taken inward) and the
-// optional width/height ratio (|aspect| <= 1e-8 means free), centred.
+// Resource rectangle after margins (design pixels × scale, grown outward on
+// both sides; negative shrinks) and the optional width/height ratio
+// (|aspect| <= 1e-8 means free), centred.
 UiRect PlaceWithMargins(const UiRect& given, int hMargin, int vMargin, double scale, double aspect);
 
 // The largest rectangle with the picture's proportions inside `box`, centred.

@@ -221,11 +221,17 @@ const PlaceCase kPlaceCases[] = {
     {"aspect 3.5 on 210 x 80", {0, 0, 210, 80}, 0, 0, 1.0, 3.5, {0, 10, 210, 70}},
     // Taller than the ratio keeps the height and narrows, centred.
     {"aspect 1 on 100 x 40", {10, 0, 110, 40}, 0, 0, 1.0, 1.0, {40, 0, 80, 40}},
-    {"vertical margin 4", {0, 0, 200, 30}, 0, 4, 1.0, 0.0, {0, 4, 200, 26}},
-    {"vertical margin 4 at scale 1.5", {0, 0, 200, 30}, 0, 4, 1.5, 0.0, {0, 6, 200, 24}},
-    // A negative margin lets the resource grow past its slot.
-    {"vertical margin -4", {0, 10, 200, 40}, 0, -4, 1.0, 0.0, {0, 6, 200, 44}},
-    {"margins then aspect", {0, 0, 120, 60}, 10, 5, 1.0, 2.0, {10, 5, 110, 55}},
+    // Margins grow the slot outward on both sides.
+    {"vertical margin 4", {0, 10, 200, 40}, 0, 4, 1.0, 0.0, {0, 6, 200, 44}},
+    {"vertical margin 4 at scale 1.5", {0, 10, 200, 40}, 0, 4, 1.5, 0.0, {0, 4, 200, 46}},
+    {"horizontal margin 3", {10, 0, 110, 20}, 3, 0, 1.0, 0.0, {7, 0, 113, 20}},
+    // A negative margin shrinks it: the check box's -4 and the title backgrounds' -1/-2.
+    {"vertical margin -4", {0, 0, 200, 30}, 0, -4, 1.0, 0.0, {0, 4, 200, 26}},
+    {"margins -1/-2", {10, 5, 590, 35}, -1, -2, 1.0, 0.0, {11, 7, 589, 33}},
+    {"margins -1/-2 at scale 2", {10, 5, 590, 35}, -1, -2, 2.0, 0.0, {12, 9, 588, 31}},
+    // The ratio applies to the grown rectangle.
+    {"margins then aspect", {10, 5, 110, 55}, 10, 5, 1.0, 2.0, {0, 0, 120, 60}},
+    {"margins then aspect narrows", {10, 10, 110, 20}, 0, 10, 1.0, 2.0, {30, 0, 90, 30}},
     {"tiny aspect counts as free", {0, 0, 10, 10}, 0, 0, 1.0, 1e-9, {0, 0, 10, 10}},
     // Nothing to proportion: left as it is.
     {"zero height", {0, 5, 100, 5}, 0, 0, 1.0, 2.0, {0, 5, 100, 5}},

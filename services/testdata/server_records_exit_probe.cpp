@@ -6,7 +6,16 @@
 // limits: the stop wakes them at once where a socket shutdown ends a waiting
 // receive (natively), else the receive limit ends it (Wine). Exit code 0 once
 // they ended; 3 when the readers never connected.
+//
+// "black-hole": the listener's queue is full, so the readers' connects wait
+// for an answer that never comes (the system gives up after minutes). Like
+// the product's quit, the readers get a bounded stop and are left to the
+// process exit when it cannot reach them. Exit code 0 when they were left
+// and the process still ended; 4 when they ended by themselves (no black
+// hole on this system).
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "net/socket_ops.h"
 #include "services/pkg_info.h"
@@ -20,9 +29,52 @@ constexpr int kAcceptWaitMs = 20000;
 
 }  // namespace
 
+// Kept reachable until the process ends: an abandoned record is never freed.
+CPkgInfo* g_package = nullptr;
+CServerInfo* g_channel = nullptr;
+
+int BlackHole() {
+  // A queue of one, filled by a connection nobody accepts: every later SYN
+  // is dropped and the connect waits.
+  const SocketHandle listener = SockOpenTcp();
+  if (listener == kNoSocket || !SockBind(listener, LoopbackAddress(), 0) ||
+      !SockListen(listener, 0)) {
+    return 2;
+  }
+  const uint16_t port = SockLocalPort(listener);
+  if (SockConnect(SockOpenTcp(), LoopbackAddress(), HostToNet16(port)) != SockError::kNone)
+    return 2;
+
+  PkgInfoSettings pkg;
+  pkg.supportHost = {"127.0.0.1", port};
+  pkg.supportIp = {"127.0.0.1", port};
+  pkg.buildRequest = [](const std::string& path, const std::string&) {
+    return "GET " + path + " HTTP/1.1\r\nConnection: close\r\n\r\n";
+  };
+  pkg.openPayload = [](const std::string&) { return std::string(); };
+  g_package = new CPkgInfo(pkg);
+  ServerInfoSettings channel;
+  channel.gateway = {"127.0.0.1", port};
+  channel.hostText = "127.0.0.1";
+  channel.channel = [] { return std::string("huawei00"); };
+  g_channel = new CServerInfo(channel);
+  // Long enough for both readers to be inside their connects.
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+  (void)g_package->StopReaderWithin(0);
+  (void)g_channel->StopReaderWithin(0);
+  const bool package_ended = g_package->StopReaderWithin(1000);
+  const bool channel_ended = g_channel->StopReaderWithin(0);
+  if (package_ended) delete g_package;
+  if (channel_ended) delete g_channel;
+  return package_ended && channel_ended ? 4 : 0;
+}
+
 int main(int argc, char** argv) {
-  const bool static_only = argc > 1 && std::string(argv[1]) == "static-only";
+  const std::string mode = argc > 1 ? argv[1] : "";
+  const bool static_only = mode == "static-only";
   if (!StartSockets()) return 2;
+  if (mode == "black-hole") return BlackHole();
   // Left open until the process ends, as are the accepted connections, so
   // the server stays silent through the exit.
   const SocketHandle listener = SockOpenTcp();
