@@ -47,6 +47,10 @@ BUTTON_RGB = (0x08, 0x4A, 0xF4)
 # Shortest run of button-coloured pixels that counts as a button row (a
 # caption or a link in that colour is narrower).
 BUTTON_MIN_RUN = 60
+# The installer as a channel's download names it: the channel comes from the
+# file name, and with it the channel record and the server's welcome page.
+INSTALLER_NAME = "install_huawei00.exe"
+CHANNEL = "huawei00"
 
 EXPECTED_EVENTS = [
     "pSoftInstall", "vInstallPage", "pConfirmInstall", "vJoinPlan", "vSoftDownloadStart",
@@ -55,9 +59,13 @@ EXPECTED_EVENTS = [
 ]
 WELCOME_KEYS = ["_channel", "_mid", "cam", "app_version", "time_stamp", "session_id", "ad_account",
                 "def_welcom_url"]
-CONFIG_KEYS = ["md5", "path", "launch_appname", "begin_timestamp", "install", "end_timestamp", "is_sem",
-               "app_id", "channel_id", "mid", "cam", "app_version", "session_id",
-               "advertising_account_name", "welcome_url"]
+# What "config.ini" holds after a first installation. "begin_timestamp" and
+# "launch_appname" are written before the settings folder exists on a first
+# run (and the launcher is empty when Wine starts the installer), "cam" is
+# empty where no network adapter qualifies (a network namespace): the
+# installer writes no empty value, so those are checked only when known.
+CONFIG_KEYS = ["md5", "path", "install", "end_timestamp", "is_sem", "app_id", "channel_id", "mid",
+               "app_version", "session_id", "advertising_account_name", "welcome_url"]
 
 
 class RunFailed(Exception):
@@ -229,16 +237,40 @@ def xdotool(*args, timeout=30):
     return subprocess.run(["xdotool"] + list(args), capture_output=True, timeout=timeout * SCALE)
 
 
-def installer_window():
-    """(window id, x, y, width, height) of the installer's visible window."""
-    out = xdotool("search", "--onlyvisible", "--class", "install.exe").stdout.decode().split()
+def installer_windows():
+    """(window id, x, y, width, height) of each of the installer's visible
+    windows of page or dialog size, largest first."""
+    found = []
+    out = xdotool("search", "--onlyvisible", "--class", INSTALLER_NAME).stdout.decode().split()
     for wid in out:
         geo = xdotool("getwindowgeometry", "--shell", wid).stdout.decode()
         values = dict(line.split("=", 1) for line in geo.split() if "=" in line)
         w, h = int(values.get("WIDTH", 0)), int(values.get("HEIGHT", 0))
         if w >= 300 and h >= 150:
-            return wid, int(values["X"]), int(values["Y"]), w, h
-    return None
+            found.append((wid, int(values["X"]), int(values["Y"]), w, h))
+    return sorted(found, key=lambda f: -f[3] * f[4])
+
+
+def installer_window():
+    windows = installer_windows()
+    return windows[0] if windows else None
+
+
+def button_left_of(png, blue):
+    """Centre of the light button left of the blue one in the same row (the
+    dialogs' "确认" beside their blue "取消")."""
+    width, _, rows, channels = read_png(png)
+    line = rows[blue[1]]
+    white = lambda x: all(line[x * channels + k] >= 0xFA for k in range(3))  # noqa: E731
+    x = blue[0]
+    while x > 0 and not white(x):  # the blue button itself
+        x -= 1
+    while x > 0 and white(x):  # the gap
+        x -= 1
+    right = x
+    while x > 0 and not white(x):
+        x -= 1
+    return ((x + right) // 2, blue[1]) if right > x else None
 
 
 def click_button(screen, name):
@@ -304,7 +336,7 @@ class Run:
         home, _ = unix_user_dir()
         downloads = os.path.join(home, "Downloads")
         os.makedirs(downloads, exist_ok=True)
-        installer = os.path.join(downloads, "install.exe")
+        installer = os.path.join(downloads, INSTALLER_NAME)
         # Saved now: after the browser started, as a download would be.
         shutil.copyfile(os.path.join(BIN, "install.exe"), installer)
         self.proc = subprocess.Popen([WINE, windows_path(installer)], stdin=subprocess.DEVNULL,
@@ -321,10 +353,28 @@ class Run:
             self.proc.kill()
             raise RunFailed("the installer did not end")
 
-    def close_installer(self):
+    def close_installer(self, confirm=False):
+        """Closes the window like a user; with `confirm`, the page asks first
+        ("确定要取消安装吗？") and "确认" is clicked."""
         remote = os.path.join(BIN, "installer_remote.exe")
-        if wine(remote, "close", str(int(30 * SCALE)), timeout=60).returncode != 0:
-            raise RunFailed("the installer did not close")
+        if not confirm:
+            if wine(remote, "close", str(int(30 * SCALE)), timeout=60).returncode != 0:
+                raise RunFailed("the installer did not close")
+            return self.wait_exit()
+        closer = subprocess.Popen([WINE, remote, "close", str(int(30 * SCALE))], stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        dialog = wait_until("the cancel question", lambda: installer_windows()[1:], 20)[-1]
+        time.sleep(0.5)
+        png = self.screen.shot("cancel-question", dialog[0])
+        blue = find_button(png)
+        confirm_at = button_left_of(png, blue) if blue else None
+        if confirm_at is None:
+            closer.kill()
+            raise RunFailed("no 确认 button on the cancel question (%s)" % png)
+        xdotool("mousemove", str(dialog[1] + confirm_at[0]), str(dialog[2] + confirm_at[1]))
+        time.sleep(0.3)
+        xdotool("click", "1")
+        closer.wait(60 * SCALE)
         return self.wait_exit()
 
     def install(self):
@@ -458,7 +508,7 @@ def check_install(checks, result, version):
     checks.expect(order_ok, "the collector holds %s in this order (got %s)" % (EXPECTED_EVENTS, names))
     props = lambda e: found.get(e, {})  # noqa: E731
     checks.expect(props("pSoftInstall").get("is_first_install") is True and
-                  props("pSoftInstall").get("soft_package_name") == "install" and
+                  props("pSoftInstall").get("soft_package_name") == INSTALLER_NAME[:-4] and
                   props("pSoftInstall").get("install_type") == "安装器",
                   "pSoftInstall: first install, package name, install type (%s)" % props("pSoftInstall"))
     checks.expect(props("pConfirmInstall").get("confirm_entrance") == "立即安装",
@@ -473,11 +523,14 @@ def check_install(checks, result, version):
                   "vSoftQuit: event_name 软件退出 (%s)" % props("vSoftQuit"))
 
     url, query = welcome_query(result["welcome"] or "")
-    checks.expect(url is not None and url.startswith("http://localhost:%d/welcome?" % PORT),
+    checks.expect(url is not None and re.match(r"http://(localhost|127\.0\.0\.1):%d/welcome\?" % PORT, url),
                   "the fake default browser was started with the welcome address (%s)" % result["welcome"])
     checks.expect([k for k, _ in query] == WELCOME_KEYS,
                   "the welcome address has the query keys %s in order (got %s)" % (WELCOME_KEYS, [k for k, _ in query]))
-    checks.expect(dict(query).get("app_version") == version, "the welcome address names version " + version)
+    checks.expect(dict(query).get("app_version") == version and dict(query).get("_channel") == CHANNEL,
+                  "the welcome address names version %s and channel %s" % (version, CHANNEL))
+    checks.expect(dict(query).get("ad_account") == "pelmar_ads_" + CHANNEL,
+                  "the welcome address carries the channel's advertising account")
 
     installed = registry_value(UNINSTALL_KEY, "DisplayIcon")
     checks.expect(installed is not None and installed.endswith("\\Pelmar\\Morvantile\\Morvantile.exe"),
@@ -496,6 +549,7 @@ def check_install(checks, result, version):
                   "config.ini: install=1, app_id, app_version, is_sem=1 (%s)" % {k: ini.get(k) for k in
                                                                             ("install", "app_id", "app_version", "is_sem")})
     checks.expect(ini.get("welcome_url") == url, "config.ini: welcome_url is the address the browser got")
+    checks.expect(ini.get("cam", "") == dict(query).get("cam", ""), "config.ini: cam as in the welcome address")
 
 
 # -- main ------------------------------------------------------------------
@@ -574,7 +628,7 @@ def main():
             window = run.start_installer()
             time.sleep(1.0)
             screen.shot("upgrade-offer", window[0])
-            code = run.close_installer()
+            code = run.close_installer(confirm=True)
         finally:
             backend.stop()
         checks.expect(window[3] >= 500 and code == 0,
