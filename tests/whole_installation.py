@@ -471,6 +471,16 @@ def print_events(backend):
         print("      %-22s %s" % (name, shown), flush=True)
 
 
+def served_welcome(url):
+    """What the welcome page shows: its heading, the query rows, and whether
+    the "立即体验" link is there."""
+    with urllib.request.urlopen(url, timeout=10) as answer:
+        page = answer.read().decode("utf-8")
+    heading = re.search(r"<h1>(.*?)</h1>", page)
+    rows = re.findall(r"<tr><th>([^<]*)</th>", page)
+    return (heading.group(1) if heading else ""), rows, ">立即体验</a>" in page
+
+
 def welcome_query(line):
     m = re.search(r"(https?://\S+)", line)
     if not m:
@@ -531,6 +541,9 @@ def check_install(checks, result, version):
                   "the welcome address names version %s and channel %s" % (version, CHANNEL))
     checks.expect(dict(query).get("ad_account") == "pelmar_ads_" + CHANNEL,
                   "the welcome address carries the channel's advertising account")
+    page = result.get("page") or ("", [], False)
+    checks.expect(page[1] == WELCOME_KEYS and page[2],
+                  "the backend's welcome page lists those keys with its 立即体验 link (%s)" % (page,))
 
     installed = registry_value(UNINSTALL_KEY, "DisplayIcon")
     checks.expect(installed is not None and installed.endswith("\\Pelmar\\Morvantile\\Morvantile.exe"),
@@ -583,6 +596,11 @@ def run_once(screen, data_dir, printing=True):
         say("welcome page opened in the fake default browser: %s" % result["welcome"])
         url, query = welcome_query(result["welcome"] or "")
         say("welcome page query keys: %s" % ", ".join(k for k, _ in query))
+        if url:
+            heading, rows, link = served_welcome(url)
+            result["page"] = (heading, rows, link)
+            say("the welcome page shows \"%s\", %d query rows%s" % (
+                heading, len(rows), ", and its 立即体验 link" if link else ", without its 立即体验 link"))
         say("installer exit code %d, %.0f s from start to exit" % (result["code"], result["seconds"]))
         say("events the collector received, in order:")
         print_events(backend)
