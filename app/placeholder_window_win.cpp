@@ -1,7 +1,7 @@
 #include "app/placeholder_window.h"
 
 #include "app/single_instance.h"
-#include "net/pelmar_error.h"
+#include "base/pelmar_error.h"
 #include "ui/window_messages.h"
 
 namespace pelmar {

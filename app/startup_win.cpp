@@ -8,23 +8,23 @@
 #include <memory>
 #include <string>
 
-#include "app/app_context.h"
 #include "app/app_info.h"
-#include "app/file_system.h"
-#include "app/installer_settings.h"
 #include "app/launch_rules.h"
-#include "app/path_rules.h"
 #include "app/placeholder_window.h"
 #include "app/run_cache_directory.h"
 #include "app/single_instance.h"
 #include "app/system_queries.h"
-#include "net/file_stream.h"
-#include "net/pelmar_error.h"
-#include "net/text_convert.h"
+#include "base/app_context.h"
+#include "base/file_stream.h"
+#include "base/file_system.h"
+#include "base/path_rules.h"
+#include "base/pelmar_error.h"
+#include "base/text_convert.h"
+#include "services/installer_settings.h"
 #include "services/logger_server.h"
 #include "services/pkg_info.h"
-#include "services/server_info.h"
 #include "services/sdk_binding.h"
+#include "services/server_info.h"
 
 namespace pelmar {
 namespace {
@@ -160,6 +160,8 @@ int RunInstaller(HINSTANCE instance) {
     CSdkBinding::SetLocations({RunCacheDirectory(), MakerDataDirectory()});
     MakeDpiAware();
     const LaunchFacts facts = GatherLaunchFacts(&own_file);
+    // The lower layers report through the event sink; here it is the logger.
+    SetProcessEventSink(GetLogger());
     SendLaunchReport(facts);
 
     try {
