@@ -4,9 +4,9 @@
 #include <map>
 #include <vector>
 
-#include "net/text_convert.h"
+#include "base/event_sink.h"
+#include "base/text_convert.h"
 #include "services/browser_rules.h"
-#include "services/logger_server.h"
 
 namespace pelmar {
 namespace {
@@ -114,16 +114,15 @@ bool ChooseBrowser(const std::wstring& url, const std::wstring& launcher, IBrows
 }
 
 bool OpenUrlWith(const std::wstring& url, const std::wstring& launcher, IBrowserSystem& system,
-                 ILoggerServer& logger) {
+                 IEventSink& events) {
   BrowserChoice choice;
   if (IsOpenableWebAddress(url)) {
     if (!ChooseBrowser(url, launcher, system, &choice)) return false;
   }
-  logger.ClearProperties();
-  logger.SetIntProperty("launch_app_type", choice.type);
-  logger.SetIntProperty("browser_num", choice.censusCount);
-  logger.SetStringProperty("browser_name", Utf8FromWide(choice.censusNames));
-  logger.SendEvent("vOpenUrl");
+  events.Send(Event("vOpenUrl")
+                  .SetInt("launch_app_type", choice.type)
+                  .SetInt("browser_num", choice.censusCount)
+                  .SetString("browser_name", Utf8FromWide(choice.censusNames)));
   if (choice.file.empty()) return false;
   return system.ShellOpen(choice.file, choice.parameters);
 }

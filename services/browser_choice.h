@@ -6,7 +6,7 @@
 
 namespace pelmar {
 
-class ILoggerServer;
+class IEventSink;
 
 // How the browser was chosen, reported as "launch_app_type".
 enum BrowserLaunchType {
@@ -35,6 +35,6 @@ struct BrowserChoice {
 // a plain http or https address is reported as type 0 and nothing is started.
 // True when a program was started.
 bool OpenUrlWith(const std::wstring& url, const std::wstring& launcher, IBrowserSystem& system,
-                 ILoggerServer& logger);
+                 IEventSink& events);
 
 }  // namespace pelmar

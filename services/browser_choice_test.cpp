@@ -5,8 +5,8 @@
 #include <map>
 #include <set>
 
-#include "net/net_test_support.h"
-#include "net/text_convert.h"
+#include "base/testing/recording_event_sink.h"
+#include "base/text_convert.h"
 
 namespace pelmar {
 namespace {
@@ -169,8 +169,8 @@ class BrowserChoiceTest : public ::testing::TestWithParam<ChoiceCase> {};
 TEST_P(BrowserChoiceTest, ChoosesReportsAndStarts) {
   const ChoiceCase& c = GetParam();
   ScriptedSystem system(c.machine);
-  testing::RecordingLogger logger;
-  const bool started = OpenUrlWith(kUrl, c.launcher, system, logger);
+  testing::RecordingEventSink sink;
+  const bool started = OpenUrlWith(kUrl, c.launcher, system, sink);
   EXPECT_EQ(started, !c.file.empty());
   if (c.file.empty()) {
     EXPECT_TRUE(system.opened.empty());
@@ -179,7 +179,7 @@ TEST_P(BrowserChoiceTest, ChoosesReportsAndStarts) {
     EXPECT_EQ(system.opened[0].first, c.file);
     EXPECT_EQ(system.opened[0].second, c.parameters);
   }
-  const auto events = logger.Events();
+  const auto events = sink.Events();
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].name, "vOpenUrl");
   EXPECT_EQ(events[0].ints.at("launch_app_type"), c.type);
@@ -193,10 +193,10 @@ TEST(BrowserChoiceTest, UnreadableOwnFileOpensNothingAndReportsNothing) {
   Machine machine;
   machine.ownFileReadable = false;
   ScriptedSystem system(machine);
-  testing::RecordingLogger logger;
-  EXPECT_FALSE(OpenUrlWith(kUrl, kChrome, system, logger));
+  testing::RecordingEventSink sink;
+  EXPECT_FALSE(OpenUrlWith(kUrl, kChrome, system, sink));
   EXPECT_TRUE(system.opened.empty());
-  EXPECT_TRUE(logger.Events().empty());
+  EXPECT_TRUE(sink.Events().empty());
 }
 
 TEST(BrowserChoiceTest, AddressesThatAreNotWebPagesAreRefused) {
@@ -207,10 +207,10 @@ TEST(BrowserChoiceTest, AddressesThatAreNotWebPagesAreRefused) {
     machine.files = {kChrome};
     machine.processes = {{40, L"chrome.exe", kSaved - 60, kChrome}};
     ScriptedSystem system(machine);
-    testing::RecordingLogger logger;
-    EXPECT_FALSE(OpenUrlWith(url, kChrome, system, logger));
+    testing::RecordingEventSink sink;
+    EXPECT_FALSE(OpenUrlWith(url, kChrome, system, sink));
     EXPECT_TRUE(system.opened.empty());
-    const auto events = logger.EventsNamed("vOpenUrl");
+    const auto events = sink.EventsNamed("vOpenUrl");
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].ints.at("launch_app_type"), kLaunchByShell);
     EXPECT_EQ(events[0].ints.at("browser_num"), 0);

@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "net/net_test_support.h"
-#include "net/text_convert.h"
+#include "base/testing/recording_event_sink.h"
+#include "base/text_convert.h"
 #include "services/browser_choice.h"
 #include "temp_dir.h"
 
@@ -317,8 +317,8 @@ TEST_F(BrowserOpenerWinTest, FakeBrowsersRecordTheChoice) {
     if (c.edgeBroker) launcher = L"C:\\Windows\\SystemApps\\browser_broker.exe";
 
     std::unique_ptr<IBrowserSystem> system = CreateBrowserSystem(installer);
-    testing::RecordingLogger logger;
-    EXPECT_TRUE(OpenUrlWith(kUrl, launcher, *system, logger));
+    testing::RecordingEventSink sink;
+    EXPECT_TRUE(OpenUrlWith(kUrl, launcher, *system, sink));
 
     const std::string line = Recorded(c.expected);
     EXPECT_NE(line.find(Utf8FromWide(c.expectedPrefix + kUrl)), std::string::npos) << line;
@@ -337,7 +337,7 @@ TEST_F(BrowserOpenerWinTest, FakeBrowsersRecordTheChoice) {
         ++count;
       }
     }
-    const auto events = logger.EventsNamed("vOpenUrl");
+    const auto events = sink.EventsNamed("vOpenUrl");
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].ints.at("launch_app_type"), c.type);
     EXPECT_EQ(events[0].ints.at("browser_num"), count);
@@ -374,9 +374,9 @@ TEST_F(BrowserOpenerWinTest, SuspendedOrMissingBrowserIsPassedOver) {
 
 TEST_F(BrowserOpenerWinTest, InstallerFileThatCannotBeReadOpensNothing) {
   std::unique_ptr<IBrowserSystem> system = CreateBrowserSystem(dir_.Wide() + L"\\missing.exe");
-  testing::RecordingLogger logger;
-  EXPECT_FALSE(OpenUrlWith(kUrl, L"", *system, logger));
-  EXPECT_TRUE(logger.Events().empty());
+  testing::RecordingEventSink sink;
+  EXPECT_FALSE(OpenUrlWith(kUrl, L"", *system, sink));
+  EXPECT_TRUE(sink.Events().empty());
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_TRUE(BrowsersThatRecorded().empty());
 }
@@ -385,12 +385,12 @@ TEST_F(BrowserOpenerWinTest, RefusedAddressStartsNothing) {
   SetDefaultBrowser(kChrome);
   const std::wstring file_url = L"file:///" + exe_[kFirefox];
   std::unique_ptr<IBrowserSystem> system = CreateBrowserSystem(MakeInstallerFile(L"d", true));
-  testing::RecordingLogger logger;
-  EXPECT_FALSE(OpenUrlWith(file_url, exe_[kChrome], *system, logger));
-  EXPECT_FALSE(OpenUrlWith(exe_[kFirefox], L"", *system, logger));
+  testing::RecordingEventSink sink;
+  EXPECT_FALSE(OpenUrlWith(file_url, exe_[kChrome], *system, sink));
+  EXPECT_FALSE(OpenUrlWith(exe_[kFirefox], L"", *system, sink));
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_TRUE(BrowsersThatRecorded().empty());
-  const auto events = logger.EventsNamed("vOpenUrl");
+  const auto events = sink.EventsNamed("vOpenUrl");
   ASSERT_EQ(events.size(), 2u);
   for (const auto& e : events) EXPECT_EQ(e.ints.at("launch_app_type"), kLaunchByShell);
 }
