@@ -174,7 +174,9 @@ LRESULT CCustomeView::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
       HDC dc = reinterpret_cast<HDC>(wparam);
       SetTextColor(dc, RGB(0x1A, 0x1A, 0x1A));
       SetBkColor(dc, RGB(0xFF, 0xFF, 0xFF));
-      return reinterpret_cast<LRESULT>(GetStockObject(HOLLOW_BRUSH));
+      // A white brush rather than a hollow one: the field repaints alone when
+      // its text changes, and a hollow background would leave the old text.
+      return reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH));
     }
     case WM_MOUSEMOVE:
       return OnMouseMove(scheme, wparam, lparam);

@@ -1,6 +1,10 @@
 #include "pages/page_declaration.h"
 
+#include <memory>
 #include <utility>
+
+#include "ui/layout_resource.h"
+#include "ui/spacer_resource.h"
 
 namespace pelmar {
 namespace {
@@ -72,6 +76,35 @@ int PageWriter::Spacer(int parent, unsigned weight) {
   ResourceDecl d;
   d.kind = DeclKind::kSpacer;
   return Child(std::move(d), parent, weight);
+}
+
+std::vector<UiRect> LayOutDeclaration(const PageDeclaration& page, int width, int height) {
+  std::vector<std::unique_ptr<IBaseResource>> made;
+  for (const ResourceDecl& d : page) {
+    if (d.kind == DeclKind::kLayout) {
+      auto layout = std::make_unique<CLayoutResource>(d.direction);
+      layout->SetMargins(d.margins.left, d.margins.top, d.margins.right, d.margins.bottom);
+      layout->SetSpacing(d.margins.spacing);
+      made.push_back(std::move(layout));
+    } else {
+      made.push_back(std::make_unique<CSpacerResource>());
+    }
+    if (d.parent < 0 || d.parent >= static_cast<int>(made.size()) - 1) continue;
+    IBaseResource* parent = made[static_cast<size_t>(d.parent)].get();
+    if (parent->type() != kTypeLayout) continue;
+    auto* layout = static_cast<CLayoutResource*>(parent);
+    if (d.background) {
+      layout->SetBackground(made.back().get());
+    } else {
+      layout->AddChild(made.back().get(), d.weight);
+    }
+  }
+  // A page too small for its margins leaves its slots where they were.
+  if (!made.empty()) (void)made.front()->SetRect(0, 0, width, height);
+  std::vector<UiRect> rects;
+  rects.reserve(made.size());
+  for (const auto& r : made) rects.push_back(r->rect());
+  return rects;
 }
 
 ResourceDecl ImageDecl(int id, int imageType, const WidgetStyleSet* styles,

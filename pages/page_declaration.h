@@ -62,6 +62,12 @@ class PageWriter {
   PageDeclaration entries_;
 };
 
+// Every entry's rectangle when the root is laid out over (0, 0, width,
+// height) at the current display scale. The weighted layouts are the real
+// ones; drawn widgets are plain slots (no aspect ratio or margins applied), so
+// a slot's centre is where the widget is. For tests and clicks from outside.
+std::vector<UiRect> LayOutDeclaration(const PageDeclaration& page, int width, int height);
+
 // Entry makers; the styles are given in full by the caller.
 ResourceDecl ImageDecl(int id, int imageType, const WidgetStyleSet* styles,
                        const std::wstring& picture = L"");

@@ -7,9 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "ui/layout_resource.h"
-#include "ui/spacer_resource.h"
-
 namespace pelmar {
 namespace {
 
@@ -34,31 +31,8 @@ void ExpectWellFormed(const PageDeclaration& page) {
   }
 }
 
-// Lays a declaration out natively: spacers stand in for the drawn widgets,
-// the layouts are the real ones. Answers each entry's rectangle.
 std::vector<UiRect> LayOut(const PageDeclaration& page, int width, int height) {
-  std::vector<std::unique_ptr<IBaseResource>> made;
-  for (const ResourceDecl& d : page) {
-    if (d.kind == DeclKind::kLayout) {
-      auto layout = std::make_unique<CLayoutResource>(d.direction);
-      layout->SetMargins(d.margins.left, d.margins.top, d.margins.right, d.margins.bottom);
-      layout->SetSpacing(d.margins.spacing);
-      made.push_back(std::move(layout));
-    } else {
-      made.push_back(std::make_unique<CSpacerResource>());
-    }
-    if (d.parent == kNoParent) continue;
-    auto* parent = static_cast<CLayoutResource*>(made[static_cast<size_t>(d.parent)].get());
-    if (d.background) {
-      parent->SetBackground(made.back().get());
-    } else {
-      parent->AddChild(made.back().get(), d.weight);
-    }
-  }
-  EXPECT_TRUE(made[0]->SetRect(0, 0, width, height));
-  std::vector<UiRect> rects;
-  for (const auto& r : made) rects.push_back(r->rect());
-  return rects;
+  return LayOutDeclaration(page, width, height);
 }
 
 TEST(PageDeclarationTest, EveryPageIsWellFormed) {
