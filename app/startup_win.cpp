@@ -21,6 +21,7 @@
 #include "net/file_stream.h"
 #include "net/pelmar_error.h"
 #include "net/text_convert.h"
+#include "services/browser_opener.h"
 #include "services/logger_server.h"
 #include "services/pkg_info.h"
 #include "services/server_info.h"
@@ -98,12 +99,6 @@ LaunchFacts GatherLaunchFacts(StreamHolder* own_file) {
   return facts;
 }
 
-// The welcome page's opener. The browser choice is its own component; until it
-// is wired here the SDK's shell open stands in.
-bool OpenWelcomePage(const std::wstring& url, const std::wstring& /*launcher*/) {
-  return GetLogger()->OpenUrl(Utf8FromWide(url));
-}
-
 void RunMessageLoop() {
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -175,7 +170,7 @@ int RunInstaller(HINSTANCE /*instance*/) {
       // report their own failures later.
     }
 
-    std::unique_ptr<MainWindow> window(new MainWindow(&OpenWelcomePage));
+    std::unique_ptr<MainWindow> window(new MainWindow(&OpenUrlInBrowser));
     if (window->hwnd() != nullptr) {
       ShowWindow(window->hwnd(), SW_SHOWNORMAL);
       UpdateWindow(window->hwnd());
