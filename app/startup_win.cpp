@@ -14,7 +14,7 @@
 #include "app/installer_settings.h"
 #include "app/launch_rules.h"
 #include "app/path_rules.h"
-#include "app/placeholder_window.h"
+#include "app/main_window.h"
 #include "app/run_cache_directory.h"
 #include "app/single_instance.h"
 #include "app/system_queries.h"
@@ -98,6 +98,12 @@ LaunchFacts GatherLaunchFacts(StreamHolder* own_file) {
   return facts;
 }
 
+// The welcome page's opener. The browser choice is its own component; until it
+// is wired here the SDK's shell open stands in.
+bool OpenWelcomePage(const std::wstring& url, const std::wstring& /*launcher*/) {
+  return GetLogger()->OpenUrl(Utf8FromWide(url));
+}
+
 void RunMessageLoop() {
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -145,7 +151,7 @@ void StartServerInformation() {
   }
 }
 
-int RunInstaller(HINSTANCE instance) {
+int RunInstaller(HINSTANCE /*instance*/) {
   CSingleInstance single_instance;
   StreamHolder own_file;
   try {
@@ -169,7 +175,7 @@ int RunInstaller(HINSTANCE instance) {
       // report their own failures later.
     }
 
-    std::unique_ptr<PlaceholderWindow> window(new PlaceholderWindow(instance));
+    std::unique_ptr<MainWindow> window(new MainWindow(&OpenWelcomePage));
     if (window->hwnd() != nullptr) {
       ShowWindow(window->hwnd(), SW_SHOWNORMAL);
       UpdateWindow(window->hwnd());

@@ -1,5 +1,8 @@
 #include "pages/progress_dialogs.h"
 
+#include "pages/download_reminder_view.h"
+#include "pages/error_view.h"
+#include "pages/install_reminder_view.h"
 #include "ui/base_window.h"
 
 namespace pelmar {
@@ -10,28 +13,28 @@ ProgressDialogFactories& Overrides() {
   return overrides;
 }
 
-// The dialog classes of the page family are not part of this tree yet; until
-// they are, no dialog window is made and the page acts as if it was closed
-// without a choice. Each factory below is the one place to wire its class.
-IBaseView::DialogFactory NoDialog() {
-  return [](HWND, IResourceMgr*) { return std::unique_ptr<IBaseWindow>(); };
-}
-
 }  // namespace
 
 IBaseView::DialogFactory ProgressErrorDialog(int errorType) {
   if (Overrides().error) return Overrides().error(errorType);
-  return NoDialog();
+  // The error type is the dialog's mode: it picks the reported page code.
+  return [errorType](HWND parent, IResourceMgr* resources) {
+    return std::unique_ptr<IBaseWindow>(new ErrorWindow(parent, resources, errorType));
+  };
 }
 
 IBaseView::DialogFactory DownloadReminderDialog(const std::string& downloadUrl) {
   if (Overrides().downloadReminder) return Overrides().downloadReminder(downloadUrl);
-  return NoDialog();
+  return [downloadUrl](HWND parent, IResourceMgr* resources) {
+    return std::unique_ptr<IBaseWindow>(new DownloadReminderWindow(parent, resources, downloadUrl));
+  };
 }
 
 IBaseView::DialogFactory InstallReminderDialog(const std::wstring& setupProgram) {
   if (Overrides().installReminder) return Overrides().installReminder(setupProgram);
-  return NoDialog();
+  return [setupProgram](HWND parent, IResourceMgr* resources) {
+    return std::unique_ptr<IBaseWindow>(new InstallReminderWindow(parent, resources, setupProgram));
+  };
 }
 
 void SetProgressDialogsForTesting(const ProgressDialogFactories& factories) {
