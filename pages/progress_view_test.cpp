@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -204,6 +205,62 @@ std::wstring StartScreenshot(HWND hwnd, const std::wstring& name) {
   if (pi.hThread) CloseHandle(pi.hThread);
   return path;
 }
+
+// Plays the user at the page family's real dialogs, on a thread of its own
+// while the page's modal loop runs: waits for each dialog in turn, takes its
+// screenshot, and clicks the chosen button (1 left, 2 right).
+class DialogRobot {
+ public:
+  struct Step {
+    const wchar_t* windowClass;
+    int button;
+    const wchar_t* shot;  // screenshot name, or null
+  };
+  explicit DialogRobot(std::vector<Step> steps)
+      : steps_(std::move(steps)), thread_([this] { Run(); }) {}
+  ~DialogRobot() {
+    stop_ = true;
+    thread_.join();
+  }
+  int answered() const { return answered_.load(); }
+
+ private:
+  void Run() {
+    for (const Step& step : steps_) {
+      HWND dialog = nullptr;
+      for (int waited = 0; !dialog && waited < 60000 && !stop_; waited += 50) {
+        HWND found = FindWindowW(step.windowClass, nullptr);
+        if (found && IsWindowVisible(found))
+          dialog = found;
+        else
+          Sleep(50);
+      }
+      if (!dialog) return;
+      Sleep(500);  // painted and settled
+      auto* window = static_cast<IBaseWindow*>(GetPropW(dialog, IBaseWindow::kWindowProperty));
+      auto* holder = dynamic_cast<ViewWindow*>(window);
+      IBaseResource* button =
+          holder && holder->view() ? holder->view()->FindById(step.button) : nullptr;
+      if (!button) return;
+      RECT r{};
+      GetWindowRect(dialog, &r);
+      if (step.shot) (void)ScreenshotOf(dialog, step.shot);
+      std::ostringstream click;
+      click << "xdotool mousemove " << r.left + (button->rect().left + button->rect().right) / 2
+            << " " << r.top + (button->rect().top + button->rect().bottom) / 2 << " click 1";
+      if (!test::RunUnixCommand(click.str())) return;
+      for (int waited = 0; IsWindow(dialog) && IsWindowVisible(dialog) && waited < 10000;
+           waited += 50)
+        Sleep(50);
+      ++answered_;
+    }
+  }
+
+  std::vector<Step> steps_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> answered_{0};
+  std::thread thread_;
+};
 
 class ProgressPageTest : public ::testing::Test {
  protected:
@@ -502,6 +559,46 @@ TEST_F(ProgressPageTest, FailingDownloadOffersTwoRetriesThenTheDownloadReminder)
   EXPECT_EQ(dialogsShown_[2].rfind("download reminder http://", 0), 0u) << dialogsShown_[2];
   EXPECT_TRUE(SetupRuns().empty());
   EXPECT_TRUE(log_.Named("vSoftInstallStart").empty());
+}
+
+TEST_F(ProgressPageTest, RealDialogsRetryTheSetupThenOfferTheManualInstall) {
+  SetProgressDialogsForTesting({});
+  SetSetupBehaviour(5, 0);
+  DialogRobot robot({{L"ProgressChildCloseWnd", 1, L"progress_error_dialog"},
+                     {L"ProgressChildCloseWnd", 1, nullptr},
+                     {L"ProgressIReminderWnd", 2, L"progress_install_reminder"}});
+  OpenPage();
+  StartPage();
+  ASSERT_TRUE(PumpUntil([&] { return quitSeen_; }, 120000));
+  EXPECT_EQ(robot.answered(), 3);
+  EXPECT_EQ(quitCode_, 0);
+  EXPECT_EQ(SetupRuns().size(), 3u);  // "立即重试" ran the setup program again
+  EXPECT_EQ(Statuses("vSoftInstallError", "error_status"),
+            (std::vector<std::string>{"5", "5", "5"}));
+  EXPECT_TRUE(window_->steps.empty());
+}
+
+TEST_F(ProgressPageTest, RealDialogsRetryLaterThenTheDownloadReminder) {
+  SetProgressDialogsForTesting({});
+  ASSERT_TRUE(backend_->SetFaults(R"([{"path": "/cdn/", "action": "status", "status": 404},
+                                      {"path": "/application/", "action": "status", "status": 404}])"));
+  {
+    // "稍后重试": back to the main page, no retry.
+    DialogRobot robot({{L"ProgressChildCloseWnd", 2, L"progress_error_dialog_download"}});
+    OpenPage();
+    StartPage();
+    ASSERT_TRUE(PumpUntil([&] { return Reached(1); }, 120000));
+    EXPECT_EQ(robot.answered(), 1);
+  }
+  // The counter goes on across starts: one more retry, then the reminder.
+  DialogRobot robot({{L"ProgressChildCloseWnd", 1, nullptr},
+                     {L"ProgressDReminderWnd", 2, L"progress_download_reminder"}});
+  StartPage();
+  ASSERT_TRUE(PumpUntil([&] { return quitSeen_; }, 120000));
+  EXPECT_EQ(robot.answered(), 2);
+  EXPECT_EQ(Statuses("pSoftDownloadResult", "soft_download_status"),
+            (std::vector<std::string>{"下载失败", "下载失败", "下载失败"}));
+  EXPECT_TRUE(SetupRuns().empty());
 }
 
 TEST_F(ProgressPageTest, HidesToTheNotificationAreaAndComesBack) {
