@@ -16,6 +16,8 @@ class CFailureCounter {
   int Record() { return ++count_; }
   int count() const { return count_.load(); }
   static bool OffersRetry(int count) { return count < kFinalFailure; }
+  // Tests: a fresh run.
+  void ResetForTesting() { count_.store(0); }
 
   // The process's two counters.
   static CFailureCounter& Downloads();

@@ -335,10 +335,17 @@ void CProgressView::Start(const std::wstring& installPath) {
 
 LRESULT CProgressView::State::OnProgressTick() {
   bool done = false;
+  int percent = 0;
   {
+    // One look at the state: the tick may finish the setup run at any moment.
     std::lock_guard<CXMutex> lock(mutex);
     done = finished;
     finished = false;
+    if (!installing) {
+      percent = download ? DownloadBarPercent(download->GetProgress()) : 0;
+    } else if (setup) {
+      percent = SetupBarPercent(timeGetTime() - setupStartMs);
+    }
   }
   if (done) {
     Stop();
@@ -347,15 +354,6 @@ LRESULT CProgressView::State::OnProgressTick() {
     view->Invalidate();
     banner->SetPaused(true);
     return 0;
-  }
-  int percent = 0;
-  {
-    std::lock_guard<CXMutex> lock(mutex);
-    if (!installing) {
-      percent = download ? DownloadBarPercent(download->GetProgress()) : 0;
-    } else if (setup) {
-      percent = SetupBarPercent(timeGetTime() - setupStartMs);
-    }
   }
   bar->SetPercent(static_cast<unsigned>(percent));
   status->SetText(StatusText(percent));

@@ -49,6 +49,8 @@ class CMovieResource final : public CImageResource, public CPelmarBasedThread {
   // Whether the downloaded picture replaced the fallback.
   bool HasMovie();
   int FrameCount();
+  // Hundredths of a second per frame, as played.
+  std::vector<uint32_t> FrameDelays();
   UiRect MovieRect();
 
  protected:

@@ -66,6 +66,11 @@ int CMovieResource::FrameCount() {
   return frameCount_;
 }
 
+std::vector<uint32_t> CMovieResource::FrameDelays() {
+  std::lock_guard<CXMutex> lock(mutex_);
+  return delaysCs_;
+}
+
 UiRect CMovieResource::MovieRect() {
   std::lock_guard<CXMutex> lock(mutex_);
   return movieRect_;
