@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "app/single_instance.h"
-#include "pages/page_declaration.h"
-
 namespace {
+
+// The installer's main window class (the single-instance name start-up uses).
+constexpr wchar_t kMainWindowClass[] = L"KavriPkg-Window-3A61C0E4-92D7-4B58-A1F3-0D8E5B27C946";
 
 constexpr wchar_t kEmptyClass[] = L"PelmarBenchEmptyWindow";
 constexpr DWORD kStartLimitMs = 60000;
@@ -75,29 +75,20 @@ HWND FindWindowOf(DWORD pid, const wchar_t* className) {
   return nullptr;
 }
 
-// Ends the installer as a user would: close, then "确认" in the confirmation.
-void CloseInstaller(HWND window, HANDLE process) {
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  for (DWORD waited = 0; waited < kStartLimitMs; waited += 50) {
-    if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return;
-    HWND dialog = FindWindowW(L"BeginChildCloseWnd", nullptr);
-    if (dialog && IsWindowVisible(dialog)) {
-      RECT r{};
-      GetWindowRect(dialog, &r);
-      const pelmar::PageDeclaration page = pelmar::DialogDeclaration(pelmar::WarnLook());
-      const auto rects = pelmar::LayOutDeclaration(page, r.right - r.left, r.bottom - r.top);
-      for (size_t i = 0; i < page.size(); ++i) {
-        if (page[i].kind != pelmar::DeclKind::kButton || page[i].id != pelmar::dialog_ids::kLeft) {
-          continue;
-        }
-        const LPARAM at =
-            MAKELPARAM((rects[i].left + rects[i].right) / 2, (rects[i].top + rects[i].bottom) / 2);
-        PostMessageW(dialog, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        PostMessageW(dialog, WM_LBUTTONUP, 0, at);
-      }
-      break;
-    }
-    Sleep(50);
+// Ends the installer as a user would, through the remote beside it ("close"
+// answers the cancel question with "确认").
+void CloseInstaller(const std::wstring& installer, HANDLE process) {
+  const std::wstring remote =
+      installer.substr(0, installer.find_last_of(L"\\/") + 1) + L"installer_remote.exe";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION pi = {};
+  std::wstring command = L"\"" + remote + L"\" close 30";
+  if (CreateProcessW(remote.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                     &startup, &pi)) {
+    WaitForSingleObject(pi.hProcess, kStartLimitMs);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
   }
   WaitForSingleObject(process, kStartLimitMs);
 }
@@ -132,7 +123,7 @@ Sample Measure(const std::wstring& exe, const std::wstring& args, const wchar_t*
   }
   if (window) {
     if (installer) {
-      CloseInstaller(window, pi.hProcess);
+      CloseInstaller(exe, pi.hProcess);
     } else {
       PostMessageW(window, WM_CLOSE, 0, 0);
       WaitForSingleObject(pi.hProcess, kStartLimitMs);
@@ -166,10 +157,10 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<double> paintInstaller, paintEmpty, memInstaller, memEmpty;
   // One warm-up of each: the first Wine start of a program maps its files cold.
   Measure(self, L" empty", kEmptyClass, false);
-  Measure(installer, L"", pelmar::kMainWindowClassName, true);
+  Measure(installer, L"", kMainWindowClass, true);
   for (int i = 0; i < reps; ++i) {
     const Sample e = Measure(self, L" empty", kEmptyClass, false);
-    const Sample s = Measure(installer, L"", pelmar::kMainWindowClassName, true);
+    const Sample s = Measure(installer, L"", kMainWindowClass, true);
     if (e.firstPaintMs < 0 || s.firstPaintMs < 0) {
       std::fprintf(stderr, "startup_bench: a window did not paint\n");
       return 1;
