@@ -15,17 +15,17 @@
 #include <string>
 #include <vector>
 
-#include "app/file_system.h"
-#include "app/profile_file.h"
+#include "base/file_system.h"
+#include "base/profile_file.h"
 #include "app/single_instance.h"
 #include "app/system_queries.h"
 #include "app/version_stamp.h"
 #include "app/welcome_address.h"
-#include "net/text_convert.h"
+#include "base/text_convert.h"
 #include "pages/page_declaration.h"
 #include "pelmar_config.h"
 #include "sdk/envelope.h"
-#include "services/md5.h"
+#include "base/md5.h"
 #include "temp_dir.h"
 #include "ui/gdiplus_include.h"
 #include "ui/ui_test_support.h"

@@ -18,12 +18,12 @@
 #include <string>
 
 #include "app/app_info.h"
-#include "app/file_system.h"
-#include "app/profile_file.h"
 #include "app/single_instance.h"
 #include "app/system_queries.h"
 #include "app/version_stamp.h"
-#include "net/text_convert.h"
+#include "base/file_system.h"
+#include "base/profile_file.h"
+#include "base/text_convert.h"
 #include "pages/page_declaration.h"
 #include "temp_dir.h"
 #include "ui/window_messages.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "app/app_context.h"
+#include "base/app_context.h"
 #include "pages/begin_view.h"
 #include "pages/custome_view.h"
 #include "pages/dialog_view.h"
