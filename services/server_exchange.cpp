@@ -80,6 +80,22 @@ std::string CServerExchange::Get(const ServerEndpoint& to, int time_limit_ms,
   return http.ReadBody(header);
 }
 
+std::string CServerExchange::GetBounded(const ServerEndpoint& to, int time_limit_ms,
+                                        const std::string& host_text, const std::string& path,
+                                        size_t max_body_bytes) {
+  CTCPHttp http(to.host, to.port);
+  Prepared(http, time_limit_ms).Connect();
+  Registration registered(*this, http);
+  http.SendAll(CTCPHttp::BuildGetRequest(host_text, path));
+  const HttpResponseHeader header = http.ReadResponseHeader();
+  if (header.status != "200") return {};
+  if (header.contentLength > 0 && static_cast<uint64_t>(header.contentLength) > max_body_bytes)
+    throw PelmarError("body too large");
+  std::string body = http.ReadBody(header);
+  if (body.size() > max_body_bytes) throw PelmarError("body too large");
+  return body;
+}
+
 std::string CServerExchange::PostForm(const ServerEndpoint& to, int time_limit_ms,
                                       const std::string& host_text, const std::string& path,
                                       HttpForm& form) {

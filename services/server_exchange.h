@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -57,6 +58,10 @@ class CServerExchange {
   // HttpGet: the body of a 200 answer, else empty.
   std::string Get(const ServerEndpoint& to, int time_limit_ms, const std::string& host_text,
                   const std::string& path);
+  // Get that refuses ("body too large") a body over `max_body_bytes` before
+  // reading it when its length is announced, else once it is read.
+  std::string GetBounded(const ServerEndpoint& to, int time_limit_ms, const std::string& host_text,
+                         const std::string& path, size_t max_body_bytes);
   // HttpPostForm: the body whatever the status.
   std::string PostForm(const ServerEndpoint& to, int time_limit_ms, const std::string& host_text,
                        const std::string& path, HttpForm& form);
