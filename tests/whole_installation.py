@@ -256,23 +256,6 @@ def installer_window():
     return windows[0] if windows else None
 
 
-def button_left_of(png, blue):
-    """Centre of the light button left of the blue one in the same row (the
-    dialogs' "确认" beside their blue "取消")."""
-    width, _, rows, channels = read_png(png)
-    line = rows[blue[1]]
-    white = lambda x: all(line[x * channels + k] >= 0xFA for k in range(3))  # noqa: E731
-    x = blue[0]
-    while x > 0 and not white(x):  # the blue button itself
-        x -= 1
-    while x > 0 and white(x):  # the gap
-        x -= 1
-    right = x
-    while x > 0 and not white(x):
-        x -= 1
-    return ((x + right) // 2, blue[1]) if right > x else None
-
-
 def click_button(screen, name):
     """Screenshots the installer window and clicks its button."""
     wid, x, y, _, _ = wait_until("the installer window", installer_window, 30)
@@ -353,28 +336,12 @@ class Run:
             self.proc.kill()
             raise RunFailed("the installer did not end")
 
-    def close_installer(self, confirm=False):
-        """Closes the window like a user; with `confirm`, the page asks first
-        ("确定要取消安装吗？") and "确认" is clicked."""
+    def close_installer(self):
+        """Closes the window like a user; installer_remote answers the
+        page's cancel question ("确定要取消安装吗？") with "确认"."""
         remote = os.path.join(BIN, "installer_remote.exe")
-        if not confirm:
-            if wine(remote, "close", str(int(30 * SCALE)), timeout=60).returncode != 0:
-                raise RunFailed("the installer did not close")
-            return self.wait_exit()
-        closer = subprocess.Popen([WINE, remote, "close", str(int(30 * SCALE))], stdin=subprocess.DEVNULL,
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        dialog = wait_until("the cancel question", lambda: installer_windows()[1:], 20)[-1]
-        time.sleep(0.5)
-        png = self.screen.shot("cancel-question", dialog[0])
-        blue = find_button(png)
-        confirm_at = button_left_of(png, blue) if blue else None
-        if confirm_at is None:
-            closer.kill()
-            raise RunFailed("no 确认 button on the cancel question (%s)" % png)
-        xdotool("mousemove", str(dialog[1] + confirm_at[0]), str(dialog[2] + confirm_at[1]))
-        time.sleep(0.3)
-        xdotool("click", "1")
-        closer.wait(60 * SCALE)
+        if wine(remote, "close", str(int(30 * SCALE)), timeout=60).returncode != 0:
+            raise RunFailed("the installer did not close")
         return self.wait_exit()
 
     def install(self):
@@ -646,7 +613,7 @@ def main():
             window = run.start_installer()
             time.sleep(1.0)
             screen.shot("upgrade-offer", window[0])
-            code = run.close_installer(confirm=True)
+            code = run.close_installer()
         finally:
             backend.stop()
         checks.expect(window[3] >= 500 and code == 0,
