@@ -6,10 +6,10 @@
 #include <fstream>
 #include <string>
 
-#include "app/file_system.h"
 #include "app/launch_rules.h"
 #include "app/version_stamp.h"
-#include "net/text_convert.h"
+#include "base/file_system.h"
+#include "base/text_convert.h"
 #include "temp_dir.h"
 
 namespace pelmar {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/file_system.h"
+#include "base/file_system.h"
 
 namespace pelmar {
 namespace {

@@ -15,12 +15,17 @@
 #include <string>
 #include <vector>
 
+#include "base/file_system.h"
+#include "base/profile_file.h"
 #include "app/single_instance.h"
+#include "app/system_queries.h"
 #include "app/version_stamp.h"
-#include "net/text_convert.h"
+#include "app/welcome_address.h"
+#include "base/text_convert.h"
 #include "pages/page_declaration.h"
 #include "pelmar_config.h"
 #include "sdk/envelope.h"
+#include "base/md5.h"
 #include "temp_dir.h"
 #include "ui/gdiplus_include.h"
 #include "ui/ui_test_support.h"
@@ -32,7 +37,8 @@ using test::RunUnixCommand;
 
 std::wstring g_installer;
 std::wstring g_probe;
-std::wstring g_packages;  // the backend's package folder
+std::wstring g_packages;     // the backend's package folder
+std::wstring g_demoPackage;  // the demo product's package (a real setup program)
 
 // Long enough for a cold Wine start; never an assertion on speed.
 constexpr int kStartLimitMs = 60000;
@@ -115,9 +121,22 @@ struct Seen {
   }
 };
 
+long long NowMs() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const unsigned long long t =
+      (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return static_cast<long long>(t / 10000 - 11644473600000ULL);
+}
+
+// Records older than this belong to earlier runs: the SDK delivers what an
+// earlier run left in its spool with the next upload.
+long long g_sinceMs = 0;
+
 Seen Collect() {
   Seen seen;
   for (const Json::Value& r : Backend::Records()) {
+    if (r["time"].asInt64() < g_sinceMs) continue;
     if (r["type"].asInt() == 6) seen.events.push_back(r);
     if (r["type"].asInt() == 2) {
       seen.actions.push_back(Decoded(r["data"], "10") + "/" + Decoded(r["data"], "11"));
@@ -164,13 +183,13 @@ class Installer {
     CloseHandle(info_.hThread);
     CloseHandle(info_.hProcess);
   }
-  // Starts install.exe and waits for its main window to be shown.
-  bool Start() {
+  // Starts install.exe (or a copy) and waits for its main window to be shown.
+  bool Start(const std::wstring& exe = g_installer) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    std::wstring command = L"\"" + g_installer + L"\"";
-    if (!CreateProcessW(g_installer.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &info_)) {
+    std::wstring command = L"\"" + exe + L"\"";
+    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info_)) {
       return false;
     }
     for (int waited = 0; waited < kStartLimitMs; waited += 100) {
@@ -361,6 +380,7 @@ class MainWindowE2E : public ::testing::Test {
     ASSERT_EQ(FindFirstTopLevelWindowOfClass(kMainWindowClassName), nullptr)
         << "another installer runs in this prefix";
     ASSERT_TRUE(Backend::Reset()) << "no maker backend on " << Url("/");
+    g_sinceMs = NowMs();
   }
 };
 
@@ -423,6 +443,16 @@ TEST_F(MainWindowE2E, AgreementGatesInstallAndCloseAsksFirst) {
     EXPECT_EQ(d.left, m.left + (600 - 400) / 2);  // centred over its owner
     Shot shot(dialog, L"cancel_confirmation");
     EXPECT_GT(shot.Ink({0, 0, 400, 200}), 500);
+    // Pressing the dialog's background and moving does not move it.
+    std::ostringstream drag;
+    drag << "xdotool mousemove " << d.left + 12 << " " << d.top + 100 << " mousedown 1 sleep 0.2"
+         << " mousemove " << d.left + 80 << " " << d.top + 150 << " sleep 0.2 mouseup 1";
+    ASSERT_TRUE(RunUnixCommand(drag.str()));
+    PumpFor(500);
+    RECT after{};
+    GetWindowRect(dialog, &after);
+    EXPECT_EQ(after.left, d.left);
+    EXPECT_EQ(after.top, d.top);
   }
   ASSERT_TRUE(Click(DialogButton(dialog, dialog_ids::kRight)));
   EXPECT_TRUE(DialogGone(L"BeginChildCloseWnd"));
@@ -599,6 +629,7 @@ TEST_F(MainWindowE2E, SameVersionInstalledOpensOnTheReinstallReminder) {
     EXPECT_TRUE((*seen.Find("pCancelInstall"))["props"]["is_reinstall"].asBool());
   }
   ASSERT_TRUE(Backend::Reset());
+  g_sinceMs = NowMs();
   {
     // "打开" starts the installed product and ends the installer.
     Installer installer;
@@ -678,6 +709,131 @@ TEST_F(MainWindowE2E, TooLittleSpaceKeepsTheMainPageWithABox) {
   EXPECT_EQ((*seen.Find("pConfirmInstall"))["props"]["confirm_entrance"].asString(), "立即安装");
 }
 
+// The backend serves `folder`'s install.exe and sidecar for the test's
+// duration; the package folder's own files come back afterwards.
+class ServedPackage {
+ public:
+  explicit ServedPackage(const std::wstring& folder) {
+    for (const wchar_t* name : {L"install.exe", L"install.exe.json"}) {
+      const std::wstring served = g_packages + L"\\" + name;
+      saved_.push_back({served, test::ReadFileBytes(served)});
+      ok_ = ok_ && CopyFileW((folder + L"\\" + name).c_str(), served.c_str(), FALSE);
+    }
+  }
+  ~ServedPackage() {
+    for (const auto& [path, bytes] : saved_) test::WriteFileBytes(path, bytes);
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_ = true;
+  std::vector<std::pair<std::wstring, std::string>> saved_;
+};
+
+std::string Query(const std::string& url, const std::string& key) {
+  const size_t at = url.find(key + "=");
+  if (at == std::string::npos) return "<absent>";
+  const size_t start = at + key.size() + 1;
+  return url.substr(start, url.find('&', start) - start);
+}
+
+TEST_F(MainWindowE2E, WholeInstallationEndsOnTheFinishedPage) {
+  if (g_demoPackage.empty() || !test::FileExists(g_demoPackage + L"\\install.exe")) {
+    GTEST_SKIP() << "no demo package given";
+  }
+  ServedPackage package(g_demoPackage);
+  ASSERT_TRUE(package.ok());
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey);
+  struct Uninstall {
+    ~Uninstall() { RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey); }
+  } uninstall;
+  // No download recorded from an earlier run: this one fetches the package.
+  const std::wstring settingsFile = ProductDataDirectory() + L"config.ini";
+  DeleteFileW(settingsFile.c_str());
+  // A channel in the name: the backend's channel record then names a welcome
+  // address and an advertising account.
+  testing::TempDir dir;
+  const std::wstring copy = dir.File(L"install_huawei00.exe");
+  ASSERT_TRUE(CopyFileW(g_installer.c_str(), copy.c_str(), FALSE));
+
+  Installer installer;
+  ASSERT_TRUE(installer.Start(copy));
+  HWND main = installer.window();
+  PumpFor(2000);  // the records are in
+  ASSERT_TRUE(Click(Installer::CentreOf(
+      main, kBegin, EntryIndex(kBegin, DeclKind::kButton, begin_ids::kInstall))));
+  Seen seen;
+  ASSERT_TRUE(WaitFor([&] { return (seen = Collect()).Has("vOpenUrl"); }, 180000))
+      << "the installation did not finish";
+  PumpFor(1500);
+  const PageDeclaration finished = FinishedPageDeclaration();
+  const int launch = EntryIndex(finished, DeclKind::kButton, finished_ids::kLaunch);
+  {
+    Shot shot(main, L"finished_page");
+    const UiRect slot = SlotOf(main, finished, launch);
+    const int x = (slot.left + slot.right) / 2;
+    const int y = (slot.top + slot.bottom) / 2;
+    EXPECT_TRUE(Near(shot.Pixel(x, y - 12), 0xFF084AF4)) << std::hex << shot.Pixel(x, y - 12);
+  }
+
+  // The finished step: the result event, then the welcome page's opening.
+  const std::vector<std::string> names = seen.Names();
+  const auto at = [&](const char* n) {
+    return std::find(names.begin(), names.end(), n) - names.begin();
+  };
+  ASSERT_TRUE(seen.Has("pSoftInstallResult"));
+  EXPECT_LT(at("vJoinPlan"), at("pSoftInstallResult"));
+  EXPECT_LT(at("pSoftInstallResult"), at("vOpenUrl"));
+  const Json::Value& result = (*seen.Find("pSoftInstallResult"))["props"];
+  EXPECT_TRUE(result["is_first_install"].asBool());
+  EXPECT_FALSE(result["is_reinstall"].asBool());
+  EXPECT_EQ(result["install_status"].asString(), "安装成功");
+  EXPECT_EQ(result["soft_package_name"].asString(), "install_huawei00");
+  EXPECT_EQ(result["install_type"].asString(), "安装器");
+  EXPECT_EQ(result.size(), 5u);
+
+  // The run in the settings file, and the welcome address built from it.
+  const ProfileFile settings(settingsFile);
+  auto value = [&](const wchar_t* key) { return Utf8FromWide(settings.Read(L"General", key)); };
+  EXPECT_EQ(value(L"install"), "1");
+  EXPECT_EQ(value(L"is_sem"), "1");
+  EXPECT_EQ(value(L"channel_id"), "huawei00");
+  EXPECT_EQ(value(L"app_id"), "10001061");
+  EXPECT_EQ(value(L"app_version"), "1.0.0.1");
+  EXPECT_EQ(value(L"advertising_account_name"), "pelmar_ads_huawei00");
+  const std::string url = value(L"welcome_url");
+  const std::string sid = value(L"session_id");
+  ASSERT_EQ(sid.size(), 32u);
+  const size_t query = url.find("?_channel=huawei00&_mid=");
+  ASSERT_NE(query, std::string::npos) << url;
+  EXPECT_EQ(Query(url, "_mid"), value(L"mid"));
+  EXPECT_EQ(Query(url, "app_version"), "1.0.0.1");
+  EXPECT_EQ(Query(url, "time_stamp"), value(L"end_timestamp"));
+  EXPECT_EQ(Query(url, "session_id"), sid);
+  EXPECT_EQ(Md5Text(url.substr(0, url.find("&session_id="))), sid);
+  EXPECT_EQ(Query(url, "ad_account"), "pelmar_ads_huawei00");
+  EXPECT_EQ(url.substr(url.find("&def_welcom_url=")),
+            "&def_welcom_url=" + EncodeQueryValue(DefaultWelcomeAddress()));
+
+  // "立即体验" starts the installed product and ends the installer.
+  ASSERT_TRUE(Click(Installer::CentreOf(main, finished, launch)));
+  EXPECT_EQ(installer.WaitExit(), 0);
+  std::vector<ProcessEntry> products;
+  EXPECT_TRUE(WaitFor([&] {
+    products = ProcessesMatching([](const std::wstring& exe) { return exe == L"Morvantile.exe"; });
+    return !products.empty();
+  }));
+  for (const ProcessEntry& p : products) {
+    if (HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, p.pid)) {
+      TerminateProcess(h, 0);
+      CloseHandle(h);
+    }
+  }
+  seen = CollectUntilQuit();
+  ASSERT_TRUE(seen.Has("pImmediateUse"));
+  EXPECT_EQ(seen.actions.back(), "0004/0002");
+}
+
 }  // namespace
 }  // namespace pelmar
 
@@ -700,6 +856,7 @@ int wmain(int argc, wchar_t** argv) {
   pelmar::g_installer = WindowsPath(argv[1]);
   pelmar::g_probe = WindowsPath(argv[2]);
   pelmar::g_packages = WindowsPath(argv[3]);
+  if (argc > 4) pelmar::g_demoPackage = WindowsPath(argv[4]);
   Gdiplus::GdiplusStartupInput input;
   ULONG_PTR token = 0;
   Gdiplus::GdiplusStartup(&token, &input, nullptr);

@@ -4,9 +4,9 @@
 
 #include <ctime>
 
-#include "app/file_system.h"
-#include "app/path_rules.h"
 #include "app/system_queries.h"
+#include "base/file_system.h"
+#include "base/path_rules.h"
 
 namespace pelmar {
 namespace {

@@ -8,23 +8,26 @@
 #include <memory>
 #include <string>
 
-#include "app/app_context.h"
 #include "app/app_info.h"
-#include "app/file_system.h"
-#include "app/installer_settings.h"
 #include "app/launch_rules.h"
-#include "app/path_rules.h"
+#include "app/downloader_services.h"
 #include "app/main_window.h"
 #include "app/run_cache_directory.h"
 #include "app/single_instance.h"
 #include "app/system_queries.h"
-#include "net/file_stream.h"
-#include "net/pelmar_error.h"
-#include "net/text_convert.h"
+#include "base/app_context.h"
+#include "base/file_stream.h"
+#include "base/file_system.h"
+#include "base/path_rules.h"
+#include "base/pelmar_error.h"
+#include "base/text_convert.h"
+#include "services/installer_settings.h"
+#include "pages/progress_test_hooks.h"
+#include "services/browser_opener.h"
 #include "services/logger_server.h"
 #include "services/pkg_info.h"
-#include "services/server_info.h"
 #include "services/sdk_binding.h"
+#include "services/server_info.h"
 
 namespace pelmar {
 namespace {
@@ -98,12 +101,6 @@ LaunchFacts GatherLaunchFacts(StreamHolder* own_file) {
   return facts;
 }
 
-// The welcome page's opener. The browser choice is its own component; until it
-// is wired here the SDK's shell open stands in.
-bool OpenWelcomePage(const std::wstring& url, const std::wstring& /*launcher*/) {
-  return GetLogger()->OpenUrl(Utf8FromWide(url));
-}
-
 void RunMessageLoop() {
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -166,6 +163,8 @@ int RunInstaller(HINSTANCE /*instance*/) {
     CSdkBinding::SetLocations({RunCacheDirectory(), MakerDataDirectory()});
     MakeDpiAware();
     const LaunchFacts facts = GatherLaunchFacts(&own_file);
+    // The lower layers report through the event sink; here it is the logger.
+    SetProcessEventSink(GetLogger());
     SendLaunchReport(facts);
 
     try {
@@ -175,7 +174,12 @@ int RunInstaller(HINSTANCE /*instance*/) {
       // report their own failures later.
     }
 
-    std::unique_ptr<MainWindow> window(new MainWindow(&OpenWelcomePage));
+    // The progress page's download controller with the installer's services,
+    // which live up here since the layers were split.
+    ProgressPageHooks progress;
+    progress.createDownloader = [] { return CreateDownloader(); };
+    SetProgressPageHooksForTesting(progress);
+    std::unique_ptr<MainWindow> window(new MainWindow(&OpenUrlInBrowser));
     if (window->hwnd() != nullptr) {
       ShowWindow(window->hwnd(), SW_SHOWNORMAL);
       UpdateWindow(window->hwnd());

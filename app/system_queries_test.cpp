@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/file_system.h"
-#include "app/path_rules.h"
-#include "net/text_convert.h"
+#include "base/file_system.h"
+#include "base/path_rules.h"
+#include "base/text_convert.h"
 #include "services/logger_server.h"
 
 namespace pelmar {

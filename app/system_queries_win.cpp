@@ -5,8 +5,8 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
-#include "app/file_system.h"
-#include "app/path_rules.h"
+#include "base/file_system.h"
+#include "base/path_rules.h"
 #include "services/logger_server.h"
 
 namespace pelmar {

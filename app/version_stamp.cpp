@@ -1,7 +1,7 @@
 #include "app/version_stamp.h"
 
 #include "app/launch_rules.h"
-#include "net/text_convert.h"
+#include "base/text_convert.h"
 
 namespace pelmar {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "pages/page_rules.h"
-#include "services/md5.h"
+#include "base/md5.h"
 
 namespace pelmar {
 

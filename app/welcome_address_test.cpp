@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "services/md5.h"
+#include "base/md5.h"
 
 namespace pelmar {
 namespace {

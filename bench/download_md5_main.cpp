@@ -2,8 +2,8 @@
 // it, for comparing with md5sum in bench/download_bench.sh.
 #include <cstdio>
 
-#include "net/text_convert.h"
-#include "services/md5.h"
+#include "base/md5.h"
+#include "base/text_convert.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

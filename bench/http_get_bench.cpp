@@ -13,7 +13,7 @@
 #include <fstream>
 #include <string>
 
-#include "net/pelmar_error.h"
+#include "base/pelmar_error.h"
 #include "net/socket_ops.h"
 #include "net/tcp_http.h"
 

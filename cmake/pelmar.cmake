@@ -14,14 +14,14 @@ endif()
 
 add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-Wall> $<$<COMPILE_LANGUAGE:CXX>:-Wextra>)
 
-# pelmar_area(<area> <dependency area>...): the static library pelmar_<area>.
+# pelmar_area(<area> <area below>...): the static library pelmar_<area>,
+# linked with the areas it builds on (and through them with theirs).
 function(pelmar_area area)
   add_library(pelmar_${area} STATIC ${CMAKE_SOURCE_DIR}/cmake/empty.cpp)
   target_link_libraries(pelmar_${area} PUBLIC pelmar_deps)
   foreach(dep IN LISTS ARGN)
     target_link_libraries(pelmar_${area} PUBLIC pelmar_${dep})
   endforeach()
-  set_target_properties(pelmar_${area} PROPERTIES LINK_INTERFACE_MULTIPLICITY 3)
 endfunction()
 
 # pelmar_sources(<area> <file>...): adds sources to the library pelmar_<area>.
@@ -61,7 +61,7 @@ endfunction()
 
 # pelmar_tests(<area> <file>...): unit tests of one area go into one GoogleTest
 # executable "<area>_tests" linked with pelmar_<area> (one start under Wine
-# instead of many). Tests of the base area sit in net/ and app/.
+# instead of many).
 function(pelmar_tests area)
   if(NOT PELMAR_TESTS)
     return()

@@ -29,6 +29,18 @@ std::wstring OwnProductVersion() {
   return std::wstring(text);
 }
 
+// The channel the installer recorded for the product ("channel_id" in its
+// settings file under the roaming application data), or empty.
+std::wstring InstalledChannel() {
+  wchar_t appdata[MAX_PATH] = {};
+  const DWORD n = GetEnvironmentVariableW(L"APPDATA", appdata, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return std::wstring();
+  const std::wstring settings = std::wstring(appdata) + L"\\PelmarPkg\\MORVANTILE\\config.ini";
+  wchar_t channel[64] = {};
+  GetPrivateProfileStringW(L"General", L"channel_id", L"", channel, 64, settings.c_str());
+  return channel;
+}
+
 void Paint(HWND window) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);
@@ -56,9 +68,11 @@ void Paint(HWND window) {
                                 CLEARTYPE_QUALITY, 0, L"Tahoma");
   old_font = SelectObject(dc, body_font);
   SetTextColor(dc, RGB(0x1A, 0x1A, 0x1A));
-  const std::wstring line = L"Version " + OwnProductVersion();
+  std::wstring lines = L"Version " + OwnProductVersion();
+  const std::wstring channel = InstalledChannel();
+  if (!channel.empty()) lines += L"\r\nChannel " + channel;
   RECT body = {24, top.bottom + 24, client.right - 24, client.bottom - 24};
-  DrawTextW(dc, line.c_str(), -1, &body, DT_SINGLELINE | DT_TOP | DT_LEFT);
+  DrawTextW(dc, lines.c_str(), -1, &body, DT_TOP | DT_LEFT);
   SelectObject(dc, old_font);
   DeleteObject(body_font);
   EndPaint(window, &paint);

@@ -5,11 +5,9 @@
 
 namespace pelmar {
 
-class ILoggerServer;
-
 // The analytics events of the download, in one place. Each clears the
-// pending properties, sets its own and sends. They go to GetLogger() unless a
-// test has named another logger.
+// properties of an earlier event, sets its own and sends. They go to the
+// process's event sink (see base/event_sink.h).
 
 // Error texts of the URL query ("获取下载信息线程出错").
 inline constexpr const char* kQueryErrorType = "获取下载信息线程出错";
@@ -22,8 +20,5 @@ void SendDownloadErrorEvent(const char* error_type, const char* error_status);
 void SendDownloadStartEvent();
 // "pSoftDownloadResult" with "soft_download_status" and "download_time".
 void SendDownloadResultEvent(const char* status, int32_t download_time);
-
-// Tests: send to `logger` instead of GetLogger() (null restores it).
-void SetDownloadEventLoggerForTesting(ILoggerServer* logger);
 
 }  // namespace pelmar

@@ -1,7 +1,7 @@
 #include "download/download_file_name.h"
 
+#include "base/text_convert.h"
 #include "net/http_response_header.h"
-#include "net/text_convert.h"
 
 namespace pelmar {
 namespace {

@@ -32,13 +32,8 @@ class BackendTest : public NetTest {
 
   void SetUp() override {
     NetTest::SetUp();
-    SetDownloadEventLoggerForTesting(&logger_);
     ASSERT_TRUE(backend_->ClearFaults());
     ASSERT_TRUE(backend_->Reset());
-  }
-  void TearDown() override {
-    SetDownloadEventLoggerForTesting(nullptr);
-    NetTest::TearDown();
   }
 
   // The "error_status" of every download error, in order; each must carry

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <thread>
 
+#include "base/pelmar_error.h"
 #include "download/download_events.h"
 #include "download/range_response.h"
 #include "net/parse_url.h"
-#include "net/pelmar_error.h"
 #include "net/socket_ops.h"
 
 namespace pelmar {

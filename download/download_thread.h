@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "net/pelmar_based_thread.h"
+#include "base/pelmar_based_thread.h"
 #include "net/tcp_client.h"
 
 namespace pelmar {

@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/pelmar_error.h"
 #include "download/download_events.h"
 #include "loopback_server.h"
 #include "net/net_test_support.h"
-#include "net/pelmar_error.h"
 
 namespace pelmar {
 namespace {
@@ -207,14 +207,6 @@ std::string HostLine(const std::string& request) {
 
 class DownloadThreadTest : public testing::NetTest {
  protected:
-  void SetUp() override {
-    NetTest::SetUp();
-    SetDownloadEventLoggerForTesting(&logger_);
-  }
-  void TearDown() override {
-    SetDownloadEventLoggerForTesting(nullptr);
-    NetTest::TearDown();
-  }
   static DownloadTimings Fast() {
     DownloadTimings t;
     t.betweenAttemptsMs = 20;

@@ -3,14 +3,14 @@
 #include <mutex>
 #include <new>
 
-#include "app/installer_settings.h"
+#include "base/ansi_path.h"
+#include "base/md5.h"
+#include "base/text_convert.h"
 #include "download/download_events.h"
 #include "download/download_file_name.h"
 #include "download/range_split.h"
 #include "net/socket_ops.h"
-#include "net/text_convert.h"
-#include "services/ansi_path.h"
-#include "services/md5.h"
+#include "services/installer_settings.h"
 
 namespace pelmar {
 
@@ -358,7 +358,5 @@ IDownloader* CreateDownloader(DownloaderServices services) {
     return nullptr;
   }
 }
-
-IDownloader* CreateDownloader() { return CreateDownloader(DefaultDownloaderServices()); }
 
 }  // namespace pelmar

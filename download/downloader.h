@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "base/file_stream.h"
+#include "base/x_mutex.h"
 #include "download/download_thread.h"
 #include "download/query_url_info_thread.h"
 #include "download/server_package_record.h"
-#include "net/file_stream.h"
-#include "net/x_mutex.h"
 
 namespace pelmar {
 
@@ -41,8 +41,8 @@ class IDownloader {
 };
 
 // Everything the controller takes from the rest of the installer. The
-// product's values come from DefaultDownloaderServices(); the command-line
-// driver and the tests give their own record, folder and settings file.
+// product's values come from DefaultDownloaderServices() in app/ (the
+// composition root); the tests give their own record, folder and settings file.
 struct DownloaderServices {
   UrlQuerySettings query;                 // the package record and the query's hosts
   InstallerSettings* settings = nullptr;  // recorded download; null: none kept
@@ -53,11 +53,6 @@ struct DownloaderServices {
   std::function<std::wstring()> installedProductVersion;
   DownloadTimings timings;
 };
-
-// The installer's own services: "config.ini", the product data directory,
-// the application information, and the given package record (by default the
-// server's, whose first use starts its reader).
-DownloaderServices DefaultDownloaderServices(IPackageRecord* package = ServerPackageRecord());
 
 // Reuses a recorded download when it is new enough; otherwise queries the
 // URLs, creates the target file at full size, downloads it in two ranges on
@@ -125,8 +120,7 @@ class CDownloader : public IDownloader, public IUrlInfoReceiver, public IRangeWr
   std::string url_out_;
 };
 
-// A controller with the installer's services; null if it cannot be made.
-IDownloader* CreateDownloader();
+// A controller with the given services; null if it cannot be made.
 IDownloader* CreateDownloader(DownloaderServices services);
 
 }  // namespace pelmar

@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/installer_settings.h"
+#include "base/text_convert.h"
 #include "download/download_test_support.h"
 #include "download/downloader.h"
-#include "net/text_convert.h"
+#include "services/installer_settings.h"
 
 namespace pelmar {
 namespace {

@@ -10,12 +10,12 @@
 #include <sstream>
 #include <thread>
 
-#include "app/installer_settings.h"
+#include "base/md5.h"
+#include "base/text_convert.h"
 #include "download/download_test_support.h"
 #include "net/socket_ops.h"
 #include "net/tcp_client.h"
-#include "net/text_convert.h"
-#include "services/md5.h"
+#include "services/installer_settings.h"
 
 namespace pelmar {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "base/text_convert.h"
 #include "download/maker_backend_process.h"
-#include "net/text_convert.h"
 
 namespace pelmar::testing {
 

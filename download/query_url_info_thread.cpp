@@ -5,16 +5,16 @@
 #include <mutex>
 #include <thread>
 
-#include "app/file_system.h"
+#include "base/ansi_path.h"
+#include "base/file_system.h"
+#include "base/pelmar_error.h"
+#include "base/text_convert.h"
 #include "download/download_events.h"
 #include "download/download_file_name.h"
 #include "net/parse_url.h"
-#include "net/pelmar_error.h"
 #include "net/socket_ops.h"
 #include "net/tcp_http.h"
-#include "net/text_convert.h"
 #include "pelmar_config.h"
-#include "services/ansi_path.h"
 
 namespace pelmar {
 namespace {

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "base/pelmar_based_thread.h"
+#include "base/x_mutex.h"
 #include "download/package_record.h"
 #include "net/http_response_header.h"
-#include "net/pelmar_based_thread.h"
-#include "net/x_mutex.h"
 
 namespace pelmar {
 

@@ -7,12 +7,12 @@
 #include <sstream>
 #include <thread>
 
-#include "app/installer_settings.h"
+#include "base/text_convert.h"
 #include "download/download_test_support.h"
 #include "download/downloader.h"
-#include "net/text_convert.h"
 #include "sdk/envelope.h"
 #include "sdk/http_text.h"
+#include "services/installer_settings.h"
 #include "services/pkg_info.h"
 
 namespace pelmar {

@@ -2,9 +2,9 @@
 
 #include <vector>
 
+#include "base/pelmar_error.h"
 #include "net/http_response_header.h"
 #include "net/net_events.h"
-#include "net/pelmar_error.h"
 
 namespace pelmar {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "base/pelmar_error.h"
 #include "net/parse_url.h"
-#include "net/pelmar_error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string url(reinterpret_cast<const char*>(data), size);

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/pelmar_error.h"
 #include "net/net_test_support.h"
-#include "net/pelmar_error.h"
 
 namespace pelmar {
 namespace {

@@ -1,8 +1,8 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include "base/text_convert.h"
 #include "net/proxy_discovery.h"
-#include "net/text_convert.h"
 
 namespace pelmar {
 namespace {

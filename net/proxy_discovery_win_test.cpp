@@ -7,9 +7,9 @@
 
 #include <mutex>
 
+#include "base/pelmar_error.h"
 #include "loopback_server.h"
 #include "net/net_test_support.h"
-#include "net/pelmar_error.h"
 #include "net/proxy_discovery.h"
 
 namespace pelmar {

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <mutex>
 
-#include "app/app_context.h"
+#include "base/app_context.h"
+#include "base/pelmar_error.h"
 #include "net/dns_client.h"
 #include "net/network_check_report.h"
-#include "net/pelmar_error.h"
 #include "net/proxy_discovery.h"
 #include "net/proxy_reply.h"
 

@@ -6,11 +6,11 @@
 #include <mutex>
 #include <thread>
 
+#include "base/pelmar_error.h"
 #include "loopback_server.h"
 #include "net/dns_client.h"
 #include "net/net_test_support.h"
 #include "net/network_check_report.h"
-#include "net/pelmar_error.h"
 
 namespace pelmar {
 namespace {

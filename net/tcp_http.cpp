@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/pelmar_error.h"
 #include "net/chunked_decoder.h"
-#include "net/pelmar_error.h"
 
 namespace pelmar {
 namespace {

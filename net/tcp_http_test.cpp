@@ -4,9 +4,9 @@
 
 #include <mutex>
 
+#include "base/pelmar_error.h"
 #include "loopback_server.h"
 #include "net/net_test_support.h"
-#include "net/pelmar_error.h"
 
 namespace pelmar {
 namespace {

@@ -2,11 +2,12 @@
 
 #include <shellapi.h>
 
-#include "app/app_context.h"
-#include "net/text_convert.h"
+#include "base/app_context.h"
+#include "base/text_convert.h"
 #include "pages/warn_view.h"
 #include "services/logger_server.h"
 #include "ui/image_resource.h"
+#include "pages/page_messages.h"
 #include "ui/window_messages.h"
 
 namespace pelmar {

@@ -3,8 +3,8 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include "app/app_context.h"
-#include "app/file_system.h"
+#include "base/app_context.h"
+#include "base/file_system.h"
 #include "pages/warn_view.h"
 #include "services/logger_server.h"
 #include "services/pkg_info.h"
@@ -12,6 +12,7 @@
 #include "ui/edit_resource.h"
 #include "ui/image_resource.h"
 #include "ui/text_resource.h"
+#include "pages/page_messages.h"
 #include "ui/window_messages.h"
 
 namespace pelmar {

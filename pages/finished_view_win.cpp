@@ -1,6 +1,6 @@
 #include "pages/finished_view.h"
 
-#include "net/text_convert.h"
+#include "base/text_convert.h"
 #include "services/logger_server.h"
 #include "ui/image_resource.h"
 #include "ui/window_messages.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/path_rules.h"
+#include "base/path_rules.h"
 #include "pelmar_config.h"
 #include "pages/page_declaration.h"
 #include "ui/view_geometry.h"

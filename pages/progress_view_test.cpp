@@ -14,12 +14,13 @@
 #include <sstream>
 #include <thread>
 
-#include "app/app_context.h"
+#include "base/event_sink.h"
+#include "base/app_context.h"
 #include "download/download_events.h"
 #include "download/downloader.h"
 #include "download/maker_backend_process.h"
 #include "download/package_record.h"
-#include "net/text_convert.h"
+#include "base/text_convert.h"
 #include "pages/failure_counter.h"
 #include "pages/progress_dialogs.h"
 #include "pages/progress_events.h"
@@ -33,6 +34,7 @@
 #include "ui/resource_manager.h"
 #include "ui/text_resource.h"
 #include "ui/ui_test_support.h"
+#include "pages/page_messages.h"
 #include "ui/window_messages.h"
 
 namespace pelmar {
@@ -285,7 +287,7 @@ class ProgressPageTest : public ::testing::Test {
     CreateAppContext();
     manager_ = std::make_unique<CResourceManager>(cache_.path(), &log_);
     SetProgressEventLoggerForTesting(&log_);
-    SetDownloadEventLoggerForTesting(&log_);
+    SetProcessEventSink(&log_);
     CFailureCounter::Downloads().ResetForTesting();
     CFailureCounter::Setups().ResetForTesting();
     ASSERT_TRUE(backend_->ClearFaults());
@@ -320,7 +322,7 @@ class ProgressPageTest : public ::testing::Test {
     SetProgressDialogsForTesting({});
     CProgressTicker::RefuseMultimediaTimerForTesting(false);
     SetProgressEventLoggerForTesting(nullptr);
-    SetDownloadEventLoggerForTesting(nullptr);
+    SetProcessEventSink(nullptr);
     manager_.reset();
     DeleteAppContext();
   }

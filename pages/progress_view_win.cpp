@@ -7,8 +7,8 @@
 #include <mutex>
 
 #include "download/downloader.h"
-#include "net/pelmar_based_process.h"
-#include "net/x_mutex.h"
+#include "base/pelmar_based_process.h"
+#include "base/x_mutex.h"
 #include "pages/failure_counter.h"
 #include "pages/progress_dialogs.h"
 #include "pages/progress_events.h"
@@ -24,6 +24,7 @@
 #include "ui/resource_manager.h"
 #include "ui/spacer_resource.h"
 #include "ui/text_resource.h"
+#include "pages/page_messages.h"
 #include "ui/window_messages.h"
 
 namespace pelmar {
@@ -321,7 +322,9 @@ void CProgressView::Start(const std::wstring& installPath) {
     s.installPath = installPath;
     if (!s.download) {
       const ProgressPageHooks& hooks = ProgressPageHooksForTesting();
-      s.download.reset(hooks.createDownloader ? hooks.createDownloader() : CreateDownloader());
+      // The installer's controller needs services only the composition root
+      // has (app/); it hands the page its factory through the hooks.
+      s.download.reset(hooks.createDownloader ? hooks.createDownloader() : nullptr);
     }
     started = s.download && s.download->Start();
     if (started) {

@@ -1,8 +1,9 @@
 #include "pages/reminder_view.h"
 
-#include "app/app_context.h"
-#include "net/text_convert.h"
+#include "base/app_context.h"
+#include "base/text_convert.h"
 #include "services/logger_server.h"
+#include "pages/page_messages.h"
 #include "ui/window_messages.h"
 
 namespace pelmar {

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/text_convert.h"
+#include "base/text_convert.h"
 #include "sdk/envelope.h"
 #include "sdk/http_text.h"
 #include "sdk/spool_file.h"

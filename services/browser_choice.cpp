@@ -4,7 +4,7 @@
 #include <map>
 #include <vector>
 
-#include "net/text_convert.h"
+#include "base/text_convert.h"
 #include "services/browser_rules.h"
 #include "services/logger_server.h"
 

@@ -6,7 +6,8 @@
 #include <set>
 
 #include "net/net_test_support.h"
-#include "net/text_convert.h"
+#include "services/recording_logger_test_support.h"
+#include "base/text_convert.h"
 
 namespace pelmar {
 namespace {

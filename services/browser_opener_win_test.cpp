@@ -17,7 +17,8 @@
 #include <vector>
 
 #include "net/net_test_support.h"
-#include "net/text_convert.h"
+#include "services/recording_logger_test_support.h"
+#include "base/text_convert.h"
 #include "services/browser_choice.h"
 #include "temp_dir.h"
 

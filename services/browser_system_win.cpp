@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "net/file_stream.h"
+#include "base/file_stream.h"
 #include "services/browser_rules.h"
 
 namespace pelmar {

@@ -4,8 +4,8 @@
 #include <exception>
 #include <utility>
 
-#include "net/pelmar_error.h"
-#include "services/ansi_path.h"
+#include "base/ansi_path.h"
+#include "base/pelmar_error.h"
 #include "services/sdk_binding.h"
 
 namespace pelmar {
@@ -283,6 +283,24 @@ void VEK_CALL CLoggerServer::OnCrash(void* context, const wchar_t* dumpPath) {
   self->SetStringProperty("event_name",
                           /* 软件崩溃 */ "\xE8\xBD\xAF\xE4\xBB\xB6\xE5\xB4\xA9\xE6\xBA\x83");
   self->SendEvent("vSoftQuit");
+}
+
+bool ILoggerServer::Send(const Event& event) {
+  ClearProperties();
+  for (const EventProperty& p : event.properties()) {
+    switch (p.kind) {
+      case EventProperty::kInt:
+        SetIntProperty(p.key, p.intValue);
+        break;
+      case EventProperty::kBool:
+        SetBoolProperty(p.key, p.boolValue);
+        break;
+      case EventProperty::kString:
+        SetStringProperty(p.key, p.stringValue);
+        break;
+    }
+  }
+  return SendEvent(event.name());
 }
 
 ILoggerServer* GetLogger() {

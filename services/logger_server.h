@@ -8,7 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "net/x_mutex.h"
+#include "base/event_sink.h"
+#include "base/x_mutex.h"
 #include "services/vek_tables.h"
 
 namespace pelmar {
@@ -17,9 +18,14 @@ namespace pelmar {
 // decryption, machine identifier, URL opening and running as the desktop user.
 // Every Send* returns true when the SDK committed the record; senders may
 // ignore the result (a dropped record is never the user's problem).
-class ILoggerServer {
+// As the lower layers' event sink it sends an Event as the calling thread's
+// pending properties (cleared first) and SendEvent, the same records as
+// setting them by hand.
+class ILoggerServer : public IEventSink {
  public:
-  virtual ~ILoggerServer() = default;
+  ~ILoggerServer() override = default;
+
+  bool Send(const Event& event) override;
 
   virtual bool SendPageAction(const std::string& page, const std::string& action,
                               const std::string& extra) = 0;

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "net/pelmar_error.h"
-#include "net/text_convert.h"
+#include "base/pelmar_error.h"
+#include "base/text_convert.h"
 #include "services/sdk_binding.h"
 
 namespace pelmar {

@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "net/text_convert.h"
+#include "base/text_convert.h"
 #include "services/machine_identity.h"
 
 namespace pelmar::machine_identity_internal {

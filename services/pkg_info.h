@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "net/x_mutex.h"
+#include "base/x_mutex.h"
 #include "services/server_exchange.h"
 
 namespace pelmar {

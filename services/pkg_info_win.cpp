@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <vector>
 
-#include "net/text_convert.h"
+#include "base/text_convert.h"
 #include "services/pkg_info.h"
 
 namespace pelmar {

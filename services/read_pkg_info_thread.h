@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "net/pelmar_based_thread.h"
+#include "base/pelmar_based_thread.h"
 #include "services/pkg_info.h"
 #include "services/server_exchange.h"
 

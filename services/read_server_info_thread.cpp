@@ -3,7 +3,7 @@
 #include <exception>
 #include <utility>
 
-#include "net/pelmar_error.h"
+#include "base/pelmar_error.h"
 
 namespace pelmar {
 

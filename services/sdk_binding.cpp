@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "net/pelmar_error.h"
+#include "base/pelmar_error.h"
 #include "pelmar_config.h"
 
 namespace pelmar {

@@ -1,6 +1,6 @@
 #include "services/sdk_binding.h"
 
-#include "net/pelmar_error.h"
+#include "base/pelmar_error.h"
 
 namespace pelmar {
 

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "net/file_stream.h"
-#include "net/pelmar_error.h"
-#include "services/zip_extract.h"
+#include "base/file_stream.h"
+#include "base/pelmar_error.h"
+#include "base/zip_extract.h"
 
 namespace pelmar {
 

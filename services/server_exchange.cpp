@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "net/pelmar_error.h"
+#include "base/pelmar_error.h"
 #include "net/tcp_http.h"
 
 namespace pelmar {

@@ -6,7 +6,7 @@
 
 #include "loopback_server.h"
 #include "net/net_test_support.h"
-#include "net/pelmar_error.h"
+#include "base/pelmar_error.h"
 
 namespace pelmar {
 namespace {

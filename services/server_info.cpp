@@ -6,7 +6,7 @@
 #include <mutex>
 #include <utility>
 
-#include "app/app_context.h"
+#include "base/app_context.h"
 #include "pelmar_config.h"
 #include "services/read_server_info_thread.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "net/x_mutex.h"
+#include "base/x_mutex.h"
 #include "services/server_exchange.h"
 
 namespace pelmar {

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "base/md5.h"
 #include "net/tcp_http.h"
 #include "sdk/envelope.h"
 #include "sdk/http_text.h"
 #include "server_records_test_server.h"
-#include "services/md5.h"
 #include "services/pkg_info.h"
 #include "services/server_info.h"
 #include "services/ts_report_thread.h"

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "net/pelmar_based_process.h"
-#include "net/text_convert.h"
+#include "base/pelmar_based_process.h"
+#include "base/text_convert.h"
 #include "server_records_test_server.h"
 
 namespace pelmar {

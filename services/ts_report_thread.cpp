@@ -6,13 +6,13 @@
 #include <memory>
 #include <utility>
 
-#include "app/app_context.h"
+#include "base/app_context.h"
+#include "base/md5.h"
+#include "base/pelmar_error.h"
 #include "net/http_form.h"
-#include "net/pelmar_error.h"
 #include "pelmar_config.h"
 #include "services/logger_server.h"
 #include "services/machine_identity.h"
-#include "services/md5.h"
 #include "services/pkg_info.h"
 #include "services/server_info.h"
 

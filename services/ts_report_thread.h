@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "net/pelmar_based_thread.h"
+#include "base/pelmar_based_thread.h"
 #include "services/server_exchange.h"
 
 namespace pelmar {

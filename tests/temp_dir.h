@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "net/text_convert.h"
+#include "base/text_convert.h"
 
 namespace pelmar::testing {
 

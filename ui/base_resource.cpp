@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "app/app_context.h"
+#include "base/app_context.h"
 
 namespace pelmar {
 

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/app_context.h"
+#include "base/app_context.h"
 #include "ui/base_window.h"
 #include "ui/button_resource.h"
 #include "ui/gdiplus_include.h"

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <sstream>
 
-#include "app/app_context.h"
-#include "net/pelmar_error.h"
+#include "base/app_context.h"
+#include "base/pelmar_error.h"
 #include "ui/base_view.h"
 #include "ui/ui_test_support.h"
 

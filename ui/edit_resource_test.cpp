@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/app_context.h"
-#include "net/pelmar_error.h"
+#include "base/app_context.h"
+#include "base/pelmar_error.h"
 #include "ui/base_window.h"
 #include "ui/view_geometry.h"
 

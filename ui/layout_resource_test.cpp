@@ -4,7 +4,7 @@
 
 #include <mutex>
 
-#include "app/app_context.h"
+#include "base/app_context.h"
 #include "ui/spacer_resource.h"
 
 namespace pelmar {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "net/pelmar_based_thread.h"
-#include "net/x_mutex.h"
+#include "base/pelmar_based_thread.h"
+#include "base/x_mutex.h"
 #include "services/server_exchange.h"
 #include "ui/image_resource.h"
 

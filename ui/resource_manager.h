@@ -11,7 +11,7 @@ class Image;
 
 namespace pelmar {
 
-class ILoggerServer;
+class IEventSink;
 
 // Skin pictures by file name, as the widgets see them.
 class IResourceMgr {
@@ -36,11 +36,11 @@ struct SkinImageEntry {
 // thread only.
 class CResourceManager final : public IResourceMgr {
  public:
-  // runCacheDir: the run's cache directory. logger: where reports go (the
-  // process's logger when null). module: where resource "BinarySystem"/103 is
+  // runCacheDir: the run's cache directory. events: where reports go (the
+  // process's event sink when null). module: where resource "BinarySystem"/103 is
   // looked up (this executable when null). Raises PelmarError "make dir failed"
   // or "load resource error".
-  explicit CResourceManager(const std::wstring& runCacheDir, ILoggerServer* logger = nullptr,
+  explicit CResourceManager(const std::wstring& runCacheDir, IEventSink* events = nullptr,
                             void* module = nullptr);
   ~CResourceManager() override;
   CResourceManager(const CResourceManager&) = delete;
@@ -62,7 +62,7 @@ class CResourceManager final : public IResourceMgr {
 
   std::wstring cacheDir_;
   std::wstring imagesDir_;
-  ILoggerServer* logger_;
+  IEventSink* events_;
   void* module_;
   // Declared before the entries so that GDI+ outlives every image.
   std::unique_ptr<GdiplusSession> gdiplus_;
@@ -70,8 +70,7 @@ class CResourceManager final : public IResourceMgr {
 };
 
 // Creates the manager; null when construction failed in any way.
-IResourceMgr* CreateResourceManager(const std::wstring& runCacheDir,
-                                    ILoggerServer* logger = nullptr);
+IResourceMgr* CreateResourceManager(const std::wstring& runCacheDir, IEventSink* events = nullptr);
 
 // Resource type and id of the skin archive inside the installer.
 inline constexpr wchar_t kSkinResourceType[] = L"BinarySystem";

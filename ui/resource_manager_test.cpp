@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "net/pelmar_error.h"
-#include "net/text_convert.h"
+#include "base/pelmar_error.h"
+#include "base/text_convert.h"
 #include "ui/gdiplus_include.h"
 #include "ui/ui_test_support.h"
 

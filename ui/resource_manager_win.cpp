@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "net/file_stream.h"
-#include "net/pelmar_error.h"
-#include "services/logger_server.h"
-#include "services/zip_extract.h"
+#include "base/event_sink.h"
+#include "base/file_stream.h"
+#include "base/pelmar_error.h"
+#include "base/zip_extract.h"
 #include "ui/gdiplus_include.h"
 
 namespace pelmar {
@@ -62,13 +62,12 @@ class CResourceManager::GdiplusSession {
 
 SkinImageEntry::~SkinImageEntry() = default;
 
-CResourceManager::CResourceManager(const std::wstring& runCacheDir, ILoggerServer* logger,
+CResourceManager::CResourceManager(const std::wstring& runCacheDir, IEventSink* events,
                                    void* module)
     : cacheDir_(runCacheDir),
-      logger_(logger ? logger : GetLogger()),
+      events_(events ? events : ProcessEventSink()),
       module_(module ? module : GetModuleHandleW(nullptr)) {
-  logger_->ClearProperties();
-  logger_->SendEvent("vResourceMgrStart");
+  (void)events_->Send(Event("vResourceMgrStart"));
 
   gdiplus_ = std::make_unique<GdiplusSession>();
   // Without a cache directory there is nowhere to look or unpack: the sources
@@ -90,15 +89,11 @@ CResourceManager::~CResourceManager() {
 }
 
 void CResourceManager::ReportError(const char* utf8Text) {
-  logger_->ClearProperties();
-  logger_->SetStringProperty("error_status", utf8Text);
-  logger_->SendEvent("vResourceError");
+  (void)events_->Send(Event("vResourceError").SetString("error_status", utf8Text));
 }
 
 void CResourceManager::ReportStatus(const char* utf8Text) {
-  logger_->ClearProperties();
-  logger_->SetStringProperty("resource_status", utf8Text);
-  logger_->SendEvent("vResourceStatus");
+  (void)events_->Send(Event("vResourceStatus").SetString("resource_status", utf8Text));
 }
 
 bool CResourceManager::Scan() {
@@ -193,9 +188,9 @@ Gdiplus::Image* CResourceManager::GetImage(const wchar_t* name) {
   return entry.image.get();
 }
 
-IResourceMgr* CreateResourceManager(const std::wstring& runCacheDir, ILoggerServer* logger) {
+IResourceMgr* CreateResourceManager(const std::wstring& runCacheDir, IEventSink* events) {
   try {
-    return new CResourceManager(runCacheDir, logger);
+    return new CResourceManager(runCacheDir, events);
   } catch (...) {
     return nullptr;
   }

@@ -6,7 +6,7 @@
 #include <memory>
 #include <sstream>
 
-#include "app/app_context.h"
+#include "base/app_context.h"
 #include "ui/base_view.h"
 #include "ui/base_window.h"
 #include "ui/button_resource.h"

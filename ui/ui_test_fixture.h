@@ -5,7 +5,7 @@
 #include <memory>
 #include <mutex>
 
-#include "app/app_context.h"
+#include "base/app_context.h"
 #include "ui/gdiplus_include.h"
 #include "ui/resource_manager.h"
 #include "ui/ui_test_support.h"

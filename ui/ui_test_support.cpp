@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "net/text_convert.h"
+#include "base/text_convert.h"
 #include "ui/gdiplus_include.h"
 
 namespace pelmar {

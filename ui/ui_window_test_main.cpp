@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/app_context.h"
+#include "base/app_context.h"
 #include "ui/base_window.h"
 
 namespace {
