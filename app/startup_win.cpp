@@ -11,7 +11,8 @@
 
 #include "app/app_info.h"
 #include "app/launch_rules.h"
-#include "app/placeholder_window.h"
+#include "app/downloader_services.h"
+#include "app/main_window.h"
 #include "app/run_cache_directory.h"
 #include "app/single_instance.h"
 #include "app/system_queries.h"
@@ -22,6 +23,8 @@
 #include "base/pelmar_error.h"
 #include "base/text_convert.h"
 #include "services/installer_settings.h"
+#include "pages/progress_page_services.h"
+#include "services/browser_opener.h"
 #include "services/logger_server.h"
 #include "services/pkg_info.h"
 #include "services/sdk_binding.h"
@@ -170,7 +173,7 @@ bool StopReadersForQuit() {
   return package_ended && channel_ended;
 }
 
-int RunInstaller(HINSTANCE instance) {
+int RunInstaller(HINSTANCE /*instance*/) {
   CSingleInstance single_instance;
   StreamHolder own_file;
   try {
@@ -196,7 +199,12 @@ int RunInstaller(HINSTANCE instance) {
       // report their own failures later.
     }
 
-    std::unique_ptr<PlaceholderWindow> window(new PlaceholderWindow(instance));
+    // The progress page's download controller with the installer's services,
+    // which live up here since the layers were split.
+    ProgressPageServices progress;
+    progress.createDownloader = [] { return CreateDownloader(); };
+    SetProgressPageServices(progress);
+    std::unique_ptr<MainWindow> window(new MainWindow(&OpenUrlInBrowser));
     if (window->hwnd() != nullptr) {
       ShowWindow(window->hwnd(), SW_SHOWNORMAL);
       UpdateWindow(window->hwnd());

@@ -6,8 +6,10 @@ import base64
 import gzip
 import hashlib
 import hmac
+import html
 import json
 import os
+import re
 import signal
 import socket
 import struct
@@ -502,6 +504,26 @@ class RecordsTest(BackendCase):
         self.assertEqual([tuple(f) for f in reports[0]["fields"]], fields)
         logged = self.backend.requests("/v1/install/tessel")
         self.assertEqual([e["body_size"] for e in logged], [len(body), 5])
+
+    def test_welcome_page_shows_its_query_in_order_and_the_experience_link(self):
+        query = "_channel=huawei00&_mid=m%20id&cam=c&app_version=1.0.0.1&time_stamp=9&session_id=s<x>"
+        st, h, body = self.get("/welcome?" + query)
+        page = body.decode("utf-8")
+        self.assertEqual(st, 200)
+        self.assertIn("text/html", dict(h)["Content-Type"])
+        keys = re.findall(r"<tr><th>([^<]*)</th><td>([^<]*)</td></tr>", page)
+        self.assertEqual(keys, [("_channel", "huawei00"), ("_mid", "m id"), ("cam", "c"),
+                                ("app_version", "1.0.0.1"), ("time_stamp", "9"), ("session_id", "s&lt;x&gt;")])
+        link = re.search(r"<a id='experience' href='([^']*)'>立即体验</a>", page)
+        self.assertIsNotNone(link)
+        self.assertEqual(html.unescape(link.group(1)), "/welcome/start?" + query)
+        st, _, body = self.get("/welcome/start?" + query)
+        self.assertEqual(st, 200)
+        self.assertNotIn("立即体验", body.decode("utf-8"))
+        self.assertIn("<th>_channel</th>", body.decode("utf-8"))
+        st, _, body = self.get("/welcome")
+        self.assertIn("<table id='query'></table>", body.decode("utf-8"))
+        self.assertEqual(self.get("/welcome", method="POST")[0], 405)
 
     def test_unknown_path_is_404_and_logged(self):
         st, _, body = self.get("/nothing/here?x=1")

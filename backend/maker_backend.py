@@ -59,6 +59,10 @@ MAX_GIF_SIDE = 1200
 MAX_GIF_FRAMES = 16
 
 
+
+def html_escape(text):
+    return text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;").replace("'", "&#39;").replace('"', "&quot;")
+
 class _Dropped(Exception):
     """Raised to cut the connection on purpose."""
 
@@ -865,12 +869,32 @@ class Handler(BaseHTTPRequestHandler):
         if self.command not in ("GET", "HEAD"):
             self._plain(405, {"code": 405, "message": "method not allowed"}, plan)
             return
-        title = "Morvantile" if self.route.startswith("/welcome") else "Morvantile user agreement"
-        html = (
-            "<!DOCTYPE html><html><head><meta charset='utf-8'><title>%s</title></head>"
-            "<body><h1>%s</h1><p>%s</p></body></html>\n" % (title, title, self.target.replace("<", "&lt;"))
-        )
+        if self.route.startswith("/welcome"):
+            html = self._welcome_html()
+        else:
+            title = "Morvantile user agreement"
+            html = (
+                "<!DOCTYPE html><html><head><meta charset='utf-8'><title>%s</title></head>"
+                "<body><h1>%s</h1><p>%s</p></body></html>\n" % (title, title, html_escape(self.target))
+            )
         self._send(Response(200, [("Content-Type", "text/html; charset=utf-8")], html.encode("utf-8")), plan)
+
+    def _welcome_html(self):
+        """The product's welcome page: the query the installer opened it with,
+        key by key in the order sent, and the "立即体验" link, which leads to
+        /welcome/start with the same query (so a test sees it followed)."""
+        query = urllib.parse.urlsplit(self.target).query
+        pairs = urllib.parse.parse_qsl(query, keep_blank_values=True)
+        started = self.route.startswith("/welcome/start")
+        heading = "感谢体验 Morvantile" if started else "欢迎使用 Morvantile"
+        rows = "".join(
+            "<tr><th>%s</th><td>%s</td></tr>" % (html_escape(k), html_escape(v)) for k, v in pairs
+        )
+        link = "" if started else "<p><a id='experience' href='/welcome/start?%s'>立即体验</a></p>" % html_escape(query)
+        return (
+            "<!DOCTYPE html><html><head><meta charset='utf-8'><title>Morvantile</title></head>"
+            "<body><h1>%s</h1>%s<table id='query'>%s</table></body></html>\n" % (heading, link, rows)
+        )
 
     # -- control --------------------------------------------------------
 

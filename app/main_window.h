@@ -1,0 +1,65 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ui/base_window.h"
+
+namespace pelmar {
+
+class IBaseView;
+class IResourceMgr;
+class CTSReportThread;
+
+// The installer's only main window and the owner of the installation flow:
+// one view per step (0 reinstall reminder, 1 main page, 2 custom page,
+// 3 progress, 4 finished), each created on first entry and kept. Pages ask
+// for another step by posting WM_GOTO_STEP. User-interface thread only.
+class MainWindow : public IBaseWindow {
+ public:
+  // Opens the welcome address in the browser the user most likely uses, given
+  // the program that launched the installer.
+  using UrlOpener = std::function<bool(const std::wstring& url, const std::wstring& launcher)>;
+
+  // Creates the window, the resource manager, the install path, and takes the
+  // first step (0 when the installed product is as new as the package, else 1).
+  // Raises PelmarError "create window error", "Create ResMgr error" or
+  // "Get DefaultPath error" (the last two after telling the user).
+  explicit MainWindow(UrlOpener openUrl);
+  ~MainWindow() override;
+
+  // Switches to `step`; false for an unknown step or when the disk-space
+  // check refuses step 3.
+  bool GoToStep(int step);
+  LRESULT HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) override;
+
+  int currentStep() const { return step_; }
+  const std::wstring& installPath() const { return installPath_; }
+  const std::wstring& welcomeAddress() const { return welcomeAddress_; }
+
+ private:
+  void ChooseInstallPath();
+  bool IsReinstall();
+  template <typename View>
+  View* ViewOf(int step);
+  void TakePathFromCustomPage();
+  [[nodiscard]] bool EnterProgressStep();
+  void EnterFinishedStep();
+  void OpenWelcome();
+
+  std::wstring installPath_;
+  std::wstring welcomeAddress_;
+  int step_ = -1;
+  IBaseView* current_ = nullptr;
+  std::array<std::unique_ptr<IBaseView>, 5> views_;
+  std::unique_ptr<IResourceMgr> resources_;
+  std::wstring installedProductPath_;
+  std::unique_ptr<CTSReportThread> attribution_;
+  UrlOpener openUrl_;
+};
+
+}  // namespace pelmar

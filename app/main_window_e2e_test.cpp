@@ -1,0 +1,866 @@
+// End to end, under Wine on an X display, against the maker backend on the
+// endpoints install.exe is built for: the real installer is started, clicked
+// and typed at with xdotool as a person would, and observed through its
+// windows, screenshots, exit code and the analytics records the backend got.
+// Usage: main_window_e2e_test <install.exe> <product_probe.exe> <backend data folder>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <json/json.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/file_system.h"
+#include "base/profile_file.h"
+#include "app/single_instance.h"
+#include "app/system_queries.h"
+#include "app/version_stamp.h"
+#include "app/welcome_address.h"
+#include "base/text_convert.h"
+#include "pages/page_declaration.h"
+#include "pelmar_config.h"
+#include "sdk/envelope.h"
+#include "base/md5.h"
+#include "temp_dir.h"
+#include "ui/gdiplus_include.h"
+#include "ui/ui_test_support.h"
+
+namespace pelmar {
+namespace {
+
+using test::RunUnixCommand;
+
+std::wstring g_installer;
+std::wstring g_probe;
+std::wstring g_packages;     // the backend's package folder
+std::wstring g_demoPackage;  // the demo product's package (a real setup program)
+
+// Long enough for a cold Wine start; never an assertion on speed.
+constexpr int kStartLimitMs = 60000;
+constexpr int kRecordLimitMs = 30000;
+
+const wchar_t kUninstallKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+    L"{3A61C0E4-92D7-4B58-A1F3-0D8E5B27C946}_is1";
+
+std::string UnixPath(const std::wstring& windowsPath) {
+  std::string s = Utf8FromWide(windowsPath.substr(2));  // Z: is the Unix root
+  std::replace(s.begin(), s.end(), '\\', '/');
+  return s;
+}
+
+std::wstring ShotFolder() {
+  const std::wstring folder = test::ExecutableFolder() + L"\\..\\screenshots";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
+}
+
+std::string Url(const char* path) {
+  return "http://127.0.0.1:" + std::to_string(config::kSupport.port) + path;
+}
+
+// The backend's control endpoints, through curl.
+struct Backend {
+  static bool Reset() { return RunUnixCommand("curl -sf -o /dev/null -X POST " + Url("/__reset")); }
+  static bool SetFaults(const std::string& json) {
+    const std::wstring file =
+        L"Z:\\tmp\\pelmar_e2e_faults_" + std::to_wstring(GetCurrentProcessId());
+    if (!test::WriteFileBytes(file, json)) return false;
+    return RunUnixCommand("curl -sf -o /dev/null -X PUT --data-binary @" + UnixPath(file) + " " +
+                          Url("/__faults"));
+  }
+  static Json::Value Records() {
+    const std::wstring file =
+        L"Z:\\tmp\\pelmar_e2e_records_" + std::to_wstring(GetCurrentProcessId());
+    Json::Value root;
+    if (!RunUnixCommand("curl -sf -o " + UnixPath(file) + " " + Url("/__records"))) return root;
+    const std::string text = test::ReadFileBytes(file);
+    DeleteFileW(file.c_str());
+    Json::CharReaderBuilder builder;
+    std::string errors;
+    std::istringstream in(text);
+    Json::parseFromStream(builder, in, &root, &errors);
+    return root["records"];
+  }
+};
+
+std::string Decoded(const Json::Value& data, const char* field) {
+  std::string out;
+  if (!vek::Base64Decode(data[field].asString(), &out)) return "?";
+  return out;
+}
+
+// What the backend received, in order: events by name, page actions as
+// "page/action".
+struct Seen {
+  std::vector<Json::Value> events;
+  std::vector<std::string> actions;
+
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& e : events) names.push_back(e["event"].asString());
+    return names;
+  }
+  // The first event named `name` after `from`, or null.
+  const Json::Value* Find(const std::string& name) const {
+    for (const auto& e : events) {
+      if (e["event"].asString() == name) return &e;
+    }
+    return nullptr;
+  }
+  bool Has(const std::string& name) const { return Find(name) != nullptr; }
+  int Count(const std::string& name) const {
+    int n = 0;
+    for (const auto& e : events) n += e["event"].asString() == name;
+    return n;
+  }
+};
+
+long long NowMs() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const unsigned long long t =
+      (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return static_cast<long long>(t / 10000 - 11644473600000ULL);
+}
+
+// Records older than this belong to earlier runs: the SDK delivers what an
+// earlier run left in its spool with the next upload.
+long long g_sinceMs = 0;
+
+Seen Collect() {
+  Seen seen;
+  for (const Json::Value& r : Backend::Records()) {
+    if (r["time"].asInt64() < g_sinceMs) continue;
+    if (r["type"].asInt() == 6) seen.events.push_back(r);
+    if (r["type"].asInt() == 2) {
+      seen.actions.push_back(Decoded(r["data"], "10") + "/" + Decoded(r["data"], "11"));
+    }
+  }
+  return seen;
+}
+
+// Waits until the backend has the quit event of the run.
+Seen CollectUntilQuit() {
+  Seen seen;
+  for (int waited = 0; waited < kRecordLimitMs; waited += 500) {
+    seen = Collect();
+    if (seen.Has("vSoftQuit")) break;
+    Sleep(500);
+  }
+  return seen;
+}
+
+void PumpFor(int ms) {
+  for (int waited = 0; waited < ms; waited += 20) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(20);
+  }
+}
+
+bool WaitFor(const std::function<bool()>& done, int ms = 20000) {
+  for (int waited = 0; waited < ms; waited += 100) {
+    if (done()) return true;
+    PumpFor(100);
+  }
+  return done();
+}
+
+class Installer {
+ public:
+  ~Installer() {
+    if (info_.hProcess == nullptr) return;
+    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(info_.hProcess, 99);
+      WaitForSingleObject(info_.hProcess, 10000);
+    }
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+  }
+  // Starts install.exe (or a copy) and waits for its main window to be shown.
+  bool Start(const std::wstring& exe = g_installer) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    std::wstring command = L"\"" + exe + L"\"";
+    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info_)) {
+      return false;
+    }
+    for (int waited = 0; waited < kStartLimitMs; waited += 100) {
+      window_ = FindFirstTopLevelWindowOfClass(kMainWindowClassName);
+      if (window_ && IsWindowVisible(window_)) {
+        PumpFor(800);  // the first paint
+        return true;
+      }
+      if (WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0) return false;
+      PumpFor(100);
+    }
+    return false;
+  }
+  HWND window() const { return window_; }
+  bool Running() const { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
+  long long WaitExit(int ms = kStartLimitMs) {
+    if (WaitForSingleObject(info_.hProcess, static_cast<DWORD>(ms)) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return code;
+  }
+  RECT Rect() const {
+    RECT r{};
+    GetWindowRect(window_, &r);
+    return r;
+  }
+  int Width() const { return Rect().right - Rect().left; }
+  int Height() const { return Rect().bottom - Rect().top; }
+
+  // The screen point at the centre of entry `index` of `page` laid out over `window`.
+  static POINT CentreOf(HWND window, const PageDeclaration& page, int index) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    const std::vector<UiRect> rects = LayOutDeclaration(page, r.right - r.left, r.bottom - r.top);
+    const UiRect& slot = rects[static_cast<size_t>(index)];
+    return {r.left + (slot.left + slot.right) / 2, r.top + (slot.top + slot.bottom) / 2};
+  }
+
+ private:
+  PROCESS_INFORMATION info_ = {};
+  HWND window_ = nullptr;
+};
+
+bool Click(POINT p) {
+  std::ostringstream c;
+  // Hover first, as a hand does: the views act on the move, the press and the release.
+  c << "xdotool mousemove " << p.x << " " << p.y << " sleep 0.2 click 1";
+  const bool ok = RunUnixCommand(c.str());
+  PumpFor(600);
+  return ok;
+}
+
+// Keys by X keysym names, e.g. "End shift+Home C colon backslash".
+bool Keys(const std::string& keys) {
+  const bool ok = RunUnixCommand("xdotool key --delay 40 " + keys);
+  PumpFor(300);
+  return ok;
+}
+
+std::string KeysFor(const std::string& text) {
+  std::string keys;
+  for (char c : text) {
+    if (!keys.empty()) keys += ' ';
+    switch (c) {
+      case ':':
+        keys += "colon";
+        break;
+      case '\\':
+        keys += "backslash";
+        break;
+      case '*':
+        keys += "asterisk";
+        break;
+      case '"':
+        keys += "quotedbl";
+        break;
+      case ' ':
+        keys += "space";
+        break;
+      default:
+        keys += c;
+        break;
+    }
+  }
+  return keys;
+}
+
+int EntryIndex(const PageDeclaration& page, DeclKind kind, int id) {
+  for (size_t i = 0; i < page.size(); ++i) {
+    if (page[i].kind == kind && page[i].id == id) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// A screenshot of `window`'s rectangle, saved as <name>.png in the build's
+// screenshot folder; pixels are read back through GDI+.
+class Shot {
+ public:
+  Shot(HWND window, const wchar_t* name) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    path_ = ShotFolder() + L"\\" + name + L".png";
+    std::ostringstream region;
+    region << (r.right - r.left) << "x" << (r.bottom - r.top) << "+" << r.left << "+" << r.top;
+    ok_ = RunUnixCommand("import -window root -crop " + region.str() + " +repage '" +
+                         UnixPath(path_) + "'");
+    if (ok_) bitmap_ = std::make_unique<Gdiplus::Bitmap>(path_.c_str());
+    ok_ = ok_ && bitmap_->GetLastStatus() == Gdiplus::Ok;
+  }
+  bool ok() const { return ok_; }
+  uint32_t Pixel(int x, int y) const {
+    Gdiplus::Color c;
+    if (!ok_ || bitmap_->GetPixel(x, y, &c) != Gdiplus::Ok) return 0;
+    return c.GetValue() | 0xFF000000u;
+  }
+  // Pixels in the rectangle that are not near-white.
+  int Ink(const UiRect& r) const {
+    int ink = 0;
+    for (int y = r.top; y < r.bottom; ++y) {
+      for (int x = r.left; x < r.right; ++x) {
+        const uint32_t p = Pixel(x, y);
+        if (((p >> 16) & 0xFF) < 200 || ((p >> 8) & 0xFF) < 200) ++ink;
+      }
+    }
+    return ink;
+  }
+
+ private:
+  std::wstring path_;
+  bool ok_ = false;
+  std::unique_ptr<Gdiplus::Bitmap> bitmap_;
+};
+
+UiRect SlotOf(HWND window, const PageDeclaration& page, int index) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  return LayOutDeclaration(page, r.right - r.left, r.bottom - r.top)[static_cast<size_t>(index)];
+}
+
+// Colours within a small distance (anti-aliasing, PNG round trip).
+bool Near(uint32_t a, uint32_t b) {
+  for (int shift = 0; shift < 24; shift += 8) {
+    const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+    if (d > 6 || d < -6) return false;
+  }
+  return true;
+}
+
+// The dialog's window is gone and, a moment later, its loop (which drops
+// posted messages for other windows) has ended.
+bool DialogGone(const wchar_t* className) {
+  const bool gone = WaitFor([&] { return FindWindowW(className, nullptr) == nullptr; });
+  PumpFor(300);
+  return gone;
+}
+
+HWND VisibleWindowOfClass(const wchar_t* className) {
+  HWND w = FindWindowW(className, nullptr);
+  return w && IsWindowVisible(w) ? w : nullptr;
+}
+
+std::wstring EditText(HWND main) {
+  HWND edit = FindWindowExW(main, nullptr, L"Edit", nullptr);
+  wchar_t text[300] = {};
+  DWORD_PTR copied = 0;
+  if (!edit || !SendMessageTimeoutW(edit, WM_GETTEXT, 299, reinterpret_cast<LPARAM>(text),
+                                    SMTO_ABORTIFHUNG, 5000, &copied)) {
+    return L"<none>";
+  }
+  return text;
+}
+
+bool EditVisible(HWND main) {
+  HWND edit = FindWindowExW(main, nullptr, L"Edit", nullptr);
+  return edit && IsWindowVisible(edit);
+}
+
+// The cancel confirmation over `main`: opened, then answered with `button`
+// (dialog list entries are found by id).
+POINT DialogButton(HWND dialog, int id) {
+  const PageDeclaration page = DialogDeclaration(WarnLook());
+  return Installer::CentreOf(dialog, page, EntryIndex(page, DeclKind::kButton, id));
+}
+
+class MainWindowE2E : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(FindFirstTopLevelWindowOfClass(kMainWindowClassName), nullptr)
+        << "another installer runs in this prefix";
+    ASSERT_TRUE(Backend::Reset()) << "no maker backend on " << Url("/");
+    g_sinceMs = NowMs();
+  }
+};
+
+const PageDeclaration kBegin = BeginPageDeclaration();
+
+TEST_F(MainWindowE2E, AgreementGatesInstallAndCloseAsksFirst) {
+  using namespace begin_ids;
+  Installer installer;
+  ASSERT_TRUE(installer.Start()) << "install.exe showed no main window";
+  HWND main = installer.window();
+  EXPECT_EQ(installer.Width(), 600);
+  EXPECT_EQ(installer.Height(), 400);
+  const int install = EntryIndex(kBegin, DeclKind::kButton, kInstall);
+  const int box = EntryIndex(kBegin, DeclKind::kCheckbox, kAgreement);
+  const int hint = EntryIndex(kBegin, DeclKind::kText, kHint);
+  const UiRect installSlot = SlotOf(main, kBegin, install);
+  const int ix = (installSlot.left + installSlot.right) / 2;
+  const int iy = (installSlot.top + installSlot.bottom) / 2;
+  {
+    Shot shot(main, L"main_page");
+    ASSERT_TRUE(shot.ok());
+    EXPECT_TRUE(Near(shot.Pixel(ix, iy - 12), 0xFF084AF4)) << std::hex << shot.Pixel(ix, iy - 12);
+    EXPECT_EQ(shot.Ink(SlotOf(main, kBegin, hint)), 0);
+    EXPECT_EQ(shot.Pixel(0, 0), 0xFFC0C0C0u);  // the page's grey border
+  }
+  // Unticking the agreement disables install and shows the hint.
+  ASSERT_TRUE(Click(Installer::CentreOf(main, kBegin, box)));
+  {
+    Shot shot(main, L"main_page_unticked");
+    EXPECT_TRUE(Near(shot.Pixel(ix, iy - 12), 0xFFD8D8D8)) << std::hex << shot.Pixel(ix, iy - 12);
+    EXPECT_GT(shot.Ink(SlotOf(main, kBegin, hint)), 50);
+  }
+  // Neither the disabled install button nor the custom link does anything now.
+  ASSERT_TRUE(Click(Installer::CentreOf(main, kBegin, install)));
+  ASSERT_TRUE(
+      Click(Installer::CentreOf(main, kBegin, EntryIndex(kBegin, DeclKind::kButton, kCustom))));
+  EXPECT_EQ(FindWindowExW(main, nullptr, L"Edit", nullptr), nullptr);
+  // Ticking restores both.
+  ASSERT_TRUE(Click(Installer::CentreOf(main, kBegin, box)));
+  RunUnixCommand("xdotool mousemove 5 5");
+  PumpFor(500);
+  {
+    Shot shot(main, L"main_page_ticked_again");
+    EXPECT_TRUE(Near(shot.Pixel(ix, iy - 12), 0xFF084AF4)) << std::hex << shot.Pixel(ix, iy - 12);
+    EXPECT_EQ(shot.Ink(SlotOf(main, kBegin, hint)), 0);
+  }
+
+  // The close button asks; "取消" keeps the installer.
+  const POINT close =
+      Installer::CentreOf(main, kBegin, EntryIndex(kBegin, DeclKind::kButton, kClose));
+  ASSERT_TRUE(Click(close));
+  HWND dialog = nullptr;
+  ASSERT_TRUE(
+      WaitFor([&] { return (dialog = VisibleWindowOfClass(L"BeginChildCloseWnd")) != nullptr; }));
+  {
+    RECT d{}, m{};
+    GetWindowRect(dialog, &d);
+    GetWindowRect(main, &m);
+    EXPECT_EQ(d.right - d.left, 400);
+    EXPECT_EQ(d.left, m.left + (600 - 400) / 2);  // centred over its owner
+    Shot shot(dialog, L"cancel_confirmation");
+    EXPECT_GT(shot.Ink({0, 0, 400, 200}), 500);
+    // Pressing the dialog's background and moving does not move it.
+    std::ostringstream drag;
+    drag << "xdotool mousemove " << d.left + 12 << " " << d.top + 100 << " mousedown 1 sleep 0.2"
+         << " mousemove " << d.left + 80 << " " << d.top + 150 << " sleep 0.2 mouseup 1";
+    ASSERT_TRUE(RunUnixCommand(drag.str()));
+    PumpFor(500);
+    RECT after{};
+    GetWindowRect(dialog, &after);
+    EXPECT_EQ(after.left, d.left);
+    EXPECT_EQ(after.top, d.top);
+  }
+  ASSERT_TRUE(Click(DialogButton(dialog, dialog_ids::kRight)));
+  EXPECT_TRUE(DialogGone(L"BeginChildCloseWnd"));
+  EXPECT_TRUE(installer.Running());
+  // Its own close button keeps the installer too, and reports nothing.
+  ASSERT_TRUE(Click(close));
+  ASSERT_TRUE(
+      WaitFor([&] { return (dialog = VisibleWindowOfClass(L"BeginChildCloseWnd")) != nullptr; }));
+  ASSERT_TRUE(Click(DialogButton(dialog, dialog_ids::kClose)));
+  EXPECT_TRUE(DialogGone(L"BeginChildCloseWnd"));
+  EXPECT_TRUE(installer.Running());
+  // The window's close message asks the same way; closing again while it is
+  // open brings the same dialog back instead of a second one.
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(
+      WaitFor([&] { return (dialog = VisibleWindowOfClass(L"BeginChildCloseWnd")) != nullptr; }));
+  // The dialog's loop drops posted messages for other windows; a sent close
+  // (as the system's close command arrives) reaches the page.
+  DWORD_PTR ignored = 0;
+  EXPECT_TRUE(SendMessageTimeoutW(main, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored));
+  PumpFor(500);
+  EXPECT_EQ(FindWindowW(L"BeginChildCloseWnd", nullptr), dialog);
+  EXPECT_EQ(FindWindowExW(nullptr, dialog, L"BeginChildCloseWnd", nullptr), nullptr);
+  // "确认" ends the installer with exit code 0.
+  ASSERT_TRUE(Click(DialogButton(dialog, dialog_ids::kLeft)));
+  EXPECT_EQ(installer.WaitExit(), 0);
+
+  const Seen seen = CollectUntilQuit();
+  ASSERT_TRUE(seen.Has("vInstallPage"));
+  EXPECT_EQ((*seen.Find("vInstallPage"))["props"]["windows_name"].asString(), "立即安装");
+  EXPECT_FALSE((*seen.Find("vInstallPage"))["props"]["is_reinstall"].asBool());
+  ASSERT_TRUE(seen.Has("pCancelInstall"));
+  EXPECT_EQ((*seen.Find("pCancelInstall"))["props"]["windows_name"].asString(), "立即安装");
+  EXPECT_FALSE(seen.Has("pConfirmInstall"));
+  EXPECT_FALSE(seen.Has("vJoinPlan"));
+  // Box twice, close twice (the dialog's cancel, then its own close button:
+  // no report), close again, confirm.
+  const std::vector<std::string> actions = {"0001/0003", "0001/0003", "0001/0001",
+                                            "0005/0002", "0001/0001", "0005/0001"};
+  EXPECT_EQ(seen.actions, actions);
+}
+
+TEST_F(MainWindowE2E, CustomPageKeepsAValidPathAndRestoresAnInvalidOne) {
+  using namespace custom_ids;
+  Installer installer;
+  ASSERT_TRUE(installer.Start());
+  HWND main = installer.window();
+  ASSERT_TRUE(Click(Installer::CentreOf(
+      main, kBegin, EntryIndex(kBegin, DeclKind::kButton, begin_ids::kCustom))));
+  ASSERT_TRUE(WaitFor([&] { return EditVisible(main); }));
+  PumpFor(500);
+  const PageDeclaration custom = CustomPageDeclaration();
+  const std::wstring first = EditText(main);
+  EXPECT_GE(first.size(), 20u);
+  EXPECT_EQ(first.substr(first.size() - 17), L"Pelmar\\Morvantile");
+  {
+    Shot shot(main, L"custom_page");
+    EXPECT_GT(shot.Ink(SlotOf(main, custom, EntryIndex(custom, DeclKind::kText, kRequired))), 30);
+    EXPECT_GT(shot.Ink(SlotOf(main, custom, EntryIndex(custom, DeclKind::kText, kAvailable))), 30);
+    EXPECT_EQ(shot.Ink(SlotOf(main, custom, EntryIndex(custom, DeclKind::kText, kDiskFull))), 0);
+  }
+  const POINT edit = Installer::CentreOf(main, custom, EntryIndex(custom, DeclKind::kEdit, kEdit));
+  // The first label: pressing on the page takes the focus from the field.
+  const POINT label =
+      Installer::CentreOf(main, custom, EntryIndex(custom, DeclKind::kText, kLabel));
+  const struct {
+    const char* typed;
+    const wchar_t* shown;
+  } cases[] = {
+      {"C:\\a*b", nullptr},   // not a path: the previous one returns
+      {"C:\\a\"b", nullptr},  // a quote would break the setup's command line
+      {"Games", nullptr},     // no drive
+      {"C:\\Games", L"C:\\Games\\Pelmar\\Morvantile"},  // the product folder is appended
+      {"C:\\Games\\Pelmar\\Morvantile\\x", L"C:\\Games\\Pelmar\\Morvantile\\x"},  // kept
+  };
+  std::wstring expected = first;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    ASSERT_TRUE(Click(edit));
+    ASSERT_TRUE(Keys("End shift+Home " + KeysFor(c.typed)));
+    ASSERT_TRUE(Click(label));
+    if (c.shown) expected = c.shown;
+    EXPECT_EQ(EditText(main), expected);
+  }
+  // "返回" keeps the chosen path; entering again shows it.
+  ASSERT_TRUE(
+      Click(Installer::CentreOf(main, custom, EntryIndex(custom, DeclKind::kButton, kBack))));
+  ASSERT_TRUE(WaitFor([&] { return !EditVisible(main); }));
+  ASSERT_TRUE(Click(Installer::CentreOf(
+      main, kBegin, EntryIndex(kBegin, DeclKind::kButton, begin_ids::kCustom))));
+  ASSERT_TRUE(WaitFor([&] { return EditVisible(main); }));
+  EXPECT_EQ(EditText(main), expected);
+  Shot(main, L"custom_page_chosen_path");
+
+  // Closing from the custom page asks with its own dialog; "确认" ends it.
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  HWND dialog = nullptr;
+  ASSERT_TRUE(
+      WaitFor([&] { return (dialog = VisibleWindowOfClass(L"CustomeChildCloseWnd")) != nullptr; }));
+  ASSERT_TRUE(Click(DialogButton(dialog, dialog_ids::kLeft)));
+  EXPECT_EQ(installer.WaitExit(), 0);
+
+  const Seen seen = CollectUntilQuit();
+  EXPECT_EQ(seen.Count("vInstallPage"), 2);  // the main page, then the custom page once
+  ASSERT_TRUE(seen.Has("pCancelInstall"));
+  EXPECT_EQ((*seen.Find("pCancelInstall"))["props"]["windows_name"].asString(), "自定义安装");
+  EXPECT_NE(std::find(seen.actions.begin(), seen.actions.end(), "0006/0001"), seen.actions.end());
+}
+
+// An installed product as the uninstall entry names it: the probe program
+// stamped with `version`.
+class InstalledProduct {
+ public:
+  explicit InstalledProduct(const std::wstring& version) {
+    exe_ = dir_.File(L"Morvantile.exe");
+    ok_ = CopyFileW(g_probe.c_str(), exe_.c_str(), FALSE) && StampProductVersion(exe_, version);
+    HKEY key = nullptr;
+    ok_ = ok_ && RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, 0, KEY_WRITE,
+                                 nullptr, &key, nullptr) == ERROR_SUCCESS;
+    if (key) {
+      RegSetValueExW(key, L"DisplayIcon", 0, REG_SZ, reinterpret_cast<const BYTE*>(exe_.c_str()),
+                     static_cast<DWORD>((exe_.size() + 1) * sizeof(wchar_t)));
+      RegCloseKey(key);
+    }
+  }
+  ~InstalledProduct() { RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey); }
+  bool ok() const { return ok_; }
+  bool Started() const { return test::FileExists(dir_.File(L"started.txt")); }
+
+ private:
+  testing::TempDir dir_;
+  std::wstring exe_;
+  bool ok_ = false;
+};
+
+TEST_F(MainWindowE2E, SameVersionInstalledOpensOnTheReinstallReminder) {
+  InstalledProduct product(L"1.0.0.1");  // the backend's package version
+  ASSERT_TRUE(product.ok());
+  const PageDeclaration reminder = DialogDeclaration(ReminderLook());
+  {
+    Installer installer;
+    ASSERT_TRUE(installer.Start());
+    HWND main = installer.window();
+    EXPECT_EQ(installer.Width(), 400);
+    EXPECT_EQ(installer.Height(), 200);
+    {
+      Shot shot(main, L"reinstall_reminder");
+      EXPECT_GT(shot.Ink({0, 0, 400, 200}), 500);
+    }
+    // "安装" goes on to the main page at 600 x 400.
+    ASSERT_TRUE(Click(Installer::CentreOf(
+        main, reminder, EntryIndex(reminder, DeclKind::kButton, dialog_ids::kRight))));
+    ASSERT_TRUE(WaitFor([&] { return installer.Width() == 600 && installer.Height() == 400; }));
+    PumpFor(500);
+    Shot(main, L"main_page_after_reminder");
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(
+        WaitFor([&] { return (dialog = VisibleWindowOfClass(L"BeginChildCloseWnd")) != nullptr; }));
+    ASSERT_TRUE(Click(DialogButton(dialog, dialog_ids::kLeft)));
+    EXPECT_EQ(installer.WaitExit(), 0);
+    const Seen seen = CollectUntilQuit();
+    const std::vector<std::string> names = seen.Names();
+    const auto at = [&](const char* n) {
+      return std::find(names.begin(), names.end(), n) - names.begin();
+    };
+    ASSERT_TRUE(seen.Has("vReInstall"));
+    EXPECT_LT(at("vReInstall"), at("vInstallPage"));
+    const Json::Value& page = *seen.Find("vInstallPage");
+    EXPECT_EQ(page["props"]["windows_name"].asString(), "覆盖安装");
+    EXPECT_TRUE(page["props"]["is_reinstall"].asBool());
+    ASSERT_TRUE(seen.Has("vReInstallOpera"));
+    EXPECT_EQ((*seen.Find("vReInstallOpera"))["props"]["event_name"].asString(), "直接安装");
+    EXPECT_TRUE((*seen.Find("pCancelInstall"))["props"]["is_reinstall"].asBool());
+  }
+  ASSERT_TRUE(Backend::Reset());
+  g_sinceMs = NowMs();
+  {
+    // "打开" starts the installed product and ends the installer.
+    Installer installer;
+    ASSERT_TRUE(installer.Start());
+    ASSERT_TRUE(Click(Installer::CentreOf(
+        installer.window(), reminder, EntryIndex(reminder, DeclKind::kButton, dialog_ids::kLeft))));
+    EXPECT_EQ(installer.WaitExit(), 0);
+    EXPECT_TRUE(WaitFor([&] { return product.Started(); }));
+    const Seen seen = CollectUntilQuit();
+    ASSERT_TRUE(seen.Has("vReInstallOpera"));
+    EXPECT_EQ((*seen.Find("vReInstallOpera"))["props"]["event_name"].asString(), "打开软件");
+    EXPECT_FALSE(seen.Has("pCancelInstall"));
+  }
+}
+
+TEST_F(MainWindowE2E, TooLittleSpaceKeepsTheMainPageWithABox) {
+  // A package needing more than any disk has; the record arrives a little
+  // after the main page is built, so the page's own check still passed.
+  const std::wstring sidecar = g_packages + L"\\install.exe.json";
+  const std::string original = test::ReadFileBytes(sidecar);
+  ASSERT_TRUE(test::WriteFileBytes(
+      sidecar,
+      R"({"package_name": "install", "version": "1.0.0.1", "origin_size": 4611686018427387904})"));
+  struct Restore {
+    std::wstring path;
+    std::string bytes;
+    ~Restore() { test::WriteFileBytes(path, bytes); }
+  } restore{sidecar, original};
+  ASSERT_TRUE(Backend::SetFaults(
+      R"([{"path": "/installer/package/index", "action": "stall", "seconds": 3}])"));
+
+  Installer installer;
+  ASSERT_TRUE(installer.Start());
+  HWND main = installer.window();
+  PumpFor(5000);  // the record is in
+  ASSERT_TRUE(Click(Installer::CentreOf(
+      main, kBegin, EntryIndex(kBegin, DeclKind::kButton, begin_ids::kInstall))));
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (box = FindWindowW(nullptr, L"路径错误")) != nullptr; }));
+  PumpFor(500);
+  {
+    RECT r{};
+    GetWindowRect(box, &r);
+    Shot shot(box, L"disk_space_box");
+    EXPECT_TRUE(shot.ok());
+    bool found = false;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      wchar_t text[100] = {};
+      GetWindowTextW(child, text, 99);
+      found = found || std::wstring(text) == L"软件安装路径的磁盘空间不足";
+    }
+    EXPECT_TRUE(found);
+  }
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(WaitFor([] { return FindWindowW(nullptr, L"路径错误") == nullptr; }));
+  // Still the main page.
+  EXPECT_TRUE(installer.Running());
+  EXPECT_EQ(installer.Width(), 600);
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  HWND dialog = nullptr;
+  ASSERT_TRUE(
+      WaitFor([&] { return (dialog = VisibleWindowOfClass(L"BeginChildCloseWnd")) != nullptr; }));
+  ASSERT_TRUE(Click(DialogButton(dialog, dialog_ids::kLeft)));
+  EXPECT_EQ(installer.WaitExit(), 0);
+
+  const Seen seen = CollectUntilQuit();
+  const std::vector<std::string> names = seen.Names();
+  const auto at = [&](const char* n) {
+    return std::find(names.begin(), names.end(), n) - names.begin();
+  };
+  ASSERT_TRUE(seen.Has("vJoinPlan"));
+  EXPECT_TRUE((*seen.Find("vJoinPlan"))["props"]["choose_join_plan"].asBool());
+  ASSERT_TRUE(seen.Has("vInstallPathError"));
+  EXPECT_LT(at("pConfirmInstall"), at("vJoinPlan"));
+  EXPECT_LT(at("vJoinPlan"), at("vInstallPathError"));
+  EXPECT_EQ((*seen.Find("vInstallPathError"))["props"]["error_status"].asString(), "磁盘空间不足");
+  EXPECT_EQ((*seen.Find("pConfirmInstall"))["props"]["confirm_entrance"].asString(), "立即安装");
+}
+
+// The backend serves `folder`'s install.exe and sidecar for the test's
+// duration; the package folder's own files come back afterwards.
+class ServedPackage {
+ public:
+  explicit ServedPackage(const std::wstring& folder) {
+    for (const wchar_t* name : {L"install.exe", L"install.exe.json"}) {
+      const std::wstring served = g_packages + L"\\" + name;
+      saved_.push_back({served, test::ReadFileBytes(served)});
+      ok_ = ok_ && CopyFileW((folder + L"\\" + name).c_str(), served.c_str(), FALSE);
+    }
+  }
+  ~ServedPackage() {
+    for (const auto& [path, bytes] : saved_) test::WriteFileBytes(path, bytes);
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_ = true;
+  std::vector<std::pair<std::wstring, std::string>> saved_;
+};
+
+std::string Query(const std::string& url, const std::string& key) {
+  const size_t at = url.find(key + "=");
+  if (at == std::string::npos) return "<absent>";
+  const size_t start = at + key.size() + 1;
+  return url.substr(start, url.find('&', start) - start);
+}
+
+TEST_F(MainWindowE2E, WholeInstallationEndsOnTheFinishedPage) {
+  if (g_demoPackage.empty() || !test::FileExists(g_demoPackage + L"\\install.exe")) {
+    GTEST_SKIP() << "no demo package given";
+  }
+  ServedPackage package(g_demoPackage);
+  ASSERT_TRUE(package.ok());
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey);
+  struct Uninstall {
+    ~Uninstall() { RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey); }
+  } uninstall;
+  // No download recorded from an earlier run: this one fetches the package.
+  const std::wstring settingsFile = ProductDataDirectory() + L"config.ini";
+  DeleteFileW(settingsFile.c_str());
+  // A channel in the name: the backend's channel record then names a welcome
+  // address and an advertising account.
+  testing::TempDir dir;
+  const std::wstring copy = dir.File(L"install_huawei00.exe");
+  ASSERT_TRUE(CopyFileW(g_installer.c_str(), copy.c_str(), FALSE));
+
+  Installer installer;
+  ASSERT_TRUE(installer.Start(copy));
+  HWND main = installer.window();
+  PumpFor(2000);  // the records are in
+  ASSERT_TRUE(Click(Installer::CentreOf(
+      main, kBegin, EntryIndex(kBegin, DeclKind::kButton, begin_ids::kInstall))));
+  Seen seen;
+  ASSERT_TRUE(WaitFor([&] { return (seen = Collect()).Has("vOpenUrl"); }, 180000))
+      << "the installation did not finish";
+  PumpFor(1500);
+  const PageDeclaration finished = FinishedPageDeclaration();
+  const int launch = EntryIndex(finished, DeclKind::kButton, finished_ids::kLaunch);
+  {
+    Shot shot(main, L"finished_page");
+    const UiRect slot = SlotOf(main, finished, launch);
+    const int x = (slot.left + slot.right) / 2;
+    const int y = (slot.top + slot.bottom) / 2;
+    EXPECT_TRUE(Near(shot.Pixel(x, y - 12), 0xFF084AF4)) << std::hex << shot.Pixel(x, y - 12);
+  }
+
+  // The finished step: the result event, then the welcome page's opening.
+  const std::vector<std::string> names = seen.Names();
+  const auto at = [&](const char* n) {
+    return std::find(names.begin(), names.end(), n) - names.begin();
+  };
+  ASSERT_TRUE(seen.Has("pSoftInstallResult"));
+  EXPECT_LT(at("vJoinPlan"), at("pSoftInstallResult"));
+  EXPECT_LT(at("pSoftInstallResult"), at("vOpenUrl"));
+  const Json::Value& result = (*seen.Find("pSoftInstallResult"))["props"];
+  EXPECT_TRUE(result["is_first_install"].asBool());
+  EXPECT_FALSE(result["is_reinstall"].asBool());
+  EXPECT_EQ(result["install_status"].asString(), "安装成功");
+  EXPECT_EQ(result["soft_package_name"].asString(), "install_huawei00");
+  EXPECT_EQ(result["install_type"].asString(), "安装器");
+  EXPECT_EQ(result.size(), 5u);
+
+  // The run in the settings file, and the welcome address built from it.
+  const ProfileFile settings(settingsFile);
+  auto value = [&](const wchar_t* key) { return Utf8FromWide(settings.Read(L"General", key)); };
+  EXPECT_EQ(value(L"install"), "1");
+  EXPECT_EQ(value(L"is_sem"), "1");
+  EXPECT_EQ(value(L"channel_id"), "huawei00");
+  EXPECT_EQ(value(L"app_id"), "10001061");
+  EXPECT_EQ(value(L"app_version"), "1.0.0.1");
+  EXPECT_EQ(value(L"advertising_account_name"), "pelmar_ads_huawei00");
+  const std::string url = value(L"welcome_url");
+  const std::string sid = value(L"session_id");
+  ASSERT_EQ(sid.size(), 32u);
+  const size_t query = url.find("?_channel=huawei00&_mid=");
+  ASSERT_NE(query, std::string::npos) << url;
+  EXPECT_EQ(Query(url, "_mid"), value(L"mid"));
+  EXPECT_EQ(Query(url, "app_version"), "1.0.0.1");
+  EXPECT_EQ(Query(url, "time_stamp"), value(L"end_timestamp"));
+  EXPECT_EQ(Query(url, "session_id"), sid);
+  EXPECT_EQ(Md5Text(url.substr(0, url.find("&session_id="))), sid);
+  EXPECT_EQ(Query(url, "ad_account"), "pelmar_ads_huawei00");
+  EXPECT_EQ(url.substr(url.find("&def_welcom_url=")),
+            "&def_welcom_url=" + EncodeQueryValue(DefaultWelcomeAddress()));
+
+  // "立即体验" starts the installed product and ends the installer.
+  ASSERT_TRUE(Click(Installer::CentreOf(main, finished, launch)));
+  EXPECT_EQ(installer.WaitExit(), 0);
+  std::vector<ProcessEntry> products;
+  EXPECT_TRUE(WaitFor([&] {
+    products = ProcessesMatching([](const std::wstring& exe) { return exe == L"Morvantile.exe"; });
+    return !products.empty();
+  }));
+  for (const ProcessEntry& p : products) {
+    if (HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, p.pid)) {
+      TerminateProcess(h, 0);
+      CloseHandle(h);
+    }
+  }
+  seen = CollectUntilQuit();
+  ASSERT_TRUE(seen.Has("pImmediateUse"));
+  EXPECT_EQ(seen.actions.back(), "0004/0002");
+}
+
+}  // namespace
+}  // namespace pelmar
+
+// ctest hands over Unix paths; Wine sees the Unix root as drive Z:.
+std::wstring WindowsPath(const wchar_t* path) {
+  std::wstring p = path;
+  if (!p.empty() && p[0] == L'/') p = L"Z:" + p;
+  std::replace(p.begin(), p.end(), L'/', L'\\');
+  return p;
+}
+
+int wmain(int argc, wchar_t** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (argc < 4) {
+    std::fprintf(
+        stderr,
+        "usage: main_window_e2e_test <install.exe> <product_probe.exe> <packages folder>\n");
+    return 2;
+  }
+  pelmar::g_installer = WindowsPath(argv[1]);
+  pelmar::g_probe = WindowsPath(argv[2]);
+  pelmar::g_packages = WindowsPath(argv[3]);
+  if (argc > 4) pelmar::g_demoPackage = WindowsPath(argv[4]);
+  Gdiplus::GdiplusStartupInput input;
+  ULONG_PTR token = 0;
+  Gdiplus::GdiplusStartup(&token, &input, nullptr);
+  const int result = RUN_ALL_TESTS();
+  Gdiplus::GdiplusShutdown(token);
+  return result;
+}

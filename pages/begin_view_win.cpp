@@ -1,0 +1,135 @@
+#include "pages/begin_view.h"
+
+#include <shellapi.h>
+
+#include "base/app_context.h"
+#include "base/text_convert.h"
+#include "pages/warn_view.h"
+#include "services/logger_server.h"
+#include "ui/image_resource.h"
+#include "pages/page_messages.h"
+#include "ui/window_messages.h"
+
+namespace pelmar {
+namespace {
+
+constexpr char kPageCode[] = "0001";
+
+void SendPageProperties(ILoggerServer* logger) {
+  logger->ClearProperties();
+  logger->SetBoolProperty("is_reinstall", is_reinstall.load());
+  logger->SetStringProperty("windows_name", "立即安装");
+}
+
+}  // namespace
+
+CBeginView::CBeginView(HWND hwnd, IResourceMgr* resources)
+    : DeclaredView(hwnd, resources, BeginPageDeclaration()) {
+  ILoggerServer* logger = GetLogger();
+  SendPageProperties(logger);
+  logger->SendEvent("vInstallPage");
+}
+
+MouseScheme CBeginView::Scheme() {
+  MouseScheme s;
+  s.passiveTypes = {kTypeImage, kTypeImageOpaque, kTypeCheckbox, kTypeText, kTypeSpacer};
+  s.pressDisabledButtons = false;
+  s.dragOnPress = true;
+  s.notTopmostOnPress = true;
+  s.postsClick = [](const IBaseResource& r) {
+    if (r.type() == kTypeImageOpaque) return false;
+    if (r.type() == kTypeButton) {
+      return static_cast<const CImageResource&>(r).state() != kStateDisabled;
+    }
+    return true;
+  };
+  return s;
+}
+
+void CBeginView::SetSpaceOk(bool spaceOk) {
+  std::vector<WidgetState> states = CaptureStates();
+  if (ApplyBeginSpaceOk(&states, spaceOk, &flags_)) {
+    RestoreStates(states);
+    Invalidate();
+  }
+}
+
+bool CBeginView::ApplyStateRule(int index, UINT msg) {
+  std::vector<WidgetState> states = CaptureStates();
+  if (!ApplyBeginStateRule(&states, index, MouseEventOf(msg), &flags_)) return false;
+  RestoreStates(states);
+  return true;
+}
+
+void CBeginView::OnClick(int index) {
+  using namespace begin_ids;
+  ILoggerServer* logger = GetLogger();
+  const int id = IdAt(index);
+  switch (id) {
+    case kClose:
+      logger->SendPageAction(kPageCode, "0001", "");
+      CancelFlow();
+      break;
+    case kInstall:
+      logger->ClearProperties();
+      logger->SetStringProperty("confirm_entrance", "立即安装");
+      logger->SendEvent("pConfirmInstall");
+      logger->SendPageAction(kPageCode, "0002", "");
+      PostMessageW(hwnd_, WM_GOTO_STEP, 3, 0);
+      break;
+    case kCustom:
+      logger->SendPageAction(kPageCode, "0005", "");
+      PostMessageW(hwnd_, WM_GOTO_STEP, 2, 0);
+      break;
+    case kAgreementLink: {
+      logger->SendPageAction(kPageCode, "0004", "");
+      const std::wstring url = WideFromUtf8(UserAgreementAddress(logger->GetMid()));
+      ShellExecuteW(hwnd_, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+      break;
+    }
+    case kAgreement:
+      logger->SendPageAction(kPageCode, "0003", "");
+      break;
+    default:
+      break;
+  }
+  if (ApplyStateRule(index, WM_RESOURCE_CLICKED)) Invalidate();
+}
+
+void CBeginView::CancelFlow() {
+  const bool confirmed = RunModalDialog([](HWND parent, IResourceMgr* resources) {
+    return std::unique_ptr<IBaseWindow>(new WarnWindow(parent, resources, WarnView::kModeMainPage));
+  });
+  if (!confirmed) return;
+  ILoggerServer* logger = GetLogger();
+  SendPageProperties(logger);
+  logger->SendEvent("pCancelInstall");
+  QuitInstaller(hwnd_);
+}
+
+LRESULT CBeginView::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
+  static const MouseScheme scheme = Scheme();
+  switch (msg) {
+    case WM_PAINT:
+      return DoubleBufferedPaint();
+    case WM_CLOSE:
+      CancelFlow();
+      return 0;
+    case WM_MOUSEMOVE:
+      return OnMouseMove(scheme, wparam, lparam);
+    case WM_LBUTTONDOWN:
+      return OnLButtonDown(scheme, wparam, lparam);
+    case WM_LBUTTONUP:
+      return OnLButtonUp(scheme, wparam, lparam);
+    default:
+      break;
+  }
+  if (msg == WM_RESOURCE_CLICKED) {
+    OnClick(static_cast<int>(wparam));
+    return 0;
+  }
+  if (msg == WM_BRING_TO_FRONT) return BringToFront();
+  return DefWindowProcW(hwnd_, msg, wparam, lparam);
+}
+
+}  // namespace pelmar

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "pages/declared_view.h"
+
+namespace pelmar {
+
+// The custom install page (step 2): the install path in an edit field with a
+// folder browser, the required and free space, the disk-full warning, the
+// experience-plan check box and "立即安装". The flow controller gives it the
+// install path on entry and reads back the path and the flags on leaving.
+class CCustomeView : public DeclaredView {
+ public:
+  CCustomeView(HWND hwnd, IResourceMgr* resources);
+
+  // A typed, chosen or given path. The same path again changes nothing; a path
+  // the setup program cannot use puts the previous one back into the field.
+  void SetInstallPath(const std::wstring& path);
+
+  const std::wstring& installPath() const { return installPath_; }
+  bool spaceOk() const { return spaceOk_; }
+  bool joinPlan() const { return joinPlan_; }
+  bool appendProductFolder() const { return appendProductFolder_; }
+  // An installed product's folder is taken as it is, without the sub-path.
+  void ClearAppendProductFolder() { appendProductFolder_ = false; }
+
+  LRESULT HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) override;
+
+ protected:
+  bool ApplyStateRule(int index, UINT msg) override;
+
+ private:
+  void OnClick(int index);
+  void BrowseForFolder();
+  void CancelFlow();
+  void HideEdit();
+  void SetValueText(int id, const std::wstring& text);
+  static MouseScheme Scheme();
+
+  std::wstring installPath_;
+  bool spaceOk_ = true;
+  bool joinPlan_ = true;
+  bool appendProductFolder_ = true;
+};
+
+}  // namespace pelmar

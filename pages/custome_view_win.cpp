@@ -1,0 +1,201 @@
+#include "pages/custome_view.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include "base/app_context.h"
+#include "base/file_system.h"
+#include "pages/warn_view.h"
+#include "services/logger_server.h"
+#include "services/pkg_info.h"
+#include "ui/checkbox_resource.h"
+#include "ui/edit_resource.h"
+#include "ui/image_resource.h"
+#include "ui/text_resource.h"
+#include "pages/page_messages.h"
+#include "ui/window_messages.h"
+
+namespace pelmar {
+namespace {
+
+// The edit control reports losing the focus with this notification.
+constexpr WORD kEditLostFocus = 0x200;
+// How much of the field is read: the Windows path limit.
+constexpr int kEditReadChars = 260;
+
+int64_t RequiredBytes() {
+  IPkgInfo* pkg = GetPkgInfo();
+  return pkg ? pkg->OriginSize() : kDefaultOriginSize;
+}
+
+}  // namespace
+
+CCustomeView::CCustomeView(HWND hwnd, IResourceMgr* resources)
+    : DeclaredView(hwnd, resources, CustomPageDeclaration()) {
+  ILoggerServer* logger = GetLogger();
+  logger->ClearProperties();
+  logger->SetBoolProperty("is_reinstall", is_reinstall.load());
+  logger->SetStringProperty("windows_name", "自定义安装");
+  logger->SendEvent("vInstallPage");
+}
+
+MouseScheme CCustomeView::Scheme() {
+  MouseScheme s;
+  s.passiveTypes = {kTypeImage, kTypeImageOpaque, kTypeCheckbox, kTypeText, kTypeSpacer};
+  s.pressDisabledButtons = false;
+  s.dragOnPress = true;
+  s.notTopmostOnPress = true;
+  s.postsClick = [](const IBaseResource& r) {
+    if (r.type() == kTypeCheckbox) return true;
+    return r.type() == kTypeButton &&
+           static_cast<const CImageResource&>(r).state() != kStateDisabled;
+  };
+  return s;
+}
+
+void CCustomeView::SetValueText(int id, const std::wstring& text) {
+  if (auto* t = static_cast<CTextResource*>(FindById(id))) t->SetText(text);
+}
+
+void CCustomeView::SetInstallPath(const std::wstring& path) {
+  if (path == installPath_) return;
+  // The sub-path is part of what the setup program gets: the joined path must
+  // be usable too.
+  const std::wstring joined = appendProductFolder_ ? WithProductSubPath(path) : path;
+  if (!IsUsableInstallPath(path) || !IsUsableInstallPath(joined)) {
+    if (edit()) edit()->SetText(installPath_);
+    return;
+  }
+  const int64_t required = RequiredBytes();
+  const uint64_t available = FreeSpace(path);
+  spaceOk_ = HasRoom(required, available);
+  installPath_ = joined;
+  appendProductFolder_ = true;
+  SetValueText(custom_ids::kRequired, SizeText(required));
+  SetValueText(custom_ids::kAvailable, SizeText(available > static_cast<uint64_t>(INT64_MAX)
+                                                    ? INT64_MAX
+                                                    : static_cast<int64_t>(available)));
+  if (edit()) edit()->SetText(installPath_);
+  // The install button and the warning follow the new drive at once.
+  std::vector<WidgetState> states = CaptureStates();
+  if (ApplyCustomStateRule(&states, -1, MouseEvent::kClick, spaceOk_)) RestoreStates(states);
+  Invalidate();
+}
+
+bool CCustomeView::ApplyStateRule(int index, UINT msg) {
+  std::vector<WidgetState> states = CaptureStates();
+  if (!ApplyCustomStateRule(&states, index, MouseEventOf(msg), spaceOk_)) return false;
+  RestoreStates(states);
+  return true;
+}
+
+void CCustomeView::HideEdit() {
+  if (edit()) ShowWindow(edit()->hwnd(), SW_HIDE);
+}
+
+void CCustomeView::OnClick(int index) {
+  using namespace custom_ids;
+  switch (IdAt(index)) {
+    case kBack:
+      HideEdit();
+      PostMessageW(hwnd_, WM_GOTO_STEP, 1, 0);
+      break;
+    case kBrowse:
+      BrowseForFolder();
+      break;
+    case kInstall: {
+      ILoggerServer* logger = GetLogger();
+      logger->ClearProperties();
+      logger->SetStringProperty("confirm_entrance", "开始安装");
+      logger->SendEvent("pConfirmInstall");
+      logger->SendPageAction("0002", "0005", "");
+      HideEdit();
+      PostMessageW(hwnd_, WM_GOTO_STEP, 3, 0);
+      break;
+    }
+    case kJoinPlan:
+      // The state rule below flips the box; the flag is its new value.
+      if (const IBaseResource* box = At(index); box && box->type() == kTypeCheckbox) {
+        joinPlan_ = !static_cast<const CCheckboxResource*>(box)->checked();
+      }
+      break;
+    default:
+      break;
+  }
+  if (ApplyStateRule(index, WM_RESOURCE_CLICKED)) Invalidate();
+}
+
+void CCustomeView::BrowseForFolder() {
+  // The new-style folder dialog needs COM on this thread.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  BROWSEINFOW info = {};
+  info.hwndOwner = hwnd_;
+  info.lpszTitle = L"安装路径选择：";
+  info.ulFlags = BIF_NEWDIALOGSTYLE;
+  if (LPITEMIDLIST item = SHBrowseForFolderW(&info)) {
+    wchar_t path[MAX_PATH] = {};
+    if (SHGetPathFromIDListW(item, path)) {
+      SetInstallPath(path);
+    } else {
+      MessageBoxW(hwnd_, L"请选择正确的安装路径！", L"路径选择错误", MB_OK);
+    }
+    CoTaskMemFree(item);
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
+}
+
+void CCustomeView::CancelFlow() {
+  const bool confirmed = RunModalDialog([](HWND parent, IResourceMgr* resources) {
+    return std::unique_ptr<IBaseWindow>(
+        new WarnWindow(parent, resources, WarnView::kModeCustomPage));
+  });
+  if (!confirmed) return;
+  ILoggerServer* logger = GetLogger();
+  logger->ClearProperties();
+  logger->SetBoolProperty("is_reinstall", is_reinstall.load());
+  logger->SetStringProperty("windows_name", "自定义安装");
+  logger->SendEvent("pCancelInstall");
+  QuitInstaller(hwnd_);
+}
+
+LRESULT CCustomeView::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
+  static const MouseScheme scheme = Scheme();
+  switch (msg) {
+    case WM_PAINT:
+      return DoubleBufferedPaint();
+    case WM_CLOSE:
+      CancelFlow();
+      return 0;
+    case WM_COMMAND:
+      if (LOWORD(wparam) == custom_ids::kEdit && HIWORD(wparam) == kEditLostFocus && edit()) {
+        SetInstallPath(edit()->GetText(kEditReadChars));
+      }
+      return DefWindowProcW(hwnd_, msg, wparam, lparam);
+    case WM_CTLCOLOREDIT: {
+      HDC dc = reinterpret_cast<HDC>(wparam);
+      SetTextColor(dc, RGB(0x1A, 0x1A, 0x1A));
+      SetBkColor(dc, RGB(0xFF, 0xFF, 0xFF));
+      // A white brush rather than a hollow one: the field repaints alone when
+      // its text changes, and a hollow background would leave the old text.
+      return reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH));
+    }
+    case WM_MOUSEMOVE:
+      return OnMouseMove(scheme, wparam, lparam);
+    case WM_LBUTTONDOWN:
+      // Taking the focus makes the field report an edited path first.
+      SetFocus(hwnd_);
+      return OnLButtonDown(scheme, wparam, lparam);
+    case WM_LBUTTONUP:
+      return OnLButtonUp(scheme, wparam, lparam);
+    default:
+      break;
+  }
+  if (msg == WM_RESOURCE_CLICKED) {
+    OnClick(static_cast<int>(wparam));
+    return 0;
+  }
+  if (msg == WM_BRING_TO_FRONT) return BringToFront();
+  return DefWindowProcW(hwnd_, msg, wparam, lparam);
+}
+
+}  // namespace pelmar

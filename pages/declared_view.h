@@ -1,0 +1,50 @@
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+#include "pages/page_declaration.h"
+#include "pages/page_rules.h"
+#include "ui/base_view.h"
+
+namespace pelmar {
+
+class CLayoutResource;
+class CEditResource;
+
+// A view built from a page declaration: the widgets in declaration order,
+// the layouts wired, the root laid out over the window's client area. Pages
+// and dialogs derive from it and add their click rules. User-interface thread
+// only.
+class DeclaredView : public IBaseView {
+ public:
+  // Raises PelmarError "create widget error" when the edit control cannot be made.
+  DeclaredView(HWND hwnd, IResourceMgr* resources, const PageDeclaration& page);
+
+  // The widgets' states as the portable rules see them, and back.
+  std::vector<WidgetState> CaptureStates() const;
+  void RestoreStates(const std::vector<WidgetState>& states);
+  // The root layout over the client rectangle.
+  void LayOut();
+  int IdAt(int index) const;
+
+ protected:
+  // Shows the window normally, topmost, in the foreground with the focus.
+  LRESULT BringToFront();
+  CEditResource* edit() const { return edit_; }
+
+  CLayoutResource* root_ = nullptr;
+
+ private:
+  void Build(const PageDeclaration& page);
+  CEditResource* edit_ = nullptr;
+};
+
+// The rule event of a mouse message (move, press, or the click message).
+MouseEvent MouseEventOf(UINT msg);
+
+// Hides the installer's main window and ends its message loop.
+void QuitInstaller(HWND mainWindow);
+
+}  // namespace pelmar

@@ -1,0 +1,28 @@
+#include "pages/download_reminder_view.h"
+
+#include "services/logger_server.h"
+
+namespace pelmar {
+
+DownloadReminderView::DownloadReminderView(HWND hwnd, IResourceMgr* resources)
+    : DialogView(hwnd, resources, DownloadReminderLook()) {}
+
+void DownloadReminderView::OnButton(int id) {
+  if (id == dialog_ids::kLeft) {
+    ReportClick("0010", "0001");
+    GetLogger()->OpenUrl(url_);  // a failure to open is not reported
+  } else if (id == dialog_ids::kRight) {
+    ReportClick("0010", "0002");
+  }
+  EndThroughThread();
+}
+
+DownloadReminderWindow::DownloadReminderWindow(HWND parent, IResourceMgr* resources,
+                                               const std::string& url)
+    : DialogWindow(parent, L"ProgressDReminderWnd") {
+  auto* view = new DownloadReminderView(hwnd(), resources);
+  view->SetDownloadAddress(url);
+  SetView(view);
+}
+
+}  // namespace pelmar

@@ -1,0 +1,79 @@
+#include "pages/finished_view.h"
+
+#include "base/text_convert.h"
+#include "services/logger_server.h"
+#include "ui/image_resource.h"
+#include "ui/window_messages.h"
+
+namespace pelmar {
+
+CFinishedView::CFinishedView(HWND hwnd, IResourceMgr* resources)
+    : DeclaredView(hwnd, resources, FinishedPageDeclaration()) {}
+
+MouseScheme CFinishedView::Scheme() {
+  MouseScheme s;
+  s.passiveTypes = {kTypeImage, kTypeImageOpaque, kTypeText, kTypeSpacer};
+  s.pressDisabledButtons = false;
+  s.dragOnPress = true;
+  s.notTopmostOnPress = true;
+  s.postsClick = [](const IBaseResource& r) { return r.type() == kTypeButton; };
+  return s;
+}
+
+bool CFinishedView::ApplyStateRule(int index, UINT msg) {
+  std::vector<WidgetState> states = CaptureStates();
+  if (!ApplyButtonStateRule(&states, index, MouseEventOf(msg), /*includeDisabled=*/false)) {
+    return false;
+  }
+  RestoreStates(states);
+  return true;
+}
+
+void CFinishedView::OnClick(int index) {
+  ILoggerServer* logger = GetLogger();
+  switch (IdAt(index)) {
+    case finished_ids::kClose:
+      logger->ClearProperties();
+      logger->SendEvent("pCloseStartPage");
+      logger->SendPageAction("0004", "0001", "");
+      break;
+    case finished_ids::kLaunch:
+      logger->ClearProperties();
+      logger->SendEvent("pImmediateUse");
+      logger->SendPageAction("0004", "0002", "");
+      // A product that does not start is not reported; the installer ends anyway.
+      logger->RunAsUser("open", Utf8FromWide(productPath_));
+      break;
+    default:
+      break;
+  }
+  if (ApplyStateRule(index, WM_RESOURCE_CLICKED)) Invalidate();
+  QuitInstaller(hwnd_);
+}
+
+LRESULT CFinishedView::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
+  static const MouseScheme scheme = Scheme();
+  switch (msg) {
+    case WM_PAINT:
+      return DoubleBufferedPaint();
+    case WM_CLOSE:
+      PostQuitMessage(0);
+      return DefWindowProcW(hwnd_, msg, wparam, lparam);
+    case WM_MOUSEMOVE:
+      return OnMouseMove(scheme, wparam, lparam);
+    case WM_LBUTTONDOWN:
+      return OnLButtonDown(scheme, wparam, lparam);
+    case WM_LBUTTONUP:
+      return OnLButtonUp(scheme, wparam, lparam);
+    default:
+      break;
+  }
+  if (msg == WM_RESOURCE_CLICKED) {
+    OnClick(static_cast<int>(wparam));
+    return 0;
+  }
+  if (msg == WM_BRING_TO_FRONT) return BringToFront();
+  return DefWindowProcW(hwnd_, msg, wparam, lparam);
+}
+
+}  // namespace pelmar

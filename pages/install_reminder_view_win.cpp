@@ -1,0 +1,29 @@
+#include "pages/install_reminder_view.h"
+
+#include <shellapi.h>
+
+namespace pelmar {
+
+InstallReminderView::InstallReminderView(HWND hwnd, IResourceMgr* resources)
+    : DialogView(hwnd, resources, InstallReminderLook()) {}
+
+void InstallReminderView::OnButton(int id) {
+  if (id == dialog_ids::kLeft) {
+    ReportClick("0011", "0001");
+    // A failure to start the setup program is not reported.
+    ShellExecuteW(hwnd_, L"open", path_.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  } else if (id == dialog_ids::kRight) {
+    ReportClick("0011", "0002");
+  }
+  EndThroughThread();
+}
+
+InstallReminderWindow::InstallReminderWindow(HWND parent, IResourceMgr* resources,
+                                             const std::wstring& path)
+    : DialogWindow(parent, L"ProgressIReminderWnd") {
+  auto* view = new InstallReminderView(hwnd(), resources);
+  view->SetFilePath(path);
+  SetView(view);
+}
+
+}  // namespace pelmar

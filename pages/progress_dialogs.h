@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+#include "ui/base_view.h"
+
+namespace pelmar {
+
+// The dialogs the progress page runs, made in one place.
+
+// The network error dialog with its retry choice; `errorType` 1 for a failed
+// download, 2 for a failed setup run.
+IBaseView::DialogFactory ProgressErrorDialog(int errorType);
+// The manual download offer, given the download address.
+IBaseView::DialogFactory DownloadReminderDialog(const std::string& downloadUrl);
+// The manual install offer, given the downloaded setup program's path.
+IBaseView::DialogFactory InstallReminderDialog(const std::wstring& setupProgram);
+
+// Tests: replace the three factories (any left empty keeps its own).
+struct ProgressDialogFactories {
+  std::function<IBaseView::DialogFactory(int)> error;
+  std::function<IBaseView::DialogFactory(const std::string&)> downloadReminder;
+  std::function<IBaseView::DialogFactory(const std::wstring&)> installReminder;
+};
+void SetProgressDialogsForTesting(const ProgressDialogFactories& factories);
+
+}  // namespace pelmar

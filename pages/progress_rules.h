@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace pelmar {
+
+// The arithmetic and texts of the progress page, apart from its window so
+// they can be checked on every platform.
+
+// The download fills the bar up to this percentage; the setup run the rest.
+inline constexpr int kDownloadShareEnd = 80;
+// The setup run adds one percent per second up to this many seconds, so the
+// bar never shows 100 % before the finished page.
+inline constexpr int kSetupSecondsShown = 19;
+
+// The bar during the download: the controller's percentage (clamped to
+// 0..100) scaled to 0..80.
+int DownloadBarPercent(int32_t controllerPercent);
+// The bar during the setup run: 80 plus the whole seconds elapsed, at most 99.
+int SetupBarPercent(uint32_t elapsedMilliseconds);
+// "正在安装，请不要关闭：" followed by the percentage and "%".
+std::wstring StatusText(int percent);
+
+// The command line of the silent setup run: the quoted setup program, the
+// silent switches, "-noexperience " when the user left the experience plan,
+// "-nowelcome " and the quoted install directory.
+std::wstring BuildSetupCommandLine(const std::wstring& setupProgram,
+                                   const std::wstring& installPath, bool joinedPlan);
+
+}  // namespace pelmar

@@ -1,0 +1,107 @@
+#include "pages/progress_rules.h"
+
+#include <gtest/gtest.h>
+
+#include "pages/failure_counter.h"
+
+namespace pelmar {
+namespace {
+
+struct DownloadCase {
+  int32_t controllerPercent;
+  int bar;
+};
+
+TEST(ProgressRules, DownloadFillsTheBarUpToEighty) {
+  const DownloadCase cases[] = {
+      {0, 0},     // nothing yet
+      {50, 40},   // half the file
+      {99, 79},   // integer division
+      {100, 80},  // the whole file still leaves room for the setup run
+      {-7, 0},    // a controller that answers nonsense never moves the bar back
+      {250, 80},  // ... nor past the download's share
+  };
+  for (const DownloadCase& c : cases) {
+    SCOPED_TRACE(c.controllerPercent);
+    EXPECT_EQ(DownloadBarPercent(c.controllerPercent), c.bar);
+  }
+}
+
+struct SetupCase {
+  uint32_t elapsedMs;
+  int bar;
+};
+
+TEST(ProgressRules, SetupAddsOnePercentPerSecondAndStopsShortOfHundred) {
+  const SetupCase cases[] = {
+      {0, 80},            // just started
+      {999, 80},          // whole seconds only
+      {1000, 81},         // one second
+      {19000, 99},        // nineteen seconds
+      {25000, 99},        // a long run stays at 99
+      {0xFFFFFFFFu, 99},  // the clock's wrap-around distance
+  };
+  for (const SetupCase& c : cases) {
+    SCOPED_TRACE(c.elapsedMs);
+    EXPECT_EQ(SetupBarPercent(c.elapsedMs), c.bar);
+  }
+}
+
+TEST(ProgressRules, StatusTextCarriesThePercentage) {
+  EXPECT_EQ(StatusText(0), L"正在安装，请不要关闭：0%");
+  EXPECT_EQ(StatusText(80), L"正在安装，请不要关闭：80%");
+  EXPECT_EQ(StatusText(99), L"正在安装，请不要关闭：99%");
+}
+
+struct CommandCase {
+  const char* name;
+  std::wstring program;
+  std::wstring installPath;
+  bool joinedPlan;
+  std::wstring expected;
+};
+
+TEST(ProgressRules, SetupCommandLineInTheFixedOrder) {
+  const CommandCase cases[] = {
+      {"in the plan", LR"(C:\data\MORVANTILE\install.exe)", LR"(C:\Program Files\Morvantile)", true,
+       LR"("C:\data\MORVANTILE\install.exe" /SILENT /VERYSILENT /SP- /noicons -nowelcome /DIR="C:\Program Files\Morvantile")"},
+      {"out of the plan", LR"(C:\d\install.exe)", LR"(D:\M)", false,
+       LR"("C:\d\install.exe" /SILENT /VERYSILENT /SP- /noicons -noexperience -nowelcome /DIR="D:\M")"},
+      {"spaces in both paths", LR"(C:\Documents and Settings\u\install.exe)",
+       LR"(E:\My Apps\Morvantile)", true,
+       LR"("C:\Documents and Settings\u\install.exe" /SILENT /VERYSILENT /SP- /noicons -nowelcome /DIR="E:\My Apps\Morvantile")"},
+      {"Chinese characters", LR"(C:\用户\下载\install.exe)", LR"(D:\软件\Morvantile)", false,
+       LR"("C:\用户\下载\install.exe" /SILENT /VERYSILENT /SP- /noicons -noexperience -nowelcome /DIR="D:\软件\Morvantile")"},
+  };
+  for (const CommandCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(BuildSetupCommandLine(c.program, c.installPath, c.joinedPlan), c.expected);
+  }
+}
+
+TEST(FailureCounter, TwoRetriesThenTheReminder) {
+  CFailureCounter counter;
+  EXPECT_EQ(counter.count(), 0);
+  const int first = counter.Record();
+  const int second = counter.Record();
+  const int third = counter.Record();
+  EXPECT_EQ(first, 1);
+  EXPECT_TRUE(CFailureCounter::OffersRetry(first));
+  EXPECT_TRUE(CFailureCounter::OffersRetry(second));
+  EXPECT_FALSE(CFailureCounter::OffersRetry(third));
+  // A fourth failure (the reminder was somehow left) still gives no retry.
+  EXPECT_FALSE(CFailureCounter::OffersRetry(counter.Record()));
+}
+
+TEST(FailureCounter, TheProcessKeepsOneCounterPerKind) {
+  CFailureCounter& downloads = CFailureCounter::Downloads();
+  CFailureCounter& setups = CFailureCounter::Setups();
+  EXPECT_NE(&downloads, &setups);
+  EXPECT_EQ(&downloads, &CFailureCounter::Downloads());
+  const int setupsBefore = setups.count();
+  (void)downloads.Record();
+  EXPECT_EQ(setups.count(), setupsBefore);
+}
+
+}  // namespace
+}  // namespace pelmar

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "ui/base_view.h"
+
+namespace pelmar {
+
+// Step 3 of the installation: downloads the setup program, runs it silently
+// into the install path and drives the progress bar; hides to the
+// notification area on request. Entered on the user-interface thread; its
+// periodic timer runs on a thread of its own (see the Windows body).
+class CProgressView : public IBaseView {
+ public:
+  CProgressView(HWND hwnd, IResourceMgr* resources);
+  ~CProgressView() override;
+
+  // Starts (or restarts) the download and the setup run into `installPath`.
+  void Start(const std::wstring& installPath);
+  // Whether the user stays in the experience plan (true until told otherwise).
+  void SetJoinPlan(bool joined);
+
+  LRESULT HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) override;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace pelmar

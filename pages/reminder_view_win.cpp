@@ -1,0 +1,94 @@
+#include "pages/reminder_view.h"
+
+#include "base/app_context.h"
+#include "base/text_convert.h"
+#include "services/logger_server.h"
+#include "pages/page_messages.h"
+#include "ui/window_messages.h"
+
+namespace pelmar {
+namespace {
+
+void SendOperation(const char* eventName) {
+  ILoggerServer* logger = GetLogger();
+  logger->ClearProperties();
+  logger->SetStringProperty("event_name", eventName);
+  logger->SendEvent("vReInstallOpera");
+}
+
+}  // namespace
+
+CReminderView::CReminderView(HWND hwnd, IResourceMgr* resources)
+    : DeclaredView(hwnd, resources, DialogDeclaration(ReminderLook())) {
+  ILoggerServer* logger = GetLogger();
+  logger->ClearProperties();
+  logger->SetBoolProperty("is_reinstall", is_reinstall.load());
+  logger->SetStringProperty("windows_name", "覆盖安装");
+  logger->SendEvent("vInstallPage");
+}
+
+MouseScheme CReminderView::Scheme() {
+  MouseScheme s;
+  s.passiveTypes = {kTypeImage, kTypeImageOpaque, kTypeCheckbox, kTypeText, kTypeSpacer};
+  s.pressDisabledButtons = true;
+  s.dragOnPress = true;
+  s.notTopmostOnPress = true;
+  s.postsClick = [](const IBaseResource& r) { return r.type() == kTypeButton; };
+  return s;
+}
+
+bool CReminderView::ApplyStateRule(int index, UINT msg) {
+  std::vector<WidgetState> states = CaptureStates();
+  if (!ApplyButtonStateRule(&states, index, MouseEventOf(msg), /*includeDisabled=*/true)) {
+    return false;
+  }
+  RestoreStates(states);
+  return true;
+}
+
+void CReminderView::OnClick(int index) {
+  switch (IdAt(index)) {
+    case dialog_ids::kLeft:
+      SendOperation("打开软件");
+      // A product that does not start is not reported; the installer ends anyway.
+      GetLogger()->RunAsUser("open", Utf8FromWide(productPath_));
+      QuitInstaller(hwnd_);
+      return;
+    case dialog_ids::kRight:
+      SendOperation("直接安装");
+      PostMessageW(hwnd_, WM_GOTO_STEP, 1, 0);
+      Invalidate();
+      break;
+    case dialog_ids::kClose:
+      SendOperation("关闭");
+      QuitInstaller(hwnd_);
+      return;
+    default:
+      break;
+  }
+  if (ApplyStateRule(index, WM_RESOURCE_CLICKED)) Invalidate();
+}
+
+LRESULT CReminderView::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
+  static const MouseScheme scheme = Scheme();
+  switch (msg) {
+    case WM_PAINT:
+      return DoubleBufferedPaint();
+    case WM_MOUSEMOVE:
+      return OnMouseMove(scheme, wparam, lparam);
+    case WM_LBUTTONDOWN:
+      return OnLButtonDown(scheme, wparam, lparam);
+    case WM_LBUTTONUP:
+      return OnLButtonUp(scheme, wparam, lparam);
+    default:
+      break;
+  }
+  if (msg == WM_RESOURCE_CLICKED) {
+    OnClick(static_cast<int>(wparam));
+    return 0;
+  }
+  if (msg == WM_BRING_TO_FRONT) return BringToFront();
+  return DefWindowProcW(hwnd_, msg, wparam, lparam);
+}
+
+}  // namespace pelmar

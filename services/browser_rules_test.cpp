@@ -1,0 +1,186 @@
+#include "services/browser_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace pelmar {
+namespace {
+
+TEST(BrowserRulesTest, FirstHitOfTheNameTableDecides) {
+  const struct {
+    const wchar_t* name;
+    int priority;
+  } cases[] = {
+      {L"360chrome.exe", 1},  // before "chrome.exe", which it also contains
+      {L"C:\\360\\360chrome.exe", 1},
+      {L"360se.exe", 2},
+      {L"SogouExplorer.exe", 8},
+      {L"firefox.exe", 9},
+      {L"chrome.exe", 3},
+      {L"ChromeCore.exe", 4},
+      {L"iexplore.exe", 6},
+      {L"liebao.exe", 10},
+      {L"QQBrowser.exe", 7},
+      {L"UCBrowser.exe", 11},
+      {L"MicrosoftEdge.exe", 5},
+      {L"Chrome.exe", 99},  // case-sensitive
+      {L"CHROME.EXE", 99},
+      {L"chrome", 99},
+      {L"browser_broker.exe", 99},  // counted in the census, but not a browser here
+      {L"", 99},
+      {L"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe --flag", 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(c.name)));
+    EXPECT_EQ(BrowserPriority(c.name), c.priority);
+    EXPECT_EQ(IsKnownBrowser(c.name), c.priority != kUnknownBrowserPriority);
+  }
+}
+
+TEST(BrowserRulesTest, CensusCountsEachNameOnceInFirstHitOrder) {
+  const struct {
+    std::vector<const wchar_t*> processes;
+    int count;
+    const wchar_t* names;
+  } cases[] = {
+      {{}, 0, L""},
+      {{L"chrome.exe", L"360chrome.exe"}, 2, L"chrome.exe 360chrome.exe "},
+      // A second chrome.exe counts nothing; "360chrome.exe" takes its own slot.
+      {{L"chrome.exe", L"chrome.exe", L"360chrome.exe", L"360chrome.exe"},
+       2,
+       L"chrome.exe 360chrome.exe "},
+      {{L"MicrosoftEdge.exe", L"browser_broker.exe", L"LaunchWinApp.exe"},
+       3,
+       L"MicrosoftEdge.exe browser_broker.exe LaunchWinApp.exe "},
+      {{L"Chrome.exe", L"notepad.exe"}, 0, L""},
+  };
+  for (const auto& c : cases) {
+    BrowserCensus census;
+    for (const wchar_t* p : c.processes) census.Add(p);
+    EXPECT_EQ(census.count(), c.count);
+    EXPECT_EQ(census.names(), c.names);
+  }
+  // The census order itself.
+  const std::vector<std::wstring> order(kBrowserCensusNames.begin(), kBrowserCensusNames.end());
+  EXPECT_EQ(order, (std::vector<std::wstring>{
+                       L"360chrome.exe", L"360se.exe", L"chrome.exe", L"MicrosoftEdge.exe",
+                       L"browser_broker.exe", L"LaunchWinApp.exe", L"QQBrowser.exe",
+                       L"SogouExplorer.exe", L"firefox.exe", L"liebao.exe", L"iexplore.exe",
+                       L"ChromeCore.exe", L"UCBrowser.exe"}));
+  // Every slot fits the fixed 20-character field.
+  for (const wchar_t* name : kBrowserCensusNames) EXPECT_LT(std::wstring(name).size(), 20u);
+}
+
+TEST(BrowserRulesTest, DownloadFolderMarkersInTableOrder) {
+  const struct {
+    const wchar_t* path;
+    const wchar_t* entry;  // null: no marker
+    const wchar_t* exe;
+  } cases[] = {
+      {L"C:\\Users\\u\\360\u5B89\u5168\u6D4F\u89C8\u5668\u4E0B\u8F7D\\install.exe", L"360se6",
+       L"360se.exe"},
+      {L"D:\\360\u6781\u901F\u6D4F\u89C8\u5668\u4E0B\u8F7D\\install.exe", L"360Chrome",
+       L"360chrome.exe"},
+      {L"D:\\\u641C\u72D7\u9AD8\u901F\u4E0B\u8F7D\\install.exe", L"SogouExplorer",
+       L"SogouExplorer.exe"},
+      // Both: the table's first wins, whatever the path order.
+      {L"D:\\360\u5B89\u5168\u6D4F\u89C8\u5668\u4E0B\u8F7D\\360\u6781\u901F\u6D4F\u89C8\u5668"
+       L"\u4E0B\u8F7D\\i.exe",
+       L"360Chrome", L"360chrome.exe"},
+      {L"C:\\Users\\u\\Downloads\\install.exe", nullptr, nullptr},
+  };
+  for (const auto& c : cases) {
+    const DownloadFolderMarker* marker = FindDownloadFolderMarker(c.path);
+    if (c.entry == nullptr) {
+      EXPECT_EQ(marker, nullptr);
+      continue;
+    }
+    ASSERT_NE(marker, nullptr);
+    EXPECT_STREQ(marker->uninstallEntry, c.entry);
+    EXPECT_STREQ(marker->executable, c.exe);
+  }
+}
+
+TEST(BrowserRulesTest, LaunchablePath) {
+  const std::set<std::wstring> files = {
+      L"C:\\Chrome\\chrome.exe",
+      L"C:\\tools\\browser",
+  };
+  const auto is_file = [&](const std::wstring& p) { return files.count(p) > 0; };
+  const struct {
+    const wchar_t* path;
+    const wchar_t* launchable;
+  } cases[] = {
+      // Extension exactly ".exe": taken as it is, existing or not.
+      {L"C:\\Chrome\\chrome.exe", L"C:\\Chrome\\chrome.exe"},
+      {L"C:\\gone\\chrome.exe", L"C:\\gone\\chrome.exe"},
+      // A command line with a flag: cut after ".exe", used when that file exists.
+      {L"C:\\Chrome\\chrome.exe --single-argument", L"C:\\Chrome\\chrome.exe"},
+      {L"C:\\gone\\chrome.exe --single-argument", L""},
+      // A folder named like an exe: the extension is the last name's.
+      {L"C:\\chrome.exe\\tool", L""},
+      {L"C:\\Chrome\\chrome.exe\\tool", L"C:\\Chrome\\chrome.exe"},
+      // No ".exe" at all: the whole path must be a file.
+      {L"C:\\tools\\browser", L"C:\\tools\\browser"},
+      {L"C:\\tools\\other", L""},
+      // ".EXE" is not ".exe".
+      {L"C:\\Chrome\\CHROME.EXE", L""},
+      {L"", L""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(c.path)));
+    EXPECT_EQ(LaunchablePath(c.path, is_file), c.launchable);
+  }
+}
+
+TEST(BrowserRulesTest, DefaultBrowserCommandSplitting) {
+  const struct {
+    const wchar_t* command;
+    const wchar_t* path;
+  } cases[] = {
+      {L"\"C:\\Program Files\\Google\\Chrome\\chrome.exe\" -- \"%1\"",
+       L"C:\\Program Files\\Google\\Chrome\\chrome.exe"},
+      {L"\"C:\\Program  Files\\x.exe\" %1", L"C:\\Program Files\\x.exe"},  // empty pieces dropped
+      {L"C:\\Browsers\\firefox.exe -osint -url %1", L"C:\\Browsers\\firefox.exe"},
+      {L"   C:\\b.exe", L"C:\\b.exe"},
+      {L"\"C:\\a.exe\"", L"C:\\a.exe"},
+      {L"\"C:\\never closed.exe %1", L"C:\\never closed.exe %1"},
+      {L"\"", L""},
+      {L"", L""},
+      {L"    ", L""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(c.command)));
+    EXPECT_EQ(DefaultBrowserPathFromCommand(c.command), c.path);
+  }
+}
+
+TEST(BrowserRulesTest, OnlyPlainWebAddressesAreOpened) {
+  const struct {
+    const wchar_t* url;
+    bool openable;
+  } cases[] = {
+      {L"http://localhost:18480/welcome?_channel=&_mid=1", true},
+      {L"https://example.com/", true},
+      {L"HTTPS://example.com/", true},
+      {L"file:///C:/Windows/System32/calc.exe", false},
+      {L"C:\\Windows\\System32\\calc.exe", false},
+      {L"-incognito", false},
+      {L"--renderer-cmd-prefix=calc http://x/", false},
+      {L"http://x/ --renderer-cmd-prefix=calc", false},  // a second argument
+      {L"http://x/\"a", false},
+      {L"http://x/\ta", false},
+      {L"javascript:alert(1)", false},
+      {L"http://", false},
+      {L"httpx://x/", false},
+      {L"", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(c.url)));
+    EXPECT_EQ(IsOpenableWebAddress(c.url), c.openable);
+  }
+}
+
+}  // namespace
+}  // namespace pelmar

@@ -1,0 +1,283 @@
+#include "services/browser_system.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <vector>
+
+#include "base/file_stream.h"
+#include "services/browser_rules.h"
+
+namespace pelmar {
+namespace {
+
+// Registry values the opener reads are short: a program's command or folder.
+constexpr DWORD kRegistryValueBytes = 1040;
+constexpr DWORD kImagePathChars = 1024;
+// The process list grows while it is read; a few retries always catch up on
+// a real machine, and the bound keeps a broken answer from looping.
+constexpr int kProcessListAttempts = 8;
+constexpr ULONG kProcessListFirstBytes = 1000;
+constexpr ULONG kProcessListSlackBytes = 4000;
+constexpr LONG kStatusInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+constexpr int kSystemProcessInformation = 5;
+constexpr ULONG kThreadStateWaiting = 5;
+constexpr ULONG kWaitReasonSuspended = 5;
+// Windows file times count 100 ns from 1601; Unix seconds count from 1970.
+constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ULL;
+
+struct Handle {
+  HANDLE h = nullptr;
+  ~Handle() {
+    if (h != nullptr && h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  }
+};
+
+struct RegKey {
+  HKEY key = nullptr;
+  ~RegKey() {
+    if (key != nullptr) RegCloseKey(key);
+  }
+};
+
+// The system's process list entries, as laid out for this (32-bit or 64-bit)
+// process; only the fields read here are named, the rest keeps the offsets.
+struct SystemThreadEntry {
+  LARGE_INTEGER kernelTime, userTime, createTime;
+  ULONG waitTime;
+  void* startAddress;
+  HANDLE clientProcess, clientThread;
+  LONG priority, basePriority;
+  ULONG contextSwitches, threadState, waitReason;
+};
+struct SystemProcessEntry {
+  ULONG nextEntryOffset;
+  ULONG numberOfThreads;
+  LARGE_INTEGER reserved1[3];
+  LARGE_INTEGER createTime, userTime, kernelTime;
+  USHORT nameLength, nameMaximumLength;
+  wchar_t* nameBuffer;
+  LONG basePriority;
+  HANDLE uniqueProcessId;
+  HANDLE inheritedFromUniqueProcessId;
+  ULONG handleCount, sessionId;
+  ULONG_PTR uniqueProcessKey;
+  SIZE_T peakVirtualSize, virtualSize;
+  ULONG pageFaultCount;
+  SIZE_T peakWorkingSetSize, workingSetSize, quotaPeakPagedPoolUsage, quotaPagedPoolUsage,
+      quotaPeakNonPagedPoolUsage, quotaNonPagedPoolUsage, pagefileUsage, peakPagefileUsage,
+      privatePageCount;
+  LARGE_INTEGER ioCounters[6];
+  // SystemThreadEntry threads[numberOfThreads] follow.
+};
+
+using NtQuerySystemInformationFn = LONG(WINAPI*)(int, void*, ULONG, ULONG*);
+
+int64_t UnixSecondsFromProcessTime(const FILETIME& time) {
+  const uint64_t ticks = (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+  return (static_cast<int64_t>(ticks) - static_cast<int64_t>(kUnixEpochAsFileTime)) / 10000000;
+}
+
+bool IsOs64Bit() {
+  SYSTEM_INFO info = {};
+  GetNativeSystemInfo(&info);
+  return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ||
+         info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_IA64;
+}
+
+bool IsWindowsXp() {
+  OSVERSIONINFOW info = {};
+  info.dwOSVersionInfoSize = sizeof info;
+  return GetVersionExW(&info) && info.dwMajorVersion == 5 && info.dwMinorVersion == 1;
+}
+
+std::wstring RegistryString(HKEY root, const std::wstring& key, const wchar_t* value) {
+  RegKey opened;
+  const REGSAM access = KEY_READ | (IsOs64Bit() ? KEY_WOW64_64KEY : 0);
+  if (RegOpenKeyExW(root, key.c_str(), 0, access, &opened.key) != ERROR_SUCCESS) return {};
+  wchar_t data[kRegistryValueBytes / sizeof(wchar_t) + 1] = {};
+  DWORD size = kRegistryValueBytes;
+  DWORD type = 0;
+  if (RegQueryValueExW(opened.key, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
+          ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ)) {
+    return {};
+  }
+  std::wstring text(data, size / sizeof(wchar_t));
+  return text.substr(0, text.find(L'\0'));
+}
+
+std::wstring WithTrailingSeparator(std::wstring path) {
+  if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
+  return path;
+}
+
+std::wstring ModulePath() {
+  wchar_t path[kImagePathChars] = {};
+  const DWORD n = GetModuleFileNameW(nullptr, path, kImagePathChars);
+  return n > 0 && n < kImagePathChars ? std::wstring(path, n) : std::wstring();
+}
+
+class WindowsBrowserSystem : public IBrowserSystem {
+ public:
+  explicit WindowsBrowserSystem(std::wstring own_file) : ownFile_(std::move(own_file)) {}
+
+  std::wstring DefaultBrowserCommand() override {
+    if (IsWindowsXp())
+      return RegistryString(HKEY_CLASSES_ROOT, L"htmlfile\\shell\\open\\command", L"");
+    const std::wstring prog_id = RegistryString(
+        HKEY_CURRENT_USER,
+        L"Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\http\\UserChoice",
+        L"ProgId");
+    if (prog_id.empty()) return {};
+    return RegistryString(HKEY_CLASSES_ROOT, prog_id + L"\\shell\\open\\command", L"");
+  }
+
+  bool IsRegularFile(const std::wstring& path) override {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  }
+
+  bool OwnFileLastWrite(int64_t* unix_seconds) override {
+    try {
+      CFileStream stream(OpenFileStream(kModeReadShared, OwnFile()));
+      int64_t creation = 0, access = 0;
+      return stream.IsOpen() && stream.GetTimes(&creation, &access, unix_seconds);
+    } catch (...) {
+      return false;  // "PelmarFileOpen failed": nothing is opened
+    }
+  }
+
+  bool OwnImagePath(std::wstring* path) override {
+    if (!ownFile_.empty()) {
+      *path = ownFile_;
+      return true;
+    }
+    return ImagePath(GetCurrentProcessId(), path);
+  }
+
+  bool UninstallLocation(const std::wstring& entry, std::wstring* folder) override {
+    const std::wstring key = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + entry;
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+      const std::wstring location = RegistryString(root, key, L"InstallLocation");
+      if (!location.empty()) {
+        *folder = WithTrailingSeparator(location);
+        return true;
+      }
+    }
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+      std::wstring icon = RegistryString(root, key, L"DisplayIcon");
+      if (!icon.empty() && icon.front() == L'"') icon.erase(0, 1);
+      const size_t slash = icon.rfind(L'\\');
+      if (slash != std::wstring::npos && slash > 0) {
+        *folder = icon.substr(0, slash + 1);
+        return true;
+      }
+    }
+    return false;
+  }
+
+  std::vector<RunningBrowser> RunningBrowsers() override {
+    std::vector<RunningBrowser> found;
+    Handle snapshot{CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)};
+    if (snapshot.h == INVALID_HANDLE_VALUE) return found;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.h, &entry); more;
+         more = Process32NextW(snapshot.h, &entry)) {
+      if (IsKnownBrowser(entry.szExeFile)) found.push_back({entry.th32ProcessID, entry.szExeFile});
+    }
+    return found;
+  }
+
+  bool IsRunnable(uint32_t pid) override {
+    const auto query = reinterpret_cast<NtQuerySystemInformationFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    if (query == nullptr) return false;
+    std::vector<BYTE> buffer(kProcessListFirstBytes);
+    LONG status = kStatusInfoLengthMismatch;
+    for (int attempt = 0; attempt < kProcessListAttempts; ++attempt) {
+      ULONG needed = 0;
+      status = query(kSystemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
+                     &needed);
+      if (status != kStatusInfoLengthMismatch) break;
+      buffer.resize(needed + kProcessListSlackBytes);
+    }
+    if (status < 0) return false;
+    size_t offset = 0;
+    while (offset + sizeof(SystemProcessEntry) <= buffer.size()) {
+      const auto* process = reinterpret_cast<const SystemProcessEntry*>(buffer.data() + offset);
+      if (static_cast<uint32_t>(reinterpret_cast<uintptr_t>(process->uniqueProcessId)) == pid) {
+        if (process->numberOfThreads == 0 ||
+            offset + sizeof(SystemProcessEntry) + sizeof(SystemThreadEntry) > buffer.size()) {
+          return false;
+        }
+        const auto* first = reinterpret_cast<const SystemThreadEntry*>(process + 1);
+        return !(first->threadState == kThreadStateWaiting &&
+                 first->waitReason == kWaitReasonSuspended);
+      }
+      if (process->nextEntryOffset == 0) break;
+      offset += process->nextEntryOffset;
+    }
+    return false;  // not in the list: gone
+  }
+
+  bool CreationTime(uint32_t pid, int64_t* unix_seconds) override {
+    Handle process{OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid)};
+    if (process.h == nullptr) return false;
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process.h, &created, &exited, &kernel, &user)) return false;
+    *unix_seconds = UnixSecondsFromProcessTime(created);
+    return true;
+  }
+
+  bool ImagePath(uint32_t pid, std::wstring* path) override {
+    Handle process{OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid)};
+    if (process.h == nullptr) return false;
+    wchar_t buffer[kImagePathChars] = {};
+    DWORD size = kImagePathChars;
+    using QueryFullFn = BOOL(WINAPI*)(HANDLE, DWORD, wchar_t*, DWORD*);
+    const auto query = reinterpret_cast<QueryFullFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32"), "QueryFullProcessImageNameW")));
+    if (query != nullptr) {
+      if (!query(process.h, 0, buffer, &size) || size == 0) return false;
+      *path = std::wstring(buffer, size);
+      return true;
+    }
+    // Windows XP: the module file name of the process, from the process
+    // status library (loaded here, it is not always present).
+    using ModuleNameFn = DWORD(WINAPI*)(HANDLE, HMODULE, wchar_t*, DWORD);
+    HMODULE psapi = LoadLibraryW(L"psapi.dll");
+    if (psapi == nullptr) return false;
+    const auto module_name = reinterpret_cast<ModuleNameFn>(
+        reinterpret_cast<void*>(GetProcAddress(psapi, "GetModuleFileNameExW")));
+    const DWORD n =
+        module_name != nullptr ? module_name(process.h, nullptr, buffer, kImagePathChars) : 0;
+    FreeLibrary(psapi);
+    if (n == 0) return false;
+    *path = std::wstring(buffer, n);
+    return true;
+  }
+
+  bool ShellOpen(const std::wstring& file, const std::wstring& parameters) override {
+    const HINSTANCE result =
+        ShellExecuteW(nullptr, L"open", file.c_str(),
+                      parameters.empty() ? nullptr : parameters.c_str(), nullptr, SW_SHOWNORMAL);
+    // Values above 32 mean success.
+    return reinterpret_cast<INT_PTR>(result) > 32;
+  }
+
+ private:
+  std::wstring OwnFile() const { return ownFile_.empty() ? ModulePath() : ownFile_; }
+
+  std::wstring ownFile_;
+};
+
+}  // namespace
+
+std::unique_ptr<IBrowserSystem> CreateBrowserSystem(const std::wstring& own_file) {
+  return std::make_unique<WindowsBrowserSystem>(own_file);
+}
+
+}  // namespace pelmar

@@ -1,0 +1,205 @@
+#include "ui/movie_resource.h"
+
+#include <mutex>
+
+#include "ui/gdiplus_include.h"
+#include "ui/movie_rules.h"
+#include "ui/view_geometry.h"
+#include "ui/window_messages.h"
+
+namespace pelmar {
+namespace {
+
+// The shell's memory stream (exported by ordinal only on older systems).
+using CreateMemStreamFn = IStream*(WINAPI*)(const BYTE*, UINT);
+
+IStream* CreateMemoryStream(const std::string& bytes) {
+  static const CreateMemStreamFn create = [] {
+    HMODULE shlwapi = LoadLibraryW(L"shlwapi.dll");
+    return shlwapi ? reinterpret_cast<CreateMemStreamFn>(
+                         reinterpret_cast<void*>(GetProcAddress(shlwapi, MAKEINTRESOURCEA(12))))
+                   : nullptr;
+  }();
+  if (!create || bytes.size() > 0xFFFFFFFFu) return nullptr;
+  return create(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
+}
+
+// The picture decoded from `bytes`, or null. GDI+ keeps its own reference to
+// the stream for as long as it needs it.
+std::unique_ptr<Gdiplus::Image> DecodePicture(const std::string& bytes) {
+  IStream* stream = CreateMemoryStream(bytes);
+  if (!stream) return nullptr;
+  std::unique_ptr<Gdiplus::Image> image(Gdiplus::Image::FromStream(stream));
+  stream->Release();
+  if (!image || image->GetLastStatus() != Gdiplus::Ok) return nullptr;
+  return image;
+}
+
+}  // namespace
+
+CMovieResource::CMovieResource(HWND hwnd, std::string host, uint16_t port, std::string path,
+                               Gdiplus::Image* fallback, int id, const WidgetStyleSet* styles)
+    : CImageResource(id, styles, kTypeMovie),
+      hwnd_(hwnd),
+      host_(std::move(host)),
+      port_(port),
+      path_(std::move(path)),
+      fallback_(fallback) {
+  UpdateMovieRect();
+  Release();
+}
+
+CMovieResource::~CMovieResource() {
+  // A request blocked on a silent server is woken by shutting its socket;
+  // where that does not end a waiting receive, the time limit does.
+  exchange_.StopAndWake([this] { return IsRunning(); });
+  Join();
+}
+
+bool CMovieResource::HasMovie() {
+  std::lock_guard<CXMutex> lock(mutex_);
+  return movie_ != nullptr;
+}
+
+int CMovieResource::FrameCount() {
+  std::lock_guard<CXMutex> lock(mutex_);
+  return frameCount_;
+}
+
+std::vector<uint32_t> CMovieResource::FrameDelays() {
+  std::lock_guard<CXMutex> lock(mutex_);
+  return delaysCs_;
+}
+
+UiRect CMovieResource::MovieRect() {
+  std::lock_guard<CXMutex> lock(mutex_);
+  return movieRect_;
+}
+
+bool CMovieResource::Draw(NativeDc hdc) {
+  drawn_.store(true);
+  std::lock_guard<CXMutex> lock(mutex_);
+  if (!visible_) return true;
+  Gdiplus::Graphics g(hdc);
+  const bool drawn = DrawBase(g);
+  if (movie_) {
+    movie_->SelectActiveFrame(&dimension_, static_cast<UINT>(frame_));
+    DrawPicture(g, movie_.get(), movieRect_);
+  } else {
+    DrawPicture(g, fallback_, movieRect_);
+  }
+  return drawn;
+}
+
+bool CMovieResource::SetRect(int left, int top, int right, int bottom) {
+  std::lock_guard<CXMutex> lock(mutex_);
+  const bool placed = CImageResource::SetRect(left, top, right, bottom);
+  UpdateMovieRect();
+  return placed;
+}
+
+void CMovieResource::UpdateMovieRect() {
+  std::lock_guard<CXMutex> lock(mutex_);
+  unsigned w = 0, h = 0;
+  PictureSize(movie_ ? movie_.get() : fallback_, &w, &h);
+  movieRect_ = FitCentered(rect_, w, h);
+}
+
+void CMovieResource::PostFrame() {
+  if (!paused_.load()) PostMessageW(hwnd_, WM_MOVIE_FRAME, 0, 0);
+}
+
+uint32_t CMovieResource::Run() {
+  while (!drawn_.load()) {
+    if (!exchange_.Pause(kDrawnPollMs)) return 0;
+  }
+  const std::string url = FetchGifUrl();
+  if (url.empty() || !FetchMovie(url)) return 1;
+  Animate();
+  return 0;
+}
+
+std::string CMovieResource::FetchGifUrl() {
+  if (host_.empty()) return {};
+  try {
+    return ExtractGifUrl(
+        exchange_.Get({host_, port_}, kTimeLimitMs, host_, path_, kMaxInstallerConfigBytes));
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+bool CMovieResource::FetchMovie(const std::string& url) {
+  GifLocation where;
+  if (!SplitGifUrl(url, &where)) return false;
+  std::string bytes;
+  try {
+    bytes = exchange_.Get({where.host, where.port}, kTimeLimitMs, where.host, where.path,
+                          kMaxBannerPictureBytes);
+  } catch (const std::exception&) {
+    return false;
+  }
+  if (bytes.empty()) return false;
+  std::unique_ptr<Gdiplus::Image> image = DecodePicture(bytes);
+  if (!image || image->GetFrameDimensionsCount() < 1) return false;
+  GUID dimension{};
+  if (image->GetFrameDimensionsList(&dimension, 1) != Gdiplus::Ok) return false;
+  const int count = static_cast<int>(image->GetFrameCount(&dimension));
+  if (count < 1 || count > kMaxBannerFrames) return false;
+
+  std::vector<uint32_t> delays;
+  const UINT size = image->GetPropertyItemSize(PropertyTagFrameDelay);
+  if (size >= sizeof(Gdiplus::PropertyItem)) {
+    std::vector<unsigned char> buffer(size);
+    auto* item = reinterpret_cast<Gdiplus::PropertyItem*>(buffer.data());
+    if (image->GetPropertyItem(PropertyTagFrameDelay, size, item) != Gdiplus::Ok) return false;
+    // The value must lie inside what GDI+ filled in.
+    const auto* value = static_cast<const unsigned char*>(item->value);
+    const unsigned char* end = buffer.data() + buffer.size();
+    if (value < buffer.data() || value > end || item->length > static_cast<ULONG>(end - value))
+      return false;
+    if (!ReadFrameDelays(count, value, item->length, &delays)) return false;
+  } else if (count > 1) {
+    // An animation without delays cannot be played.
+    return false;
+  }
+
+  std::lock_guard<CXMutex> lock(mutex_);
+  movie_ = std::move(image);
+  dimension_ = dimension;
+  frameCount_ = count;
+  delaysCs_ = std::move(delays);
+  frame_ = 0;
+  UpdateMovieRect();
+  return true;
+}
+
+void CMovieResource::Animate() {
+  int count = 0;
+  {
+    std::lock_guard<CXMutex> lock(mutex_);
+    count = frameCount_;
+  }
+  if (count == 1) {
+    {
+      std::lock_guard<CXMutex> lock(mutex_);
+      frame_ = 0;
+    }
+    // One repaint shows the picture; a still picture needs no more.
+    PostMessageW(hwnd_, WM_MOVIE_FRAME, 0, 0);
+    return;
+  }
+  for (;;) {
+    uint32_t delayCs = 0;
+    {
+      std::lock_guard<CXMutex> lock(mutex_);
+      delayCs = delaysCs_[static_cast<size_t>(frame_)];
+    }
+    if (!exchange_.Pause(static_cast<int>(delayCs * 10))) return;
+    std::lock_guard<CXMutex> lock(mutex_);
+    frame_ = (frame_ + 1) % frameCount_;
+    PostFrame();
+  }
+}
+
+}  // namespace pelmar

@@ -1,0 +1,103 @@
+#include "ui/movie_rules.h"
+
+#include <json/json.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace pelmar {
+namespace {
+
+std::vector<std::string_view> SplitDroppingEmpty(std::string_view text, char separator) {
+  std::vector<std::string_view> fields;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(separator, start);
+    if (end == std::string_view::npos) end = text.size();
+    if (end > start) fields.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return fields;
+}
+
+// Strict decimal 1..65535: digits only, no sign, no spaces.
+bool ParsePort(std::string_view text, uint16_t* port) {
+  if (text.empty() || text.size() > 5) return false;
+  uint32_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<uint32_t>(c - '0');
+  }
+  if (value == 0 || value > 65535) return false;
+  *port = static_cast<uint16_t>(value);
+  return true;
+}
+
+}  // namespace
+
+std::string ExtractGifUrl(std::string_view body) {
+  if (body.empty() || body.size() > kMaxInstallerConfigBytes) return {};
+  Json::CharReaderBuilder builder;
+  const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  Json::Value root;
+  std::string errors;
+  try {
+    // The reader throws past its nesting limit instead of failing.
+    if (!reader->parse(body.data(), body.data() + body.size(), &root, &errors)) return {};
+    if (!root.isObject()) return {};
+    const Json::Value& code = root["code"];
+    if (!code.isString() || code.asString() != "server.success") return {};
+    const Json::Value& data = root["data"];
+    if (!data.isObject()) return {};
+    const Json::Value& show = data["ProductsShow"];
+    if (!show.isObject()) return {};
+    const Json::Value& url = show["gif_url"];
+    if (!url.isString()) return {};
+    return url.asString();
+  } catch (const Json::Exception&) {
+    return {};
+  }
+}
+
+bool SplitGifUrl(std::string_view url, GifLocation* location) {
+  const std::vector<std::string_view> fields = SplitDroppingEmpty(url, '/');
+  if (fields.size() < 3) return false;
+  // Empty parts count here: "host:" and ":80" are malformed, not a bare host.
+  const std::string_view hostField = fields[1];
+  const size_t colon = hostField.find(':');
+  GifLocation found;
+  if (colon == std::string_view::npos) {
+    found.host = std::string(hostField);
+    found.port = 80;
+  } else {
+    if (hostField.find(':', colon + 1) != std::string_view::npos) return false;
+    found.host = std::string(hostField.substr(0, colon));
+    if (!ParsePort(hostField.substr(colon + 1), &found.port)) return false;
+  }
+  if (found.host.empty()) return false;
+  for (size_t i = 2; i < fields.size(); ++i) {
+    found.path += '/';
+    found.path += fields[i];
+  }
+  *location = std::move(found);
+  return true;
+}
+
+bool ReadFrameDelays(int frameCount, const void* value, size_t valueBytes,
+                     std::vector<uint32_t>* delaysCs) {
+  if (frameCount < 1 || frameCount > kMaxBannerFrames || value == nullptr) return false;
+  const size_t needed = static_cast<size_t>(frameCount) * sizeof(uint32_t);
+  if (valueBytes != needed) return false;
+  std::vector<uint32_t> delays(static_cast<size_t>(frameCount));
+  const auto* bytes = static_cast<const unsigned char*>(value);
+  for (size_t i = 0; i < delays.size(); ++i) {
+    const unsigned char* p = bytes + i * 4;
+    uint32_t d = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                 static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+    delays[i] = d < kMinFrameDelayCs ? kShortFrameDelayCs : std::min(d, kMaxFrameDelayCs);
+  }
+  *delaysCs = std::move(delays);
+  return true;
+}
+
+}  // namespace pelmar

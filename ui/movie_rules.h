@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelmar {
+
+// The banner's rules that do not need a window: which picture the installer
+// configuration names, where to fetch it, and which frame delays to trust.
+
+// The configuration answer is a few hundred bytes; anything much larger is
+// not the configuration.
+inline constexpr size_t kMaxInstallerConfigBytes = 64 * 1024;
+// A banner of a few hundred pixels with a dozen frames stays far below this;
+// a larger "picture" is refused and the fallback stays.
+inline constexpr size_t kMaxBannerPictureBytes = 4 * 1024 * 1024;
+// More frames than any banner needs; a larger table is not trusted.
+inline constexpr int kMaxBannerFrames = 1024;
+// Delays are in hundredths of a second. A delay of 0 or 1 would spin the
+// animation thread; like browsers, such frames get 1/10 s.
+inline constexpr uint32_t kMinFrameDelayCs = 2;
+inline constexpr uint32_t kShortFrameDelayCs = 10;
+// A GIF stores each delay in 16 bits; a larger value did not come from one.
+inline constexpr uint32_t kMaxFrameDelayCs = 65535;
+
+// The picture address of the installer configuration: "gif_url" of
+// "data"."ProductsShow" when "code" is "server.success"; empty for any other
+// body (not JSON, too large, another code, a member missing or not a string).
+std::string ExtractGifUrl(std::string_view body);
+
+// Where the picture is fetched: over plain HTTP whatever the scheme says.
+struct GifLocation {
+  std::string host;
+  uint16_t port = 80;
+  std::string path;  // starts with "/"
+};
+
+// Splits "scheme://host[:port]/field/..." on "/" (empty fields dropped): the
+// second field is the host with an optional decimal port (1..65535), the
+// fields after it form the path. False for fewer than three fields, an empty
+// host, or a port that is not a number in range.
+[[nodiscard]] bool SplitGifUrl(std::string_view url, GifLocation* location);
+
+// The frame delays of a picture with `frameCount` frames from the frame-delay
+// property's value (`valueBytes` bytes of 32-bit little-endian values). False
+// when the count is not 1..kMaxBannerFrames or the table does not hold
+// exactly one delay per frame. Short delays are raised (kMinFrameDelayCs),
+// long ones cut to kMaxFrameDelayCs.
+[[nodiscard]] bool ReadFrameDelays(int frameCount, const void* value, size_t valueBytes,
+                                   std::vector<uint32_t>* delaysCs);
+
+}  // namespace pelmar
