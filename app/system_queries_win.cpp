@@ -12,6 +12,10 @@
 namespace pelmar {
 namespace {
 
+// "error_status" of "vInstallPathError": 最大磁盘空间不足.
+constexpr char kInstallPathErrorStatus[] =
+    "\xE6\x9C\x80\xE5\xA4\xA7\xE7\xA3\x81\xE7\x9B\x98"
+    "\xE7\xA9\xBA\xE9\x97\xB4\xE4\xB8\x8D\xE8\xB6\xB3";
 constexpr uint32_t kMountPathChars = 261;
 constexpr DWORD kRegistryValueBytes = 520;
 constexpr DWORD kImagePathChars = 260;
@@ -97,17 +101,13 @@ std::wstring BestVolumeRoot() {
   return VolumeRootOf(SpecialFolder(CSIDL_WINDOWS));
 }
 
-std::wstring DefaultInstallLocation(uint64_t required_bytes, ILoggerServer* logger) {
+std::wstring DefaultInstallLocation(uint64_t required_bytes, IEventSink* events) {
   const std::wstring program_files = SpecialFolder(CSIDL_PROGRAM_FILES);
   if (!program_files.empty() && FreeSpace(program_files) > required_bytes) return program_files;
   const std::wstring best = BestVolumeRoot();
   if (FreeSpace(best) > required_bytes) return best;
-  if (logger == nullptr) logger = GetLogger();
-  logger->ClearProperties();
-  logger->SetStringProperty("error_status",
-                            "\xE6\x9C\x80\xE5\xA4\xA7\xE7\xA3\x81\xE7\x9B\x98"
-                            "\xE7\xA9\xBA\xE9\x97\xB4\xE4\xB8\x8D\xE8\xB6\xB3");
-  logger->SendEvent("vInstallPathError");
+  if (events == nullptr) events = GetLogger();
+  (void)events->Send(Event("vInstallPathError").SetString("error_status", kInstallPathErrorStatus));
   return std::wstring();
 }
 

@@ -45,8 +45,8 @@ IBaseView::IBaseView(HWND hwnd, IResourceMgr* resources) : hwnd_(hwnd), resource
 
 IBaseView::~IBaseView() = default;
 
-int IBaseView::AddResource(IBaseResource* resource) {
-  resources_.emplace_back(resource);
+int IBaseView::AddResource(std::unique_ptr<IBaseResource> resource) {
+  resources_.push_back(std::move(resource));
   return static_cast<int>(resources_.size()) - 1;
 }
 

@@ -107,15 +107,20 @@ LRESULT CALLBACK IBaseWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPA
   return self->HandleMessage(msg, wparam, lparam);
 }
 
+ViewWindow::ViewWindow(unsigned designHeight, HWND parent, const wchar_t* className,
+                       unsigned designWidth)
+    : IBaseWindow(designHeight, parent, className, designWidth) {}
+
 ViewWindow::~ViewWindow() {
   // The view goes first: its resources may own child windows of this window.
-  delete view_;
-  view_ = nullptr;
+  view_.reset();
 }
 
-void ViewWindow::SetView(IBaseView* view) {
-  delete view_;
-  view_ = view;
+void ViewWindow::ReplaceView(std::unique_ptr<IBaseView> view) {
+  // The old view goes before the new one takes its place, as its resources
+  // may own child windows of this window.
+  view_.reset();
+  view_ = std::move(view);
 }
 
 LRESULT ViewWindow::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
