@@ -23,7 +23,7 @@ pace=${DOWNLOAD_BENCH_PACE:-8000000}
 use_wine=${DOWNLOAD_BENCH_WINE:-1}
 size=48560128
 half=$((size / 2))
-export WINEPREFIX=${WINEPREFIX:-$root/.wine} WINEDEBUG=-all
+wine=$root/scripts/wine  # sets the project's Wine environment
 
 for tool in curl md5sum /usr/bin/time /usr/bin/python3; do
   command -v "$tool" >/dev/null || { echo "download_bench: $tool is missing" >&2; exit 1; }
@@ -106,7 +106,7 @@ curl_two() {
 pkgfetch_native() {
   HOME="$work/home" timed a "$native_bin/pkgfetch" --md5 "$md5" --version 1.0.0.1 "$url"
 }
-pkgfetch_wine() { timed a wine "$windows_bin/pkgfetch.exe" --md5 "$md5" --version 1.0.0.1 "$url"; }
+pkgfetch_wine() { timed a "$wine" "$windows_bin/pkgfetch.exe" --md5 "$md5" --version 1.0.0.1 "$url"; }
 
 report() { # report TITLE: the table of $work/results with ratios to curl
   echo "-- $1 (median of $reps, package $size bytes)"
@@ -126,7 +126,7 @@ report() { # report TITLE: the table of $work/results with ratios to curl
 start_backend plain
 url="http://127.0.0.1:$port/cdn/install.exe"
 md5=$(md5sum "$work/data/packages/install.exe" | cut -d' ' -f1)
-[ "$use_wine" = 1 ] && wineserver -p >/dev/null 2>&1
+[ "$use_wine" = 1 ] && "$wine" --server -p >/dev/null 2>&1
 measure curl_1_connection curl_one
 measure curl_2_ranges curl_two
 measure pkgfetch_native pkgfetch_native
@@ -148,7 +148,7 @@ cat "$file" >/dev/null # both read from the page cache
 measure md5sum timed a md5sum "$file"
 measure download_md5_native timed a "$native_bin/download_md5" "$file"
 [ "$use_wine" = 1 ] && [ -f "$windows_bin/download_md5.exe" ] &&
-  measure download_md5_wine timed a wine "$windows_bin/download_md5.exe" "Z:${file//\//\\}"
+  measure download_md5_wine timed a "$wine" "$windows_bin/download_md5.exe" "Z:${file//\//\\}"
 ours=$("$native_bin/download_md5" "$file" | cut -d' ' -f1)
 [ "$ours" = "$md5" ] || echo "download_bench: MD5 differs from md5sum: $ours" >&2
 echo "-- MD5 of the package (median of $reps; x_curl columns not meaningful here)"

@@ -16,7 +16,7 @@ windows_bin=${PELMAR_BENCH_WINDOWS_BIN:-$root/build/windows/bin}
 reps=${HTTP_BENCH_REPS:-5}
 use_wine=${HTTP_BENCH_WINE:-1}
 size=48560128
-export WINEPREFIX=${WINEPREFIX:-$root/.wine} WINEDEBUG=-all
+wine=$root/scripts/wine  # sets the project's Wine environment
 
 for tool in curl /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "http_get_bench: $tool is missing" >&2; exit 1; }
@@ -59,14 +59,14 @@ measure() {
 }
 
 # Wine starts its server once so the first timed run does not pay for it.
-[ "$use_wine" = 1 ] && wine "$windows_bin/http_get_bench.exe" get "$port" /warm $size >/dev/null 2>&1
+[ "$use_wine" = 1 ] && "$wine" "$windows_bin/http_get_bench.exe" get "$port" /warm $size >/dev/null 2>&1
 
 status=0
 for _ in $(seq "$reps"); do
   measure curl curl -s -f -o /dev/null "$url" || status=1
   measure native "$native_bin/http_get_bench" get "$port" /install.exe $size || status=1
   if [ "$use_wine" = 1 ]; then
-    measure wine wine "$windows_bin/http_get_bench.exe" get "$port" /install.exe $size || status=1
+    measure wine "$wine" "$windows_bin/http_get_bench.exe" get "$port" /install.exe $size || status=1
   fi
 done
 

@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
 # Installs everything the two targets need on a fresh Debian 12 machine.
 # Idempotent: each step checks for its result first, so a second run is fast.
+#   scripts/setup.sh          everything (the Wine prefix only on a host that
+#                             runs 32-bit x86 code natively)
+#   scripts/setup.sh prefix   only the Wine prefix, on any host (./x run)
+# A step whose failure would break everything after it stops the set-up with
+# one line saying what failed and what to do.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -9,6 +14,8 @@ prefix_dir=${WINEPREFIX:-$root/.wine}         # project-local Wine prefix
 export DEBIAN_FRONTEND=noninteractive
 
 say() { printf '[setup] %s\n' "$*"; }
+fail() { printf '[setup] FAILED: %s\n' "$*" >&2; exit 1; }
+wine=$root/scripts/wine
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
 packages=(
@@ -31,8 +38,9 @@ install_packages() {
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   say "installing: ${missing[*]}"
-  as_root apt-get update -qq
-  as_root apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+  as_root apt-get update -qq || fail "apt-get update: Debian's archive is not reachable (check the network or the apt sources)"
+  as_root apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null ||
+    fail "apt-get install of the packages above (run it by hand to see which one)"
 }
 
 # Debian's own sources for the cross-built libraries. Only the main suite:
@@ -47,14 +55,18 @@ Suites: bookworm
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
-  as_root apt-get update -qq
+  as_root apt-get update -qq || {
+    as_root rm -f "$list"
+    fail "apt-get update with Debian's source index: the archive is not reachable"
+  }
 }
 
 fetch_source() { # package -> prints the unpacked directory
   local pkg=$1 work=$deps/src
   mkdir -p "$work"
   if ! ls -d "$work/$pkg"-*/ >/dev/null 2>&1; then
-    (cd "$work" && apt-get source -qq "$pkg" >/dev/null 2>&1)
+    (cd "$work" && apt-get source -qq "$pkg" >/dev/null 2>&1) ||
+      fail "apt-get source $pkg (into $work): needed to build it for the Windows target"
   fi
   ls -d "$work/$pkg"-*/ | head -n 1
 }
@@ -98,16 +110,20 @@ build_gtest() {
   cmake --install "$deps/build/gtest" >/dev/null
 }
 
+# The project's prefix: win64, so the 32-bit installer runs as on 64-bit
+# Windows, with the Chinese UI fonts mapped to the installed CJK font.
 make_wine_prefix() {
-  export WINEPREFIX=$prefix_dir WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   if [ ! -f "$prefix_dir/system.reg" ]; then
     say "creating the Wine prefix $prefix_dir"
-    wineboot --init >/dev/null 2>&1 || true
-    wineserver -w || true
+    local log=${TMPDIR:-/tmp}/pelmar-wineboot.$$.log
+    if ! "$wine" --boot --init >"$log" 2>&1 || ! "$wine" --server -w || [ ! -f "$prefix_dir/system.reg" ]; then
+      fail "wineboot could not create the Wine prefix $prefix_dir (its output: $log); check that the folder is writable, or set WINEPREFIX to one that is"
+    fi
+    rm -f "$log"
   fi
   if ! grep -q '"Microsoft Yahei"="WenQuanYi Micro Hei"' "$prefix_dir/user.reg" 2>/dev/null; then
     local reg=$prefix_dir/fonts.reg
-    cat >"$reg" <<'REG'
+    cat >"$reg" <<'REG' || fail "cannot write $reg"
 REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
@@ -118,15 +134,63 @@ REGEDIT4
 "Microsoft Yahei"="WenQuanYi Micro Hei"
 "SimHei"="WenQuanYi Micro Hei"
 REG
-    wine regedit /S "$reg" >/dev/null 2>&1 || true
-    wineserver -w || true
+    "$wine" regedit /S "$reg" >/dev/null 2>&1 && "$wine" --server -w ||
+      fail "regedit could not map the Chinese UI fonts in $prefix_dir"
   fi
 }
 
+# On a host that runs no 32-bit x86 code, qemu user mode runs Debian's 32-bit
+# Wine loader. Our own binfmt_misc entry (and only ours) sends every 32-bit
+# program to it, so the processes Wine starts itself are emulated too. The
+# kernel's own loader would win on an ordinary host, so we register only here.
+binfmt_dir=/proc/sys/fs/binfmt_misc
+binfmt_name=pelmar-i386
+register_qemu_i386() {
+  [ -e "$binfmt_dir/$binfmt_name" ] && return 0
+  if [ ! -e "$binfmt_dir/register" ]; then
+    as_root mount -t binfmt_misc binfmt_misc "$binfmt_dir" 2>/dev/null || {
+      say "cannot mount binfmt_misc: ./x run will stop at once on this host (Windows tests are skipped)"
+      return 0
+    }
+  fi
+  local magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+  local mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+  # F: the kernel opens the interpreter now, so it works in any mount namespace.
+  if printf ':%s:M::%s:%s:%s:F' "$binfmt_name" "$magic" "$mask" "$(command -v qemu-i386-static)" |
+    as_root tee "$binfmt_dir/register" >/dev/null 2>&1; then
+    say "registered qemu user mode for 32-bit programs ($binfmt_dir/$binfmt_name)"
+  else
+    say "cannot register qemu user mode for 32-bit programs: ./x run will stop at once on this host (Windows tests are skipped)"
+  fi
+}
+
+host_check() {
+  host=$("$root/scripts/host32")
+  case "$host" in
+    native) say "host: runs 32-bit x86 code natively; Wine runs the installer directly" ;;
+    emulated) say "host: runs no 32-bit x86 code natively; qemu user mode emulates it (Windows tests are skipped, ./x run is slow)" ;;
+    none) say "host: runs no 32-bit x86 code (64-bit user code only); Windows tests will be skipped and ./x run emulates Wine with qemu" ;;
+  esac
+  if [ "$host" != native ] || [ "${PELMAR_WINE:-auto}" = qemu ]; then
+    packages+=(qemu-user-static)
+  fi
+}
+
+if [ "${1:-}" = prefix ]; then
+  make_wine_prefix
+  exit 0
+fi
+
+host_check
 install_packages
 enable_sources
 build_jsoncpp
 build_minizip
 build_gtest
-make_wine_prefix
+[ "$host" = none ] && register_qemu_i386
+if [ "$host" = native ]; then
+  make_wine_prefix
+else
+  say "the Wine prefix is made by ./x run on this host (under emulation it takes minutes)"
+fi
 say "ready"

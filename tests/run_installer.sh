@@ -5,9 +5,12 @@
 # quit sequence runs and the process exits 0.
 #   PELMAR_RUN_SECONDS  how long the installer stays up (default 4)
 #   PELMAR_BIN          folder of install.exe (default build/windows/bin)
+#   PELMAR_TIMEOUT_SCALE  stretches every wait (Wine under qemu emulation)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+wine=$root/scripts/wine
+scale=${PELMAR_TIMEOUT_SCALE:-1}
 bin=${PELMAR_BIN:-$root/build/windows/bin}  # another build folder for trials
 out=$root/build/run
 seconds=${PELMAR_RUN_SECONDS:-4}
@@ -21,16 +24,16 @@ say() { printf '[run] %s\n' "$*"; }
 on_xvfb() { ps -eo args= | grep -Eq "^Xvfb ${DISPLAY}( |$)"; }
 
 say "starting install.exe on $DISPLAY"
-wine "$bin/install.exe" &
+"$wine" "$bin/install.exe" &
 installer=$!
 stop_installer() { kill "$installer" 2>/dev/null || true; }
 trap stop_installer EXIT
 
-if ! wine "$bin/installer_remote.exe" wait 60; then
+if ! "$wine" "$bin/installer_remote.exe" wait $((60 * scale)); then
   say "the installer showed no window"
   exit 1
 fi
-say "run cache: $(wine "$bin/installer_remote.exe" cache | tr -d '\r' | tr '\n' ' ')"
+say "run cache: $("$wine" "$bin/installer_remote.exe" cache | tr -d '\r' | tr '\n' ' ')"
 sleep "$seconds"
 
 if on_xvfb; then
@@ -40,7 +43,7 @@ if on_xvfb; then
 fi
 
 say "closing the installer"
-if ! wine "$bin/installer_remote.exe" close 30; then
+if ! "$wine" "$bin/installer_remote.exe" close $((30 * scale)); then
   say "the installer did not close"
   exit 1
 fi

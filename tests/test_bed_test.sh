@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# The test bed's own behaviour on hosts with and without 32-bit x86 code:
+#  - scripts/run_suites.sh skips Windows suites (never counting them as
+#    passed) when the host check says no, and still fails on a native failure;
+#  - the host check answers "native" here or "none" when forced;
+#  - a Wine prefix that cannot be made stops set-up with one clear line.
+# Scratch ctest folders stand in for the real build folders.
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# make_suite NAME COMMAND...: a configured ctest folder with one test per command.
+make_suite() {
+  local name=$1
+  shift
+  mkdir -p "$work/src/$name"
+  {
+    echo 'cmake_minimum_required(VERSION 3.20)'
+    echo "project($name NONE)"
+    echo 'enable_testing()'
+    local i=0
+    for c in "$@"; do
+      echo "add_test(NAME ${name}_$i COMMAND $c)"
+      i=$((i + 1))
+    done
+  } >"$work/src/$name/CMakeLists.txt"
+  cmake -S "$work/src/$name" -B "$work/build/$name" >/dev/null || fail "cannot configure $name"
+}
+make_suite native_ok true true
+make_suite native_bad true false
+make_suite windows true true true
+
+# Each case: forced switch, suites, expected closing line, expected status
+# (0 pass, 1 fail), whether skip lines must appear.
+cases=(
+  "1|native_ok windows|2 passed, 0 failed, 3 skipped|0|yes"
+  "1|native_bad windows|1 passed, 1 failed, 3 skipped|1|yes"
+  "1|native_ok|2 passed, 0 failed, 0 skipped|0|no"
+)
+# On a host that runs 32-bit code nothing is skipped unless forced.
+if [ "$("$root/scripts/host32")" = native ]; then
+  cases+=("0|native_ok windows|5 passed, 0 failed, 0 skipped|0|no")
+fi
+
+for c in "${cases[@]}"; do
+  IFS='|' read -r forced suites want_line want_status want_skips <<<"$c"
+  args=()
+  for s in $suites; do
+    kind=native
+    [ "$s" = windows ] && kind=windows
+    args+=("$kind:$work/build/$s")
+  done
+  out=$(PELMAR_FORCE_NO_IA32=$forced "$root/scripts/run_suites.sh" "${args[@]}" 2>&1)
+  status=$?
+  [ "$status" -ne 0 ] && status=1
+  last=$(tail -n 1 <<<"$out")
+  [ "$last" = "$want_line" ] || fail "[$c] closing line '$last'"
+  [ "$status" = "$want_status" ] || fail "[$c] exit status $status"
+  if [ "$want_skips" = yes ]; then
+    grep -q "skipping the Windows suite in $work/build/windows: this host runs no 32-bit x86 code" <<<"$out" ||
+      fail "[$c] no reason line"
+    [ "$(grep -c '^\[x\] skipped: windows_' <<<"$out")" = 3 ] || fail "[$c] not every Windows test listed as skipped"
+  else
+    grep -q 'skipped:' <<<"$out" && fail "[$c] skipped something"
+  fi
+done
+
+# The host check: forced answer, and the real answer is one of the three.
+[ "$(PELMAR_FORCE_NO_IA32=1 "$root/scripts/host32")" = none ] || fail "forced host check did not answer none"
+PELMAR_FORCE_NO_IA32=1 "$root/scripts/host32" >/dev/null && fail "forced host check exited 0"
+case "$("$root/scripts/host32")" in native | emulated | none) ;; *) fail "host check gave no known answer" ;; esac
+
+# A prefix under a plain file cannot be made, whoever runs set-up.
+touch "$work/file"
+out=$(WINEPREFIX=$work/file/prefix "$root/scripts/setup.sh" prefix 2>&1)
+status=$?
+[ "$status" -ne 0 ] || fail "set-up with an impossible prefix exited 0"
+grep -q "FAILED: wineboot could not create the Wine prefix $work/file/prefix" <<<"$out" ||
+  fail "no clear line for the impossible prefix: $out"
+
+# The Wine wrapper refuses an unknown mode instead of guessing.
+out=$(PELMAR_WINE=bogus "$root/scripts/wine" x.exe 2>&1)
+[ $? -eq 2 ] && grep -q 'PELMAR_WINE must be' <<<"$out" || fail "unknown PELMAR_WINE accepted: $out"
+
+if [ "$failures" -eq 0 ]; then
+  echo "test bed: all cases passed"
+else
+  echo "test bed: $failures failure(s)"
+  exit 1
+fi
