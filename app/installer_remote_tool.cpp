@@ -11,6 +11,7 @@
 
 #include "app/single_instance.h"
 #include "app/system_queries.h"
+#include "base/win/scoped_handle.h"
 
 namespace {
 
@@ -39,12 +40,11 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"cache") {
     const std::wstring root = pelmar::BestVolumeRoot();
     WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((root + L"PelmarPkg_*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
+    pelmar::win::ScopedFindHandle find(FindFirstFileW((root + L"PelmarPkg_*").c_str(), &entry));
+    if (find) {
       do {
         std::wprintf(L"%ls%ls\n", root.c_str(), entry.cFileName);
-      } while (FindNextFileW(find, &entry));
-      FindClose(find);
+      } while (FindNextFileW(find.get(), &entry));
     }
     return 0;
   }

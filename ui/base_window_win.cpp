@@ -4,6 +4,7 @@
 
 #include "base/app_context.h"
 #include "base/pelmar_error.h"
+#include "base/win/scoped_handle.h"
 #include "ui/base_view.h"
 
 namespace pelmar {
@@ -38,10 +39,10 @@ void StoreDisplayScale(double scale) {
 double ProcessDpiFactor() {
   static const double factor = [] {
     double f = 1.0;
-    if (HDC screen = GetDC(nullptr)) {
-      f = DpiFactorFrom(GetDeviceCaps(screen, DESKTOPHORZRES), GetDeviceCaps(screen, HORZRES),
-                        GetDeviceCaps(screen, LOGPIXELSX));
-      ReleaseDC(nullptr, screen);
+    if (win::ScopedGetDc screen(nullptr); screen) {
+      f = DpiFactorFrom(GetDeviceCaps(screen.get(), DESKTOPHORZRES),
+                        GetDeviceCaps(screen.get(), HORZRES),
+                        GetDeviceCaps(screen.get(), LOGPIXELSX));
     }
     if (AppContext* ctx = GetAppContext()) {
       std::lock_guard<CXMutex> lock(ctx->mutex);
