@@ -74,6 +74,12 @@ done
 PELMAR_FORCE_NO_IA32=1 "$root/scripts/host32" >/dev/null && fail "forced host check exited 0"
 case "$("$root/scripts/host32")" in native | emulated | none) ;; *) fail "host check gave no known answer" ;; esac
 
+# Set-up says which case it is in, in one line, and carries on when forced.
+out=$(PELMAR_FORCE_NO_IA32=1 "$root/scripts/setup.sh" host 2>&1)
+[ $? -eq 0 ] || fail "set-up's host check stopped on a host without 32-bit code: $out"
+[ "$out" = "[setup] host: runs no 32-bit x86 code (64-bit user code only); Windows tests will be skipped and ./x run emulates Wine with qemu" ] ||
+  fail "set-up's host line: $out"
+
 # A prefix under a plain file cannot be made, whoever runs set-up.
 touch "$work/file"
 out=$(WINEPREFIX=$work/file/prefix "$root/scripts/setup.sh" prefix 2>&1)
