@@ -4,19 +4,13 @@
 #include <vector>
 
 #include "base/file_system.h"
+#include "base/win/scoped_handle.h"
 
 namespace pelmar {
 namespace {
 
 // "DisplayIcon" values longer than this are not read (and count as empty).
 constexpr DWORD kDisplayIconBytes = 1023;
-
-struct RegKey {
-  HKEY key = nullptr;
-  ~RegKey() {
-    if (key != nullptr) RegCloseKey(key);
-  }
-};
 
 }  // namespace
 
@@ -33,13 +27,13 @@ CAppInfo::CAppInfo(HKEY root, std::wstring uninstall_key)
 bool CAppInfo::Reload() {
   installed_path_.clear();
   installed_version_.clear();
-  RegKey key;
-  if (RegOpenKeyExW(root_, uninstall_key_.c_str(), 0, KEY_READ, &key.key) == ERROR_SUCCESS) {
+  win::ScopedRegKey key;
+  if (RegOpenKeyExW(root_, uninstall_key_.c_str(), 0, KEY_READ, key.receive()) == ERROR_SUCCESS) {
     // One spare character so a value stored without its terminator still ends.
     wchar_t data[kDisplayIconBytes / sizeof(wchar_t) + 2] = {};
     DWORD size = kDisplayIconBytes;
     DWORD type = 0;
-    if (RegQueryValueExW(key.key, L"DisplayIcon", nullptr, &type, reinterpret_cast<BYTE*>(data),
+    if (RegQueryValueExW(key.get(), L"DisplayIcon", nullptr, &type, reinterpret_cast<BYTE*>(data),
                          &size) == ERROR_SUCCESS &&
         (type == REG_SZ || type == REG_EXPAND_SZ)) {
       installed_path_ = data;

@@ -14,6 +14,7 @@
 #include "app/single_instance.h"
 #include "app/system_queries.h"
 #include "pages/page_declaration.h"
+#include "base/win/scoped_handle.h"
 
 namespace {
 
@@ -82,12 +83,11 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"cache") {
     const std::wstring root = pelmar::BestVolumeRoot();
     WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((root + L"PelmarPkg_*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
+    pelmar::win::ScopedFindHandle find(FindFirstFileW((root + L"PelmarPkg_*").c_str(), &entry));
+    if (find) {
       do {
         std::wprintf(L"%ls%ls\n", root.c_str(), entry.cFileName);
-      } while (FindNextFileW(find, &entry));
-      FindClose(find);
+      } while (FindNextFileW(find.get(), &entry));
     }
     return 0;
   }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "base/win/scoped_handle.h"
+
 namespace pelmar {
 
 // Names that make one installer per session: the mutex held for the whole run
@@ -25,7 +27,7 @@ class CSingleInstance {
   void Close();
 
  private:
-  HANDLE mutex_ = nullptr;
+  win::ScopedHandle mutex_;
 };
 
 // The first top-level window whose class name is exactly `class_name`

@@ -25,18 +25,15 @@ BOOL CALLBACK MatchClass(HWND window, LPARAM param) {
 }  // namespace
 
 bool CSingleInstance::AcquireFirst() {
-  mutex_ = CreateMutexW(nullptr, TRUE, kSingleInstanceMutexName);
-  if (mutex_ != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+  mutex_.reset(CreateMutexW(nullptr, TRUE, kSingleInstanceMutexName));
+  if (mutex_ && GetLastError() == ERROR_ALREADY_EXISTS) {
     Close();
     return false;
   }
   return true;
 }
 
-void CSingleInstance::Close() {
-  if (mutex_ != nullptr) CloseHandle(mutex_);
-  mutex_ = nullptr;
-}
+void CSingleInstance::Close() { mutex_.reset(); }
 
 HWND FindFirstTopLevelWindowOfClass(const wchar_t* class_name) {
   Search search{class_name, nullptr};

@@ -22,6 +22,7 @@
 #include "base/path_rules.h"
 #include "base/pelmar_error.h"
 #include "base/text_convert.h"
+#include "base/win/scoped_handle.h"
 #include "services/installer_settings.h"
 #include "pages/progress_page_services.h"
 #include "services/browser_opener.h"
@@ -56,14 +57,10 @@ void MakeDpiAware() {
 }
 
 bool ProductWasInstalled() {
-  HKEY key = nullptr;
+  win::ScopedRegKey key;
   // Plain read access, no view flag: the 32-bit view, as the product's setup writes it.
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CAppInfo::kUninstallKey, 0, KEY_READ, &key) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(key);
-  return true;
+  return RegOpenKeyExW(HKEY_LOCAL_MACHINE, CAppInfo::kUninstallKey, 0, KEY_READ, key.receive()) ==
+         ERROR_SUCCESS;
 }
 
 // Steps 4 to 11 of start-up; `own_file` receives the open own-file stream.

@@ -9,7 +9,7 @@
 
 namespace pelmar {
 
-class ILoggerServer;
+class IEventSink;
 
 // Windows queries of volumes, the operating system, processes and the
 // registry. None raises: failures give an empty text, 0 or false. The
@@ -22,8 +22,8 @@ std::wstring BestVolumeRoot();
 
 // A directory with more than `required_bytes` free: the program-files folder,
 // else the best volume root. Empty when neither has room, which is reported
-// as "vInstallPathError" through `logger` (the process's logger by default).
-std::wstring DefaultInstallLocation(uint64_t required_bytes, ILoggerServer* logger = nullptr);
+// as "vInstallPathError" to `events` (the process's logger by default).
+std::wstring DefaultInstallLocation(uint64_t required_bytes, IEventSink* events = nullptr);
 
 // The mount paths ("C:\\", "D:\\mnt\\") of a volume name. The list is read
 // into a growing buffer a bounded number of times; a list that still does not

@@ -4,61 +4,17 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "base/file_system.h"
 #include "base/path_rules.h"
+#include "base/testing/recording_event_sink.h"
 #include "base/text_convert.h"
-#include "services/logger_server.h"
 
 namespace pelmar {
 namespace {
-
-// Keeps the calls a query makes to the logger, in order.
-class RecordingLogger : public ILoggerServer {
- public:
-  std::vector<std::string> calls;
-
-  bool SendPageAction(const std::string&, const std::string&, const std::string&) override {
-    return Note("page");
-  }
-  bool SendLifecycle(int, const std::string&, const std::string&, const std::string&,
-                     const std::string&, std::vector<std::string>) override {
-    return Note("lifecycle");
-  }
-  bool SendEvent(const std::string& name) override { return Note("event " + name); }
-  void ClearProperties() override { Note("clear"); }
-  void SetIntProperty(const std::string& k, int32_t v) override {
-    Note("int " + k + "=" + std::to_string(v));
-  }
-  void SetBoolProperty(const std::string& k, bool v) override {
-    Note("bool " + k + "=" + (v ? "1" : "0"));
-  }
-  void SetStringProperty(const std::string& k, const std::string& v) override {
-    Note("string " + k + "=" + v);
-  }
-  bool SendLaunch(int, const std::string&, const std::string&, const std::string&) override {
-    return Note("launch");
-  }
-  std::string BuildHttpData(const std::string&, const std::string&) override { return {}; }
-  std::string DecryptData(const std::string&) override { return {}; }
-  std::string GetMid() override { return {}; }
-  std::string GetMidEx(int) override { return {}; }
-  bool Reinit() override { return false; }
-  void ReleaseHandle() override {}
-  bool OpenUrl(const std::string&) override { return false; }
-  int RunAsUser(const std::string&, const std::string&, const char*, const char*,
-                const char*) override {
-    return 0;
-  }
-
- private:
-  bool Note(const std::string& call) {
-    calls.push_back(call);
-    return true;
-  }
-};
 
 std::wstring Lower(std::wstring s) {
   for (auto& c : s) c = static_cast<wchar_t>(std::towlower(c));
@@ -111,20 +67,25 @@ TEST(SystemQueriesTest, FreeSpaceByDriveType) {
 }
 
 TEST(SystemQueriesTest, DefaultInstallLocation) {
-  RecordingLogger logger;
-  const std::wstring location = DefaultInstallLocation(0, &logger);
+  RecordingEventSink events;
+  const std::wstring location = DefaultInstallLocation(0, &events);
   EXPECT_FALSE(location.empty());
   EXPECT_TRUE(DirectoryExists(location));
   EXPECT_NE(Lower(location).find(L"program files"), std::wstring::npos) << Utf8FromWide(location);
-  EXPECT_TRUE(logger.calls.empty());
+  EXPECT_TRUE(events.Events().empty());
 
   // No volume has room for this: empty, and the failure is reported.
-  EXPECT_EQ(DefaultInstallLocation(UINT64_MAX, &logger), L"");
-  EXPECT_EQ(logger.calls, (std::vector<std::string>{
-                              "clear",
-                              "string error_status=\xE6\x9C\x80\xE5\xA4\xA7\xE7\xA3\x81\xE7\x9B\x98"
-                              "\xE7\xA9\xBA\xE9\x97\xB4\xE4\xB8\x8D\xE8\xB6\xB3",
-                              "event vInstallPathError"}));
+  EXPECT_EQ(DefaultInstallLocation(UINT64_MAX, &events), L"");
+  const auto reported = events.Events();
+  ASSERT_EQ(reported.size(), 1u);
+  EXPECT_EQ(reported[0].name, "vInstallPathError");
+  EXPECT_EQ(
+      reported[0].strings,
+      (std::map<std::string, std::string>{{"error_status",
+                                           "\xE6\x9C\x80\xE5\xA4\xA7\xE7\xA3\x81\xE7\x9B\x98"
+                                           "\xE7\xA9\xBA\xE9\x97\xB4\xE4\xB8\x8D\xE8\xB6\xB3"}}));
+  EXPECT_TRUE(reported[0].ints.empty());
+  EXPECT_TRUE(reported[0].bools.empty());
 }
 
 TEST(SystemQueriesTest, OperatingSystem) {

@@ -7,31 +7,22 @@
 
 #include "base/file_system.h"
 #include "base/path_rules.h"
+#include "base/win/scoped_handle.h"
 #include "services/logger_server.h"
 
 namespace pelmar {
 namespace {
 
+// "error_status" of "vInstallPathError": 最大磁盘空间不足.
+constexpr char kInstallPathErrorStatus[] =
+    "\xE6\x9C\x80\xE5\xA4\xA7\xE7\xA3\x81\xE7\x9B\x98"
+    "\xE7\xA9\xBA\xE9\x97\xB4\xE4\xB8\x8D\xE8\xB6\xB3";
 constexpr uint32_t kMountPathChars = 261;
 constexpr DWORD kRegistryValueBytes = 520;
 constexpr DWORD kImagePathChars = 260;
 // More volumes than this are not a real machine; the bound keeps a broken
 // enumeration from looping.
 constexpr int kMaxVolumes = 256;
-
-struct Handle {
-  HANDLE h;
-  ~Handle() {
-    if (h != nullptr && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-};
-
-struct RegKey {
-  HKEY key = nullptr;
-  ~RegKey() {
-    if (key != nullptr) RegCloseKey(key);
-  }
-};
 
 std::wstring SpecialFolder(int csidl) {
   wchar_t folder[MAX_PATH] = {};
@@ -97,17 +88,13 @@ std::wstring BestVolumeRoot() {
   return VolumeRootOf(SpecialFolder(CSIDL_WINDOWS));
 }
 
-std::wstring DefaultInstallLocation(uint64_t required_bytes, ILoggerServer* logger) {
+std::wstring DefaultInstallLocation(uint64_t required_bytes, IEventSink* events) {
   const std::wstring program_files = SpecialFolder(CSIDL_PROGRAM_FILES);
   if (!program_files.empty() && FreeSpace(program_files) > required_bytes) return program_files;
   const std::wstring best = BestVolumeRoot();
   if (FreeSpace(best) > required_bytes) return best;
-  if (logger == nullptr) logger = GetLogger();
-  logger->ClearProperties();
-  logger->SetStringProperty("error_status",
-                            "\xE6\x9C\x80\xE5\xA4\xA7\xE7\xA3\x81\xE7\x9B\x98"
-                            "\xE7\xA9\xBA\xE9\x97\xB4\xE4\xB8\x8D\xE8\xB6\xB3");
-  logger->SendEvent("vInstallPathError");
+  if (events == nullptr) events = GetLogger();
+  (void)events->Send(Event("vInstallPathError").SetString("error_status", kInstallPathErrorStatus));
   return std::wstring();
 }
 
@@ -155,12 +142,12 @@ bool IsOs64Bit() {
 }
 
 bool ParentProcessId(DWORD pid, DWORD* parent) {
-  Handle snapshot{CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)};
-  if (snapshot.h == INVALID_HANDLE_VALUE) return false;
+  win::ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return false;
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot.h, &entry); more;
-       more = Process32NextW(snapshot.h, &entry)) {
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry)) {
     if (entry.th32ProcessID == pid) {
       *parent = entry.th32ParentProcessID;
       return true;
@@ -170,14 +157,14 @@ bool ParentProcessId(DWORD pid, DWORD* parent) {
 }
 
 bool ProcessImagePath(DWORD pid, std::wstring* path) {
-  Handle process{OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid)};
-  if (process.h == nullptr) return false;
+  win::ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+  if (!process) return false;
   wchar_t buffer[kImagePathChars + 1] = {};
   DWORD size = kImagePathChars;
   using QueryFullFn = BOOL(WINAPI*)(HANDLE, DWORD, wchar_t*, DWORD*);
   using ModuleNameFn = DWORD(WINAPI*)(HANDLE, HMODULE, wchar_t*, DWORD);
   if (const auto query = Kernel32Function<QueryFullFn>("QueryFullProcessImageNameW")) {
-    if (!query(process.h, 0, buffer, &size)) return false;
+    if (!query(process.get(), 0, buffer, &size)) return false;
     *path = std::wstring(buffer, size);
     return !path->empty();
   }
@@ -191,7 +178,7 @@ bool ProcessImagePath(DWORD pid, std::wstring* path) {
     }
   }
   const DWORD n =
-      module_name != nullptr ? module_name(process.h, nullptr, buffer, kImagePathChars) : 0;
+      module_name != nullptr ? module_name(process.get(), nullptr, buffer, kImagePathChars) : 0;
   if (psapi != nullptr) FreeLibrary(psapi);
   if (n == 0) return false;
   *path = std::wstring(buffer, n);
@@ -201,12 +188,12 @@ bool ProcessImagePath(DWORD pid, std::wstring* path) {
 std::vector<ProcessEntry> ProcessesMatching(
     const std::function<bool(const std::wstring&)>& accept) {
   std::vector<ProcessEntry> found;
-  Handle snapshot{CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)};
-  if (snapshot.h == INVALID_HANDLE_VALUE) return found;
+  win::ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return found;
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot.h, &entry); more;
-       more = Process32NextW(snapshot.h, &entry)) {
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry)) {
     if (accept(entry.szExeFile)) found.push_back({entry.th32ProcessID, entry.szExeFile});
   }
   return found;
@@ -216,13 +203,13 @@ std::wstring RegistryString(HKEY root, const std::wstring& key, const std::wstri
                             bool view64) {
   // Read access, not full access: full access to the machine hive is denied
   // to every non-elevated process, which would make every lookup there fail.
-  RegKey opened;
+  win::ScopedRegKey opened;
   const REGSAM access = KEY_READ | (view64 ? KEY_WOW64_64KEY : 0);
-  if (RegOpenKeyExW(root, key.c_str(), 0, access, &opened.key) != ERROR_SUCCESS) return {};
+  if (RegOpenKeyExW(root, key.c_str(), 0, access, opened.receive()) != ERROR_SUCCESS) return {};
   wchar_t data[kRegistryValueBytes / sizeof(wchar_t) + 1] = {};
   DWORD size = kRegistryValueBytes;
   DWORD type = 0;
-  if (RegQueryValueExW(opened.key, value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data),
+  if (RegQueryValueExW(opened.get(), value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data),
                        &size) != ERROR_SUCCESS ||
       (type != REG_SZ && type != REG_EXPAND_SZ)) {
     return {};

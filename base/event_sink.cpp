@@ -16,17 +16,17 @@ std::atomic<IEventSink*> g_process_sink{nullptr};
 }  // namespace
 
 Event& Event::SetInt(std::string_view key, int32_t value) {
-  Slot(key, EventProperty::kInt).intValue = value;
+  if (EventProperty* p = NewSlot(key, EventProperty::kInt)) p->intValue = value;
   return *this;
 }
 
 Event& Event::SetBool(std::string_view key, bool value) {
-  Slot(key, EventProperty::kBool).boolValue = value;
+  if (EventProperty* p = NewSlot(key, EventProperty::kBool)) p->boolValue = value;
   return *this;
 }
 
 Event& Event::SetString(std::string_view key, std::string_view value) {
-  Slot(key, EventProperty::kString).stringValue = std::string(value);
+  if (EventProperty* p = NewSlot(key, EventProperty::kString)) p->stringValue = std::string(value);
   return *this;
 }
 
@@ -37,14 +37,14 @@ const EventProperty* Event::Find(std::string_view key) const {
   return nullptr;
 }
 
-EventProperty& Event::Slot(std::string_view key, EventProperty::Kind kind) {
-  for (EventProperty& p : properties_) {
-    if (p.key == key && p.kind == kind) return p;
+EventProperty* Event::NewSlot(std::string_view key, EventProperty::Kind kind) {
+  for (const EventProperty& p : properties_) {
+    if (p.key == key && p.kind == kind) return nullptr;
   }
   EventProperty& p = properties_.emplace_back();
   p.key = std::string(key);
   p.kind = kind;
-  return p;
+  return &p;
 }
 
 IEventSink* ProcessEventSink() {

@@ -19,8 +19,9 @@ struct EventProperty {
 };
 
 // An analytics event as the lower layers describe it: a name and its
-// properties, in the order they were set. Setting a key again replaces its
-// value, as the logger's pending properties do.
+// properties, in the order they were set. Setting a key of the same kind
+// again keeps the first value, as the logger's pending properties do, so an
+// event sent through a sink records what setting it by hand would.
 class Event {
  public:
   explicit Event(std::string name) : name_(std::move(name)) {}
@@ -31,11 +32,12 @@ class Event {
 
   const std::string& name() const { return name_; }
   const std::vector<EventProperty>& properties() const { return properties_; }
-  // The property named `key`, or null.
+  // The first property named `key` (of any kind), or null.
   const EventProperty* Find(std::string_view key) const;
 
  private:
-  EventProperty& Slot(std::string_view key, EventProperty::Kind kind);
+  // A fresh property, or null when the key of that kind is already set.
+  EventProperty* NewSlot(std::string_view key, EventProperty::Kind kind);
 
   std::string name_;
   std::vector<EventProperty> properties_;

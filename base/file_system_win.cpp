@@ -3,6 +3,7 @@
 
 #include "base/file_system.h"
 #include "base/path_rules.h"
+#include "base/win/scoped_handle.h"
 
 namespace pelmar {
 namespace {
@@ -13,19 +14,12 @@ constexpr DWORD kModulePathChars = 1023;
 // the stack.
 constexpr int kMaxRemoveDepth = 64;
 
-struct FindHandle {
-  HANDLE h;
-  ~FindHandle() {
-    if (h != INVALID_HANDLE_VALUE) FindClose(h);
-  }
-};
-
 bool RemoveTree(const std::wstring& dir, int depth) {
   if (depth < kMaxRemoveDepth) {
     const std::wstring base = WithTrailingSeparator(dir);
     WIN32_FIND_DATAW entry;
-    FindHandle find{FindFirstFileW((base + L"*").c_str(), &entry)};
-    if (find.h != INVALID_HANDLE_VALUE) {
+    win::ScopedFindHandle find(FindFirstFileW((base + L"*").c_str(), &entry));
+    if (find) {
       do {
         const std::wstring name = entry.cFileName;
         if (name == L"." || name == L"..") continue;
@@ -42,7 +36,7 @@ bool RemoveTree(const std::wstring& dir, int depth) {
         } else {
           DeleteFileW(child.c_str());
         }
-      } while (FindNextFileW(find.h, &entry));
+      } while (FindNextFileW(find.get(), &entry));
     }
   }
   return RemoveDirectoryW(dir.c_str()) != FALSE;

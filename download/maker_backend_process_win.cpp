@@ -3,6 +3,7 @@
 #include <string>
 
 #include "base/text_convert.h"
+#include "base/win/scoped_handle.h"
 #include "download/maker_backend_process.h"
 
 namespace pelmar::testing {
@@ -24,8 +25,9 @@ bool SpawnBackendShell(const std::string& command) {
                       &pi)) {
     return false;
   }
-  if (pi.hThread != nullptr) CloseHandle(pi.hThread);
-  if (pi.hProcess != nullptr) CloseHandle(pi.hProcess);
+  // Closed at once: the started program runs on by itself.
+  win::ScopedHandle thread(pi.hThread);
+  win::ScopedHandle process(pi.hProcess);
   return true;
 }
 

@@ -286,6 +286,56 @@ TEST_F(LoggerServerTest, PropertiesAreOrderedAndFirstValueWins) {
   EXPECT_EQ(rec_.frees, 3);
 }
 
+// Events as the lower layers send them through the sink.
+struct SinkCase {
+  const char* what;
+  Event event;
+};
+
+// Sets `event`'s properties by hand, the way the senders did before the sink.
+void SendByHand(ILoggerServer& logger, const Event& event) {
+  logger.ClearProperties();
+  for (const EventProperty& p : event.properties()) {
+    if (p.kind == EventProperty::kInt) logger.SetIntProperty(p.key, p.intValue);
+    if (p.kind == EventProperty::kBool) logger.SetBoolProperty(p.key, p.boolValue);
+    if (p.kind == EventProperty::kString) logger.SetStringProperty(p.key, p.stringValue);
+  }
+  ASSERT_TRUE(logger.SendEvent(event.name()));
+}
+
+TEST_F(LoggerServerTest, SinkEventsRecordExactlyWhatSettingByHandDid) {
+  const SinkCase cases[] = {
+      {"no properties", Event("vSoftDownloadStart")},
+      {"strings", Event("vSoftDownloadError")
+                      .SetString("error_type", "\xE4\xB8\x8B\xE8\xBD\xBD")
+                      .SetString("error_status", "\xE5\xA4\xB1\xE8\xB4\xA5")},
+      {"all kinds, out of key order", Event("vNetworkCheck")
+                                          .SetString("network_type", "proxy")
+                                          .SetInt("conn_type", 2)
+                                          .SetBool("is_first_install", false)
+                                          .SetString("host_name", "localhost")},
+  };
+  for (const SinkCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    rec_.committed.clear();
+    auto logger = Make();
+    // Properties left pending by an earlier event must not leak into either.
+    logger->SetStringProperty("left_over", "1");
+    SendByHand(*logger, c.event);
+    logger->SetStringProperty("left_over", "1");
+    ASSERT_TRUE(logger->Send(c.event));
+    const auto records = Committed();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].type, records[1].type);
+    // The first field names the event and its id, which counts up per event.
+    ASSERT_FALSE(records[1].fields.empty());
+    EXPECT_EQ(records[1].fields[0].substr(0, records[1].fields[0].rfind(' ')),
+              "event " + c.event.name());
+    EXPECT_EQ(std::vector<std::string>(records[1].fields.begin() + 1, records[1].fields.end()),
+              std::vector<std::string>(records[0].fields.begin() + 1, records[0].fields.end()));
+  }
+}
+
 TEST_F(LoggerServerTest, EventIdsFollowClockAndCounter) {
   struct Case {
     int64_t now;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/text_convert.h"
+#include "base/win/scoped_handle.h"
 #include "services/machine_identity.h"
 
 namespace pelmar::machine_identity_internal {
@@ -31,20 +32,6 @@ struct DeviceInfoSet {
   HDEVINFO set;
   ~DeviceInfoSet() {
     if (set != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set);
-  }
-};
-
-struct Handle {
-  HANDLE h;
-  ~Handle() {
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-};
-
-struct RegKey {
-  HKEY key = nullptr;
-  ~RegKey() {
-    if (key != nullptr) RegCloseKey(key);
   }
 };
 
@@ -104,12 +91,12 @@ std::vector<AdapterCandidate> CollectDeviceList() {
 
     const std::wstring path = DevicePath(devices.set, index);
     if (path.empty()) continue;
-    Handle device{CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr)};
-    if (device.h == INVALID_HANDLE_VALUE) continue;
-    std::string address = QueryAddress(device.h, kOidPermanentAddress);
+    win::ScopedHandle device(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!device) continue;
+    std::string address = QueryAddress(device.get(), kOidPermanentAddress);
     // Some drivers report a zero burnt-in address but a real current one.
-    if (address.empty()) address = QueryAddress(device.h, kOidCurrentAddress);
+    if (address.empty()) address = QueryAddress(device.get(), kOidCurrentAddress);
     if (!address.empty()) list.push_back({address, bus});
   }
   return list;
@@ -117,22 +104,23 @@ std::vector<AdapterCandidate> CollectDeviceList() {
 
 namespace {
 int BusOfAdapter(const char* adapter_name) {
-  RegKey network;
+  win::ScopedRegKey network;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE,
                     L"SYSTEM\\CurrentControlSet\\Control\\Network\\"
                     L"{4D36E972-E325-11CE-BFC1-08002BE10318}",
-                    0, KEY_READ, &network.key) != ERROR_SUCCESS) {
+                    0, KEY_READ, network.receive()) != ERROR_SUCCESS) {
     return kBusOther;
   }
-  RegKey connection;
+  win::ScopedRegKey connection;
   const std::wstring sub = WideFromUtf8(adapter_name) + L"\\Connection";
-  if (RegOpenKeyExW(network.key, sub.c_str(), 0, KEY_READ, &connection.key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(network.get(), sub.c_str(), 0, KEY_READ, connection.receive()) !=
+      ERROR_SUCCESS) {
     return kBusOther;
   }
   wchar_t value[1024] = {};
   DWORD size = sizeof value - sizeof(wchar_t);  // room for a terminator we add
   DWORD type = 0;
-  if (RegQueryValueExW(connection.key, L"PnpInstanceID", nullptr, &type,
+  if (RegQueryValueExW(connection.get(), L"PnpInstanceID", nullptr, &type,
                        reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
       size < 7) {
     return kBusOther;

@@ -47,11 +47,12 @@ class IBaseView {
   virtual void Show(HWND hwnd, bool topmost);
 
   // Takes ownership; returns the resource's index in the list.
-  int AddResource(IBaseResource* resource);
+  int AddResource(std::unique_ptr<IBaseResource> resource);
+  // Takes ownership; returns the resource, which lives as long as the view.
   template <typename T>
   T* Add(std::unique_ptr<T> resource) {
-    T* raw = resource.release();
-    AddResource(raw);
+    T* raw = resource.get();
+    AddResource(std::move(resource));
     return raw;
   }
   // The first resource with `id`, or null.

@@ -167,8 +167,8 @@ class ViewWindowTest : public testing::Test {
     window_ = std::make_unique<ViewWindow>(200, parent, cls, 400);
     RECT r{};
     GetClientRect(window_->hwnd(), &r);
-    auto* view = new TestView(window_->hwnd(), mgr_.get(), layered, std::move(scheme));
-    window_->SetView(view);
+    auto* view = window_->SetView(
+        std::make_unique<TestView>(window_->hwnd(), mgr_.get(), layered, std::move(scheme)));
     BuildPage(view, mgr_.get(), r.right, r.bottom);
     return view;
   }
@@ -197,7 +197,7 @@ class ViewWindowTest : public testing::Test {
   }
 
   test::ScratchDir cache_;
-  test::RecordingLogger log_;
+  RecordingEventSink log_;
   std::unique_ptr<CResourceManager> mgr_;
   std::unique_ptr<ViewWindow> window_;
 };
@@ -338,8 +338,8 @@ TEST_F(ViewWindowTest, ModalDialogSwallowsClicksOnItsOwner) {
     auto dialog = std::make_unique<ViewWindow>(100, parent, L"PelmarModalDialogWnd", 200);
     RECT r{};
     GetClientRect(dialog->hwnd(), &r);
-    dialogView = new TestView(dialog->hwnd(), mgr, true, DialogScheme());
-    dialog->SetView(dialogView);
+    dialogView =
+        dialog->SetView(std::make_unique<TestView>(dialog->hwnd(), mgr, true, DialogScheme()));
     BuildPage(dialogView, mgr, r.right, r.bottom);
     HWND self = dialog->hwnd();
     dialogView->onClick = [self](int) {

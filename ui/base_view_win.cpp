@@ -4,36 +4,13 @@
 
 #include <algorithm>
 
+#include "base/win/scoped_handle.h"
 #include "ui/base_window.h"
 #include "ui/image_resource.h"
 #include "ui/window_messages.h"
 
 namespace pelmar {
 namespace {
-
-// Owners of GDI objects so every early return releases them.
-struct DcDeleter {
-  void operator()(HDC dc) const { DeleteDC(dc); }
-};
-using MemoryDc = std::unique_ptr<HDC__, DcDeleter>;
-
-class SelectedBitmap {
- public:
-  SelectedBitmap(HDC dc, HBITMAP bitmap)
-      : dc_(dc), bitmap_(bitmap), old_(bitmap ? SelectObject(dc, bitmap) : nullptr) {}
-  ~SelectedBitmap() {
-    if (old_) SelectObject(dc_, old_);
-    if (bitmap_) DeleteObject(bitmap_);
-  }
-  SelectedBitmap(const SelectedBitmap&) = delete;
-  SelectedBitmap& operator=(const SelectedBitmap&) = delete;
-  bool ok() const { return bitmap_ != nullptr && old_ != nullptr; }
-
- private:
-  HDC dc_;
-  HBITMAP bitmap_;
-  HGDIOBJ old_;
-};
 
 bool Contains(const std::vector<int>& types, int type) {
   return std::find(types.begin(), types.end(), type) != types.end();
@@ -45,8 +22,8 @@ IBaseView::IBaseView(HWND hwnd, IResourceMgr* resources) : hwnd_(hwnd), resource
 
 IBaseView::~IBaseView() = default;
 
-int IBaseView::AddResource(IBaseResource* resource) {
-  resources_.emplace_back(resource);
+int IBaseView::AddResource(std::unique_ptr<IBaseResource> resource) {
+  resources_.push_back(std::move(resource));
   return static_cast<int>(resources_.size()) - 1;
 }
 
@@ -84,9 +61,9 @@ LRESULT IBaseView::LayeredPaint() {
   GetWindowRect(hwnd_, &wr);
   const int width = wr.right - wr.left;
   const int height = wr.bottom - wr.top;
-  HDC screen = GetDC(nullptr);
   {
-    MemoryDc mem(CreateCompatibleDC(screen));
+    win::ScopedGetDc screen(nullptr);
+    win::ScopedCreatedDc mem(CreateCompatibleDC(screen.get()));
     if (mem && width > 0 && height > 0) {
       SetBkMode(mem.get(), TRANSPARENT);
       BITMAPINFO info = {};
@@ -97,19 +74,21 @@ LRESULT IBaseView::LayeredPaint() {
       info.bmiHeader.biBitCount = 32;
       info.bmiHeader.biCompression = BI_RGB;
       void* bits = nullptr;
-      SelectedBitmap dib(mem.get(),
-                         CreateDIBSection(mem.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-      if (dib.ok()) {
+      win::ScopedGdiObject<HBITMAP> dib(
+          CreateDIBSection(mem.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+      // Declared after the bitmap: the old one is selected back before it is deleted.
+      win::ScopedSelectObject selected(mem.get(), dib.get());
+      if (dib && selected.ok()) {
         DrawAll(mem.get());
         POINT dst{wr.left, wr.top};
         POINT src{0, 0};
         SIZE size{width, height};
         BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        UpdateLayeredWindow(hwnd_, screen, &dst, &size, mem.get(), &src, 0, &blend, ULW_ALPHA);
+        UpdateLayeredWindow(hwnd_, screen.get(), &dst, &size, mem.get(), &src, 0, &blend,
+                            ULW_ALPHA);
       }
     }
   }
-  if (screen) ReleaseDC(nullptr, screen);
   EndPaint(hwnd_, &ps);
   return 0;
 }
@@ -122,10 +101,11 @@ LRESULT IBaseView::DoubleBufferedPaint() {
   const int width = client.right - client.left;
   const int height = client.bottom - client.top;
   if (dc && width > 0 && height > 0) {
-    MemoryDc mem(CreateCompatibleDC(dc));
+    win::ScopedCreatedDc mem(CreateCompatibleDC(dc));
     if (mem) {
-      SelectedBitmap bitmap(mem.get(), CreateCompatibleBitmap(dc, width, height));
-      if (bitmap.ok()) {
+      win::ScopedGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(dc, width, height));
+      win::ScopedSelectObject selected(mem.get(), bitmap.get());
+      if (bitmap && selected.ok()) {
         DrawAll(mem.get());
         BitBlt(dc, 0, 0, width, height, mem.get(), 0, 0, SRCCOPY);
       }

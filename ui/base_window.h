@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "ui/view_geometry.h"
@@ -55,16 +56,25 @@ double ProcessDpiFactor();
 // there is none.
 class ViewWindow : public IBaseWindow {
  public:
-  ViewWindow(unsigned designHeight, HWND parent, const wchar_t* className, unsigned designWidth)
-      : IBaseWindow(designHeight, parent, className, designWidth) {}
+  // Out of line, like the destructor: only the body knows the view's type.
+  ViewWindow(unsigned designHeight, HWND parent, const wchar_t* className, unsigned designWidth);
   ~ViewWindow() override;
 
   LRESULT HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) override;
-  void SetView(IBaseView* view);  // takes ownership
-  IBaseView* view() const { return view_; }
+  // Takes ownership (destroying the view before); returns the view, which
+  // lives until it is replaced or the window is destroyed.
+  template <typename T>
+  T* SetView(std::unique_ptr<T> view) {
+    T* raw = view.get();
+    ReplaceView(std::move(view));
+    return raw;
+  }
+  IBaseView* view() const { return view_.get(); }
 
  private:
-  IBaseView* view_ = nullptr;
+  void ReplaceView(std::unique_ptr<IBaseView> view);
+
+  std::unique_ptr<IBaseView> view_;
 };
 
 }  // namespace pelmar

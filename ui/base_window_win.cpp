@@ -4,6 +4,7 @@
 
 #include "base/app_context.h"
 #include "base/pelmar_error.h"
+#include "base/win/scoped_handle.h"
 #include "ui/base_view.h"
 
 namespace pelmar {
@@ -38,10 +39,10 @@ void StoreDisplayScale(double scale) {
 double ProcessDpiFactor() {
   static const double factor = [] {
     double f = 1.0;
-    if (HDC screen = GetDC(nullptr)) {
-      f = DpiFactorFrom(GetDeviceCaps(screen, DESKTOPHORZRES), GetDeviceCaps(screen, HORZRES),
-                        GetDeviceCaps(screen, LOGPIXELSX));
-      ReleaseDC(nullptr, screen);
+    if (win::ScopedGetDc screen(nullptr); screen) {
+      f = DpiFactorFrom(GetDeviceCaps(screen.get(), DESKTOPHORZRES),
+                        GetDeviceCaps(screen.get(), HORZRES),
+                        GetDeviceCaps(screen.get(), LOGPIXELSX));
     }
     if (AppContext* ctx = GetAppContext()) {
       std::lock_guard<CXMutex> lock(ctx->mutex);
@@ -107,15 +108,20 @@ LRESULT CALLBACK IBaseWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPA
   return self->HandleMessage(msg, wparam, lparam);
 }
 
+ViewWindow::ViewWindow(unsigned designHeight, HWND parent, const wchar_t* className,
+                       unsigned designWidth)
+    : IBaseWindow(designHeight, parent, className, designWidth) {}
+
 ViewWindow::~ViewWindow() {
   // The view goes first: its resources may own child windows of this window.
-  delete view_;
-  view_ = nullptr;
+  view_.reset();
 }
 
-void ViewWindow::SetView(IBaseView* view) {
-  delete view_;
-  view_ = view;
+void ViewWindow::ReplaceView(std::unique_ptr<IBaseView> view) {
+  // The old view goes before the new one takes its place, as its resources
+  // may own child windows of this window.
+  view_.reset();
+  view_ = std::move(view);
 }
 
 LRESULT ViewWindow::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {

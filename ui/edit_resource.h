@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "base/win/scoped_handle.h"
 #include "ui/image_resource.h"
 
 namespace pelmar {
@@ -30,7 +31,7 @@ class CEditResource final : public CImageResource {
   static LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 
   HWND edit_ = nullptr;
-  HFONT font_ = nullptr;
+  win::ScopedGdiObject<HFONT> font_;  // deleted after the window (member order)
   LONG_PTR savedProc_ = 0;
 };
 

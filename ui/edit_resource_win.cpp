@@ -31,10 +31,10 @@ CEditResource::CEditResource(HWND parent, const WidgetStyleSet* styles)
 
   const WidgetStyle& normal = styles_.ForState(kStateNormal);
   const int height = -static_cast<int>(normal.fontSize * CurrentDisplayScale());
-  font_ =
-      CreateFontW(height, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS,
-                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, normal.fontFamily.c_str());
-  if (font_) SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+  font_.reset(CreateFontW(height, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                          OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
+                          normal.fontFamily.c_str()));
+  if (font_) SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
 }
 
 CEditResource::~CEditResource() {
@@ -43,7 +43,7 @@ CEditResource::~CEditResource() {
     RemovePropW(edit_, kEditProp);
     DestroyWindow(edit_);
   }
-  if (font_) DeleteObject(font_);
+  // The font member is deleted after this body, once the window that used it is gone.
 }
 
 LRESULT CALLBACK CEditResource::EditProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {

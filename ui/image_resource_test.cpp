@@ -205,7 +205,7 @@ TEST_F(ImageResourceTest, UndecodablePictureDrawsNothing) {
   test::ScratchDir other;
   CreateDirectoryW(other.Join(L"images").c_str(), nullptr);
   test::WriteFileBytes(other.Join(L"images\\broken.png"), "not a png");
-  test::RecordingLogger log;
+  RecordingEventSink log;
   CResourceManager mgr(other.path(), &log);
   Gdiplus::Image* broken = mgr.GetImage(L"broken.png");
   ASSERT_NE(nullptr, broken);

@@ -10,7 +10,6 @@
 namespace pelmar {
 namespace {
 
-using test::RecordingLogger;
 using test::ScratchDir;
 
 const char kUnpackFailed[] = "资源解压失败";
@@ -40,8 +39,8 @@ const SkinFile kSkin[] = {
     {L"main_word_custom_press.png", 32, 32},
 };
 
-std::string StatusOf(const RecordingLogger& log) {
-  for (const auto& e : log.events) {
+std::string StatusOf(const RecordingEventSink& log) {
+  for (const auto& e : log.Events()) {
     if (e.name == "vResourceStatus") return e.strings.at("resource_status");
   }
   return "<none>";
@@ -55,7 +54,7 @@ class ResourceManagerTest : public testing::Test {
   // A complete skin unpacked by one manager, copied as the files of a cache folder.
   void PopulateImages(std::size_t count) {
     ScratchDir source;
-    RecordingLogger quiet;
+    RecordingEventSink quiet;
     { CResourceManager full(source.path(), &quiet); }
     CreateDirectoryW(Images().c_str(), nullptr);
     for (std::size_t i = 0; i < count; ++i) {
@@ -65,7 +64,7 @@ class ResourceManagerTest : public testing::Test {
   }
 
   ScratchDir cache_;
-  RecordingLogger log_;
+  RecordingEventSink log_;
 };
 
 TEST_F(ResourceManagerTest, FreshCacheUnpacksTheResource) {
@@ -95,20 +94,20 @@ TEST_F(ResourceManagerTest, EveryPictureDecodesAtItsSizeOnceAndLazily) {
     EXPECT_EQ(f.height, image->GetHeight());
     EXPECT_EQ(image, mgr.GetImage(f.name));
   }
-  EXPECT_TRUE(log_.ErrorTexts().empty());
+  EXPECT_TRUE(test::ErrorTexts(log_).empty());
 }
 
 TEST_F(ResourceManagerTest, UnknownNamesAreReportedAndCaseMatters) {
   CResourceManager mgr(cache_.path(), &log_);
   EXPECT_EQ(nullptr, mgr.GetImage(nullptr));
-  EXPECT_TRUE(log_.ErrorTexts().empty());  // a null name is not reported
+  EXPECT_TRUE(test::ErrorTexts(log_).empty());  // a null name is not reported
   const wchar_t* unknown[] = {
       L"LOGO.png", L"logo", L"", L"zzz.png", L"aaa.png", L"main_bg.png ", L"images\\logo.png"};
   for (const wchar_t* name : unknown) {
     SCOPED_TRACE(Utf8FromWide(name));
     EXPECT_EQ(nullptr, mgr.GetImage(name));
   }
-  EXPECT_EQ(std::vector<std::string>(std::size(unknown), kPictureMissing), log_.ErrorTexts());
+  EXPECT_EQ(std::vector<std::string>(std::size(unknown), kPictureMissing), test::ErrorTexts(log_));
 }
 
 TEST_F(ResourceManagerTest, PopulatedCacheIsUsedWithoutExtracting) {
@@ -116,7 +115,7 @@ TEST_F(ResourceManagerTest, PopulatedCacheIsUsedWithoutExtracting) {
   CResourceManager mgr(cache_.path(), &log_);
   EXPECT_EQ(kSkinFileCount, mgr.entries().size());
   EXPECT_FALSE(test::FileExists(Archive()));
-  EXPECT_TRUE(log_.ErrorTexts().empty());
+  EXPECT_TRUE(test::ErrorTexts(log_).empty());
   EXPECT_EQ("创建资源成功", StatusOf(log_));
 }
 
@@ -125,7 +124,7 @@ TEST_F(ResourceManagerTest, PartialSkinIsReportedAndAccepted) {
   CResourceManager mgr(cache_.path(), &log_);
   EXPECT_EQ(14u, mgr.entries().size());
   EXPECT_FALSE(test::FileExists(Archive()));
-  EXPECT_EQ(std::vector<std::string>{kPictureMissing}, log_.ErrorTexts());
+  EXPECT_EQ(std::vector<std::string>{kPictureMissing}, test::ErrorTexts(log_));
   EXPECT_EQ("创建资源成功", StatusOf(log_));
   EXPECT_NE(nullptr, mgr.GetImage(kSkin[13].name));
   EXPECT_EQ(nullptr, mgr.GetImage(kSkin[14].name));
@@ -138,11 +137,11 @@ TEST_F(ResourceManagerTest, CachedArchiveIsUnpackedFirst) {
   const std::string logo = test::ReadFileBytes(source.Join(L"images\\logo.png"));
   ASSERT_FALSE(logo.empty());
   ASSERT_TRUE(test::WriteFileBytes(Archive(), test::MakeStoredZip({{"logo.png", logo}})));
-  log_.events.clear();
+  log_.Clear();
   CResourceManager mgr(cache_.path(), &log_);
   ASSERT_EQ(1u, mgr.entries().size());
   EXPECT_EQ(L"logo.png", mgr.entries()[0]->fileName);
-  EXPECT_EQ(std::vector<std::string>{kPictureMissing}, log_.ErrorTexts());  // 1 of 15
+  EXPECT_EQ(std::vector<std::string>{kPictureMissing}, test::ErrorTexts(log_));  // 1 of 15
   ASSERT_NE(nullptr, mgr.GetImage(L"logo.png"));
   EXPECT_EQ(240u, mgr.GetImage(L"logo.png")->GetWidth());
 }
@@ -172,9 +171,9 @@ TEST_F(ResourceManagerTest, BadCachedArchiveFallsBackToTheResource) {
     const std::string bytes =
         c.entries.empty() ? std::string("PK\x05\x06 broken") : test::MakeStoredZip(c.entries);
     ASSERT_TRUE(test::WriteFileBytes(cache + L"\\Resource.zip", bytes));
-    RecordingLogger log;
+    RecordingEventSink log;
     CResourceManager mgr(cache, &log);
-    EXPECT_EQ(std::vector<std::string>{kUnpackFailed}, log.ErrorTexts());
+    EXPECT_EQ(std::vector<std::string>{kUnpackFailed}, test::ErrorTexts(log));
     EXPECT_EQ("创建资源成功", StatusOf(log));
     // The resource's archive replaced the bad one and was unpacked in full.
     EXPECT_NE(bytes, test::ReadFileBytes(cache + L"\\Resource.zip"));
@@ -199,7 +198,7 @@ TEST_F(ResourceManagerTest, NoSourceFailsWithItsReports) {
   } catch (const PelmarError& e) {
     EXPECT_STREQ("load resource error", e.what());
   }
-  EXPECT_EQ(std::vector<std::string>{kUnpackFailed}, log_.ErrorTexts());
+  EXPECT_EQ(std::vector<std::string>{kUnpackFailed}, test::ErrorTexts(log_));
   EXPECT_EQ("创建资源失败", StatusOf(log_));
   EXPECT_EQ("vResourceStatus", log_.Names().back());
 }
@@ -207,7 +206,7 @@ TEST_F(ResourceManagerTest, NoSourceFailsWithItsReports) {
 TEST_F(ResourceManagerTest, EmptyCachePathIsReportedAndNothingIsWrittenHere) {
   const std::wstring here = test::ExecutableFolder();
   EXPECT_THROW(CResourceManager(L"", &log_), PelmarError);
-  EXPECT_EQ(kCacheDirMissing, log_.ErrorTexts().front());
+  EXPECT_EQ(kCacheDirMissing, test::ErrorTexts(log_).front());
   EXPECT_EQ("创建资源失败", StatusOf(log_));
   EXPECT_FALSE(test::FileExists(L"Resource.zip"));
   EXPECT_FALSE(test::FileExists(here + L"\\Resource.zip"));

@@ -5,6 +5,7 @@
 #include "base/event_sink.h"
 #include "base/file_stream.h"
 #include "base/pelmar_error.h"
+#include "base/win/scoped_handle.h"
 #include "base/zip_extract.h"
 #include "ui/gdiplus_include.h"
 
@@ -36,10 +37,6 @@ int64_t FileSize(const std::wstring& path) {
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
   return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
-
-struct FindCloser {
-  void operator()(HANDLE h) const { FindClose(h); }
-};
 
 }  // namespace
 
@@ -105,8 +102,7 @@ bool CResourceManager::Scan() {
   }
   WIN32_FIND_DATAW found;
   const std::wstring pattern = Join(imagesDir_, L"*");
-  std::unique_ptr<void, FindCloser> find(FindFirstFileW(pattern.c_str(), &found));
-  if (find.get() == INVALID_HANDLE_VALUE) find.release();
+  win::ScopedFindHandle find(FindFirstFileW(pattern.c_str(), &found));
   if (find) {
     do {
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;

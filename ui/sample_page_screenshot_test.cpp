@@ -226,7 +226,7 @@ uint32_t PixelOf(const std::wstring& png, int x, int y) {
 TEST(SamplePageScreenshotTest, SavesPagesAndDialogs) {
   CreateAppContext();
   test::ScratchDir cache;
-  test::RecordingLogger log;
+  RecordingEventSink log;
   {
     CResourceManager mgr(cache.path(), &log);
     const std::wstring folder = ShotFolder();
@@ -242,8 +242,7 @@ TEST(SamplePageScreenshotTest, SavesPagesAndDialogs) {
       ViewWindow window(s.h, nullptr, L"PelmarSampleWnd", s.w);
       RECT client{};
       GetClientRect(window.hwnd(), &client);
-      auto* view = new SampleView(window.hwnd(), &mgr, s.layered);
-      window.SetView(view);
+      auto* view = window.SetView(std::make_unique<SampleView>(window.hwnd(), &mgr, s.layered));
       s.build(view, &mgr, client.right, client.bottom);
 
       // The off-screen drawing.

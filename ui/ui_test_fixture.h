@@ -33,7 +33,7 @@ class SkinTest : public testing::Test {
   Gdiplus::Image* Picture(const wchar_t* name) { return manager_->GetImage(name); }
 
   ScratchDir cache_;
-  RecordingLogger log_;
+  RecordingEventSink log_;
   std::unique_ptr<CResourceManager> manager_;
 };
 

@@ -13,26 +13,13 @@
 namespace pelmar {
 namespace test {
 
-std::vector<std::string> RecordingLogger::Names() const {
-  std::vector<std::string> names;
-  for (const Event& e : events) names.push_back(e.name);
-  return names;
-}
-
-std::vector<std::string> RecordingLogger::ErrorTexts() const {
+std::vector<std::string> ErrorTexts(const RecordingEventSink& events) {
   std::vector<std::string> texts;
-  for (const Event& e : events) {
-    if (e.name == "vResourceError") {
-      auto it = e.strings.find("error_status");
-      texts.push_back(it == e.strings.end() ? "<none>" : it->second);
-    }
+  for (const RecordedEvent& e : events.EventsNamed("vResourceError")) {
+    auto it = e.strings.find("error_status");
+    texts.push_back(it == e.strings.end() ? "<none>" : it->second);
   }
   return texts;
-}
-
-bool RecordingLogger::SendEvent(const std::string& name) {
-  events.push_back({name, pending_});
-  return true;
 }
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 
-// Helpers shared by the Windows tests of the user interface: a logger that
-// records what the UI reports, a ZIP writer for hand-made archives, a scratch
+// Helpers shared by the Windows tests of the user interface: what the UI
+// reported (with the shared event recorder), a ZIP writer for hand-made archives, a scratch
 // folder, a 32-bit DIB to draw into, and the X tools run from inside Wine.
 
 #include <windows.h>
@@ -11,61 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "services/logger_server.h"
+#include "base/testing/recording_event_sink.h"
 
 namespace pelmar {
 namespace test {
 
-// Keeps every event with the string properties pending when it was sent.
-class RecordingLogger : public ILoggerServer {
- public:
-  struct Event {
-    std::string name;
-    std::map<std::string, std::string> strings;
-  };
-  std::vector<Event> events;
-
-  // Names of the events, in order.
-  std::vector<std::string> Names() const;
-  // The "error_status" texts of the "vResourceError" events, in order.
-  std::vector<std::string> ErrorTexts() const;
-
-  bool SendEvent(const std::string& name) override;
-  void ClearProperties() override { pending_.clear(); }
-  void SetStringProperty(const std::string& key, const std::string& value) override {
-    pending_[key] = value;
-  }
-  void SetIntProperty(const std::string& key, int32_t value) override {
-    pending_[key] = std::to_string(value);
-  }
-  void SetBoolProperty(const std::string& key, bool value) override {
-    pending_[key] = value ? "true" : "false";
-  }
-  bool SendPageAction(const std::string&, const std::string&, const std::string&) override {
-    return true;
-  }
-  bool SendLifecycle(int, const std::string&, const std::string&, const std::string&,
-                     const std::string&, std::vector<std::string>) override {
-    return true;
-  }
-  bool SendLaunch(int, const std::string&, const std::string&, const std::string&) override {
-    return true;
-  }
-  std::string BuildHttpData(const std::string&, const std::string&) override { return {}; }
-  std::string DecryptData(const std::string&) override { return {}; }
-  std::string GetMid() override { return {}; }
-  std::string GetMidEx(int) override { return {}; }
-  bool Reinit() override { return false; }
-  void ReleaseHandle() override {}
-  bool OpenUrl(const std::string&) override { return false; }
-  int RunAsUser(const std::string&, const std::string&, const char*, const char*,
-                const char*) override {
-    return 0;
-  }
-
- private:
-  std::map<std::string, std::string> pending_;
-};
+// The "error_status" texts of the "vResourceError" events, in order.
+std::vector<std::string> ErrorTexts(const RecordingEventSink& events);
 
 // A ZIP archive with stored (uncompressed) entries, names exactly as given.
 std::string MakeStoredZip(const std::vector<std::pair<std::string, std::string>>& entries);

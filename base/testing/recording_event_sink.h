@@ -11,7 +11,7 @@
 
 #include "base/event_sink.h"
 
-namespace pelmar::testing {
+namespace pelmar {
 
 struct RecordedEvent {
   std::string name;
@@ -80,4 +80,4 @@ class ScopedProcessEventSink {
   ScopedProcessEventSink& operator=(const ScopedProcessEventSink&) = delete;
 };
 
-}  // namespace pelmar::testing
+}  // namespace pelmar
