@@ -169,7 +169,7 @@ class BrowserChoiceTest : public ::testing::TestWithParam<ChoiceCase> {};
 TEST_P(BrowserChoiceTest, ChoosesReportsAndStarts) {
   const ChoiceCase& c = GetParam();
   ScriptedSystem system(c.machine);
-  testing::RecordingEventSink sink;
+  RecordingEventSink sink;
   const bool started = OpenUrlWith(kUrl, c.launcher, system, sink);
   EXPECT_EQ(started, !c.file.empty());
   if (c.file.empty()) {
@@ -193,7 +193,7 @@ TEST(BrowserChoiceTest, UnreadableOwnFileOpensNothingAndReportsNothing) {
   Machine machine;
   machine.ownFileReadable = false;
   ScriptedSystem system(machine);
-  testing::RecordingEventSink sink;
+  RecordingEventSink sink;
   EXPECT_FALSE(OpenUrlWith(kUrl, kChrome, system, sink));
   EXPECT_TRUE(system.opened.empty());
   EXPECT_TRUE(sink.Events().empty());
@@ -207,7 +207,7 @@ TEST(BrowserChoiceTest, AddressesThatAreNotWebPagesAreRefused) {
     machine.files = {kChrome};
     machine.processes = {{40, L"chrome.exe", kSaved - 60, kChrome}};
     ScriptedSystem system(machine);
-    testing::RecordingEventSink sink;
+    RecordingEventSink sink;
     EXPECT_FALSE(OpenUrlWith(url, kChrome, system, sink));
     EXPECT_TRUE(system.opened.empty());
     const auto events = sink.EventsNamed("vOpenUrl");

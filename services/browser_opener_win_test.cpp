@@ -317,7 +317,7 @@ TEST_F(BrowserOpenerWinTest, FakeBrowsersRecordTheChoice) {
     if (c.edgeBroker) launcher = L"C:\\Windows\\SystemApps\\browser_broker.exe";
 
     std::unique_ptr<IBrowserSystem> system = CreateBrowserSystem(installer);
-    testing::RecordingEventSink sink;
+    RecordingEventSink sink;
     EXPECT_TRUE(OpenUrlWith(kUrl, launcher, *system, sink));
 
     const std::string line = Recorded(c.expected);
@@ -374,7 +374,7 @@ TEST_F(BrowserOpenerWinTest, SuspendedOrMissingBrowserIsPassedOver) {
 
 TEST_F(BrowserOpenerWinTest, InstallerFileThatCannotBeReadOpensNothing) {
   std::unique_ptr<IBrowserSystem> system = CreateBrowserSystem(dir_.Wide() + L"\\missing.exe");
-  testing::RecordingEventSink sink;
+  RecordingEventSink sink;
   EXPECT_FALSE(OpenUrlWith(kUrl, L"", *system, sink));
   EXPECT_TRUE(sink.Events().empty());
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -385,7 +385,7 @@ TEST_F(BrowserOpenerWinTest, RefusedAddressStartsNothing) {
   SetDefaultBrowser(kChrome);
   const std::wstring file_url = L"file:///" + exe_[kFirefox];
   std::unique_ptr<IBrowserSystem> system = CreateBrowserSystem(MakeInstallerFile(L"d", true));
-  testing::RecordingEventSink sink;
+  RecordingEventSink sink;
   EXPECT_FALSE(OpenUrlWith(file_url, exe_[kChrome], *system, sink));
   EXPECT_FALSE(OpenUrlWith(exe_[kFirefox], L"", *system, sink));
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
