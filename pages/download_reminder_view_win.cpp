@@ -20,9 +20,8 @@ void DownloadReminderView::OnButton(int id) {
 DownloadReminderWindow::DownloadReminderWindow(HWND parent, IResourceMgr* resources,
                                                const std::string& url)
     : DialogWindow(parent, L"ProgressDReminderWnd") {
-  auto* view = new DownloadReminderView(hwnd(), resources);
+  auto* view = SetView(std::make_unique<DownloadReminderView>(hwnd(), resources));
   view->SetDownloadAddress(url);
-  SetView(view);
 }
 
 }  // namespace pelmar

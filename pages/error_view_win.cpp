@@ -21,9 +21,8 @@ void ErrorView::OnButton(int id) {
 
 ErrorWindow::ErrorWindow(HWND parent, IResourceMgr* resources, int mode)
     : DialogWindow(parent, L"ProgressChildCloseWnd") {
-  auto* view = new ErrorView(hwnd(), resources);
+  auto* view = SetView(std::make_unique<ErrorView>(hwnd(), resources));
   view->SetMode(mode);
-  SetView(view);
 }
 
 }  // namespace pelmar

@@ -21,9 +21,8 @@ void InstallReminderView::OnButton(int id) {
 InstallReminderWindow::InstallReminderWindow(HWND parent, IResourceMgr* resources,
                                              const std::wstring& path)
     : DialogWindow(parent, L"ProgressIReminderWnd") {
-  auto* view = new InstallReminderView(hwnd(), resources);
+  auto* view = SetView(std::make_unique<InstallReminderView>(hwnd(), resources));
   view->SetFilePath(path);
-  SetView(view);
 }
 
 }  // namespace pelmar

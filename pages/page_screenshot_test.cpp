@@ -93,7 +93,7 @@ class PageScreenshotTest : public ::testing::Test {
   }
 
   test::ScratchDir cache_;
-  test::RecordingLogger log_;
+  RecordingEventSink log_;
   std::unique_ptr<CResourceManager> manager_;
 };
 
@@ -104,8 +104,7 @@ class PageWindow : public ViewWindow {
 
 TEST_F(PageScreenshotTest, MainPageInstallButtonAndHint) {
   PageWindow window(600, 400);
-  auto* view = new CBeginView(window.hwnd(), manager_.get());
-  window.SetView(view);
+  auto* view = window.SetView(std::make_unique<CBeginView>(window.hwnd(), manager_.get()));
   const PageDeclaration page = BeginPageDeclaration();
   const UiPoint install = CentreOf(page, DeclKind::kButton, begin_ids::kInstall, 600, 400);
   const UiRect hint = SlotOf(page, DeclKind::kText, begin_ids::kHint, 600, 400);
@@ -136,8 +135,7 @@ TEST_F(PageScreenshotTest, MainPageInstallButtonAndHint) {
 TEST_F(PageScreenshotTest, CustomAndFinishedPages) {
   {
     PageWindow window(600, 400);
-    auto* view = new CCustomeView(window.hwnd(), manager_.get());
-    window.SetView(view);
+    auto* view = window.SetView(std::make_unique<CCustomeView>(window.hwnd(), manager_.get()));
     view->SetInstallPath(L"C:\\Games");
     EXPECT_EQ(view->installPath(), L"C:\\Games\\Pelmar\\Morvantile");
     const PageDeclaration page = CustomPageDeclaration();
@@ -151,8 +149,7 @@ TEST_F(PageScreenshotTest, CustomAndFinishedPages) {
   }
   {
     PageWindow window(600, 400);
-    auto* view = new CFinishedView(window.hwnd(), manager_.get());
-    window.SetView(view);
+    auto* view = window.SetView(std::make_unique<CFinishedView>(window.hwnd(), manager_.get()));
     auto dib = Draw(window, *view, L"finished_page", 0xFFFFFFFF);
     const UiPoint launch =
         CentreOf(FinishedPageDeclaration(), DeclKind::kButton, finished_ids::kLaunch, 600, 400);
@@ -198,8 +195,7 @@ TEST_F(PageScreenshotTest, EveryDialogOnTheSharedLayout) {
   }
   // The reinstall reminder is a page of the main window: square corners.
   PageWindow window(400, 200);
-  auto* view = new CReminderView(window.hwnd(), manager_.get());
-  window.SetView(view);
+  auto* view = window.SetView(std::make_unique<CReminderView>(window.hwnd(), manager_.get()));
   auto dib = Draw(window, *view, L"reinstall_reminder", 0xFFFFFFFF);
   EXPECT_EQ(dib->Pixel(0, 0) >> 24, 255u);
   const UiPoint right =

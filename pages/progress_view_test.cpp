@@ -21,6 +21,7 @@
 #include "download/maker_backend_process.h"
 #include "download/package_record.h"
 #include "base/text_convert.h"
+#include "services/logger_server.h"
 #include "pages/failure_counter.h"
 #include "pages/progress_dialogs.h"
 #include "pages/progress_events.h"

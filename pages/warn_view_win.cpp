@@ -24,9 +24,8 @@ const wchar_t* WarnWindow::ClassNameFor(int mode) {
 
 WarnWindow::WarnWindow(HWND parent, IResourceMgr* resources, int mode)
     : DialogWindow(parent, ClassNameFor(mode)) {
-  auto* view = new WarnView(hwnd(), resources);
+  auto* view = SetView(std::make_unique<WarnView>(hwnd(), resources));
   view->SetMode(mode);
-  SetView(view);
 }
 
 }  // namespace pelmar
