@@ -380,8 +380,9 @@ TEST(SingleInstanceE2E, QuitWhileTheReadersAreStuckConnectingIsBounded) {
     HWND window = WaitForMainWindow(first.info.hProcess, kStartLimitMs);
     ASSERT_NE(window, nullptr);
     Sleep(1500);  // the readers are inside their connects by now
+    // The user confirms the cancel question; the window closes from here.
+    CloseInstaller(window, first.info.hProcess);
     const long long closing_ms = NowMs();
-    PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(first.WaitExit(kStartLimitMs), 0);
     const long long quit_ms = NowMs() - closing_ms;
     worst_ms = std::max(worst_ms, quit_ms);
@@ -392,7 +393,7 @@ TEST(SingleInstanceE2E, QuitWhileTheReadersAreStuckConnectingIsBounded) {
     ASSERT_TRUE(second.Start(g_installer));
     HWND again = WaitForMainWindow(second.info.hProcess, kStartLimitMs);
     ASSERT_NE(again, nullptr) << "the second start showed no window";
-    PostMessageW(again, WM_CLOSE, 0, 0);
+    CloseInstaller(again, second.info.hProcess);
     EXPECT_EQ(second.WaitExit(kStartLimitMs), 0);
 
     int lines = 0;
