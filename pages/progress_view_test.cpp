@@ -232,7 +232,13 @@ class DialogRobot {
     stop_ = true;
     thread_.join();
   }
-  int answered() const { return answered_.load(); }
+  // The dialogs answered once `expected` are, or after 10 s. The robot counts
+  // a dialog only after it has seen it go, which may be after the page has
+  // already moved on.
+  int AnsweredAfterWaitingFor(int expected) const {
+    for (int waited = 0; answered_.load() < expected && waited < 10000; waited += 50) Sleep(50);
+    return answered_.load();
+  }
 
  private:
   void Run() {
@@ -580,7 +586,7 @@ TEST_F(ProgressPageTest, RealDialogsRetryTheSetupThenOfferTheManualInstall) {
   OpenPage();
   StartPage();
   ASSERT_TRUE(PumpUntil([&] { return quitSeen_; }, 120000));
-  EXPECT_EQ(robot.answered(), 3);
+  EXPECT_EQ(robot.AnsweredAfterWaitingFor(3), 3);
   EXPECT_EQ(quitCode_, 0);
   EXPECT_EQ(SetupRuns().size(), 3u);  // "立即重试" ran the setup program again
   EXPECT_EQ(Statuses("vSoftInstallError", "error_status"),
@@ -598,14 +604,14 @@ TEST_F(ProgressPageTest, RealDialogsRetryLaterThenTheDownloadReminder) {
     OpenPage();
     StartPage();
     ASSERT_TRUE(PumpUntil([&] { return Reached(1); }, 120000));
-    EXPECT_EQ(robot.answered(), 1);
+    EXPECT_EQ(robot.AnsweredAfterWaitingFor(1), 1);
   }
   // The counter goes on across starts: one more retry, then the reminder.
   DialogRobot robot({{L"ProgressChildCloseWnd", 1, nullptr},
                      {L"ProgressDReminderWnd", 2, L"progress_download_reminder"}});
   StartPage();
   ASSERT_TRUE(PumpUntil([&] { return quitSeen_; }, 120000));
-  EXPECT_EQ(robot.answered(), 2);
+  EXPECT_EQ(robot.AnsweredAfterWaitingFor(2), 2);
   EXPECT_EQ(Statuses("pSoftDownloadResult", "soft_download_status"),
             (std::vector<std::string>{"下载失败", "下载失败", "下载失败"}));
   EXPECT_TRUE(SetupRuns().empty());
