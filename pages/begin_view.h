@@ -23,7 +23,7 @@ class CBeginView : public DeclaredView {
   bool ApplyStateRule(int index, UINT msg) override;
 
  private:
-  void OnClick(int index);
+  void OnClick(int index) override;
   void CancelFlow();
   static MouseScheme Scheme();
 

@@ -33,7 +33,7 @@ class CCustomeView : public DeclaredView {
   bool ApplyStateRule(int index, UINT msg) override;
 
  private:
-  void OnClick(int index);
+  void OnClick(int index) override;
   void BrowseForFolder();
   void CancelFlow();
   void HideEdit();

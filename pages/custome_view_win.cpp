@@ -179,23 +179,13 @@ LRESULT CCustomeView::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
       // its text changes, and a hollow background would leave the old text.
       return reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH));
     }
-    case WM_MOUSEMOVE:
-      return OnMouseMove(scheme, wparam, lparam);
     case WM_LBUTTONDOWN:
       // Taking the focus makes the field report an edited path first.
       SetFocus(hwnd_);
       return OnLButtonDown(scheme, wparam, lparam);
-    case WM_LBUTTONUP:
-      return OnLButtonUp(scheme, wparam, lparam);
     default:
-      break;
+      return HandlePageMessage(scheme, msg, wparam, lparam);
   }
-  if (msg == WM_RESOURCE_CLICKED) {
-    OnClick(static_cast<int>(wparam));
-    return 0;
-  }
-  if (msg == WM_BRING_TO_FRONT) return BringToFront();
-  return DefWindowProcW(hwnd_, msg, wparam, lparam);
 }
 
 }  // namespace pelmar

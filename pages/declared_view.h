@@ -32,6 +32,12 @@ class DeclaredView : public IBaseView {
  protected:
   // Shows the window normally, topmost, in the foreground with the focus.
   LRESULT BringToFront();
+  // The messages every page answers alike, after its own cases: the mouse
+  // through `scheme`, a click to OnClick, a second start's bring-to-front;
+  // anything else goes to the default procedure.
+  LRESULT HandlePageMessage(const MouseScheme& scheme, UINT msg, WPARAM wparam, LPARAM lparam);
+  // A release over the widget at `index` (WM_RESOURCE_CLICKED).
+  virtual void OnClick(int /*index*/) {}
   CEditResource* edit() const { return edit_; }
 
   CLayoutResource* root_ = nullptr;

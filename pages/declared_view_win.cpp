@@ -130,6 +130,26 @@ LRESULT DeclaredView::BringToFront() {
   return 0;
 }
 
+LRESULT DeclaredView::HandlePageMessage(const MouseScheme& scheme, UINT msg, WPARAM wparam,
+                                        LPARAM lparam) {
+  switch (msg) {
+    case WM_MOUSEMOVE:
+      return OnMouseMove(scheme, wparam, lparam);
+    case WM_LBUTTONDOWN:
+      return OnLButtonDown(scheme, wparam, lparam);
+    case WM_LBUTTONUP:
+      return OnLButtonUp(scheme, wparam, lparam);
+    default:
+      break;
+  }
+  if (msg == WM_RESOURCE_CLICKED) {
+    OnClick(static_cast<int>(wparam));
+    return 0;
+  }
+  if (msg == WM_BRING_TO_FRONT) return BringToFront();
+  return DefWindowProcW(hwnd_, msg, wparam, lparam);
+}
+
 MouseEvent MouseEventOf(UINT msg) {
   if (msg == WM_MOUSEMOVE) return MouseEvent::kMove;
   if (msg == WM_LBUTTONDOWN) return MouseEvent::kPress;

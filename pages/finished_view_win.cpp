@@ -59,21 +59,9 @@ LRESULT CFinishedView::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
     case WM_CLOSE:
       PostQuitMessage(0);
       return DefWindowProcW(hwnd_, msg, wparam, lparam);
-    case WM_MOUSEMOVE:
-      return OnMouseMove(scheme, wparam, lparam);
-    case WM_LBUTTONDOWN:
-      return OnLButtonDown(scheme, wparam, lparam);
-    case WM_LBUTTONUP:
-      return OnLButtonUp(scheme, wparam, lparam);
     default:
-      break;
+      return HandlePageMessage(scheme, msg, wparam, lparam);
   }
-  if (msg == WM_RESOURCE_CLICKED) {
-    OnClick(static_cast<int>(wparam));
-    return 0;
-  }
-  if (msg == WM_BRING_TO_FRONT) return BringToFront();
-  return DefWindowProcW(hwnd_, msg, wparam, lparam);
 }
 
 }  // namespace pelmar

@@ -25,7 +25,7 @@ class CReminderView : public DeclaredView {
   bool ApplyStateRule(int index, UINT msg) override;
 
  private:
-  void OnClick(int index);
+  void OnClick(int index) override;
   static MouseScheme Scheme();
 
   std::wstring productPath_;
