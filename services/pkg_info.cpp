@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "pelmar_config.h"
+#include "services/lenient_json.h"
 #include "services/logger_server.h"
 #include "services/read_pkg_info_thread.h"
 
@@ -18,21 +19,6 @@ namespace {
 
 constexpr const char* kDefaultVersion = "0.9.0.1";
 constexpr const char* kAppId = "10001061";
-
-// Parses one JSON document. Text after the value is ignored, as the reader
-// the maker's servers have always been read with does; the size bound is the
-// caller's.
-bool ParseJson(std::string_view text, Json::Value* root) {
-  Json::CharReaderBuilder builder;
-  builder["failIfExtra"] = false;
-  const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-  std::string errors;
-  return reader->parse(text.data(), text.data() + text.size(), root, &errors);
-}
-
-bool IsIntegerZero(const Json::Value& v) {
-  return (v.type() == Json::intValue || v.type() == Json::uintValue) && v.asLargestUInt() == 0;
-}
 
 }  // namespace
 
@@ -57,9 +43,9 @@ std::string BuildPkgRequestBody(const std::string& versionUtf8) {
 
 std::string OpenPkgEnvelope(std::string_view body, std::string* data) {
   Json::Value root;
-  if (body.size() > kMaxPkgRecordBytes || !ParseJson(body, &root)) return "Json parse error";
+  if (body.size() > kMaxPkgRecordBytes || !ParseLenientJson(body, &root)) return "Json parse error";
   if (!root.isObject() || !root.isMember("code") || !root.isMember("data") ||
-      !IsIntegerZero(root["code"])) {
+      !IsJsonIntegerZero(root["code"])) {
     return "member doesn't exit";
   }
   try {
@@ -95,7 +81,7 @@ int64_t PkgSizeFromText(std::string_view text, int64_t fallback) {
 std::string ParsePkgPayload(std::string_view payload, PkgRecord* record) {
   if (payload.empty()) return "decrypt data empty";
   Json::Value root;
-  if (payload.size() > kMaxPkgRecordBytes || !ParseJson(payload, &root))
+  if (payload.size() > kMaxPkgRecordBytes || !ParseLenientJson(payload, &root))
     return "parse decrypt data error";
   if (!root.isObject() || !root.isMember("info") || !root.isMember("urls"))
     return "member not exist";

@@ -51,6 +51,11 @@ const EnvelopeCase kEnvelopeCases[] = {
     {"CodeAsReal", R"({"code": 0.0, "data": "x"})", "member doesn't exit", ""},
     {"CodeAsFalse", R"({"code": false, "data": "x"})", "member doesn't exit", ""},
     {"CodeNotZero", R"({"code": 4004, "message": "no package"})", "member doesn't exit", ""},
+    // Signed and huge codes are simply not zero (converting them used to throw).
+    {"CodeNegative", R"({"code": -1, "data": "x"})", "member doesn't exit", ""},
+    {"CodeBeyondInt64", R"({"code": 18446744073709551615, "data": "x"})", "member doesn't exit",
+     ""},
+    {"CodeMinInt64", R"({"code": -9223372036854775808, "data": "x"})", "member doesn't exit", ""},
     {"NoCode", R"({"data": "x"})", "member doesn't exit", ""},
     {"NoData", R"({"code": 0})", "member doesn't exit", ""},
     {"RootArray", R"([0, "x"])", "member doesn't exit", ""},
@@ -62,6 +67,8 @@ const EnvelopeCase kEnvelopeCases[] = {
     {"TrailingText", R"({"code": 0, "data": "x"} tail)", "", "x"},
     {"TrailingSecondValue", "{\"code\": 0, \"data\": \"x\"}\r\n{\"code\": 1}", "", "x"},
     {"TrailingTextAfterGarbage", "<html> {\"code\": 0}", "Json parse error", ""},
+    // Nested past the reader's limit: the reader throws, the answer just fails.
+    {"NestedTooDeep", std::string(5000, '[') + std::string(5000, ']'), "Json parse error", ""},
     {"TooLarge", R"({"code": 0, "data": ")" + std::string(kMaxPkgRecordBytes, 'a') + R"("})",
      "Json parse error", ""},
 };

@@ -8,21 +8,12 @@
 
 #include "base/app_context.h"
 #include "pelmar_config.h"
+#include "services/lenient_json.h"
 #include "services/read_server_info_thread.h"
 
 namespace pelmar {
 
 namespace {
-
-// Text after the value is ignored, as the reader the maker's servers have
-// always been read with does; the size bound is the caller's.
-bool ParseJson(std::string_view text, Json::Value* root) {
-  Json::CharReaderBuilder builder;
-  builder["failIfExtra"] = false;
-  const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-  std::string errors;
-  return reader->parse(text.data(), text.data() + text.size(), root, &errors);
-}
 
 std::string ChannelFromContext() {
   AppContext* ctx = GetAppContext();
@@ -35,7 +26,7 @@ std::string ChannelFromContext() {
 
 std::string ParseChannelRecord(std::string_view body, ChannelRecord* record) {
   Json::Value root;
-  if (body.size() > kMaxChannelRecordBytes || !ParseJson(body, &root))
+  if (body.size() > kMaxChannelRecordBytes || !ParseLenientJson(body, &root))
     return "parse decrypt data error";
   ChannelRecord fresh;
   // Members of the wrong JSON type leave as the library's conversion errors,

@@ -85,6 +85,8 @@ const ChannelCase kChannelCases[] = {
     {"NotJson", "<html>", true, {}},
     {"Truncated", R"({"code": "server.success", "data": {)", true, {}},
     {"RootArray", R"(["code"])", true, {}},
+    // Nested past the reader's limit: the reader throws, the record just fails.
+    {"NestedTooDeep", std::string(5000, '[') + std::string(5000, ']'), true, {}},
     {"DataAString", R"({"code": "server.success", "data": "x"})", true, {}},
     {"AppIdAsObject", R"({"code": "server.success", "data": {"appId": {}}})", true, {}},
     {"FlagAsString", R"({"code": "server.success", "data": {"tesselOcpc": "yes"}})", true, {}},

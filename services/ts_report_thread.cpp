@@ -11,6 +11,7 @@
 #include "base/pelmar_error.h"
 #include "net/http_form.h"
 #include "pelmar_config.h"
+#include "services/lenient_json.h"
 #include "services/logger_server.h"
 #include "services/machine_identity.h"
 #include "services/pkg_info.h"
@@ -24,14 +25,8 @@ constexpr const char* kAppId = "10001061";
 
 bool IsJson(std::string_view text) {
   if (text.size() > kMaxTSAnswerBytes) return false;
-  // Text after the value is ignored, as the reader the service has always
-  // been read with does.
-  Json::CharReaderBuilder builder;
-  builder["failIfExtra"] = false;
-  const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value root;
-  std::string errors;
-  return reader->parse(text.data(), text.data() + text.size(), &root, &errors);
+  return ParseLenientJson(text, &root);
 }
 
 std::string Call(const std::function<std::string()>& f) { return f ? f() : std::string(); }

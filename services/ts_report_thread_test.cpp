@@ -132,6 +132,9 @@ const TSAnswerCase kTSAnswers[] = {
     {"NotJsonIsNotRetried", HttpAnswer(200, "<html>ok</html>"), 1, 1, "parse decrypt data error"},
     // Text after the value is ignored, as the service's answers have always been read.
     {"JsonWithTrailingText", HttpAnswer(200, R"({"code": 0} and more)"), 0, 1, ""},
+    // Nested past the reader's limit: not an answer, and not a crash of the thread.
+    {"NestedTooDeepIsNotJson", HttpAnswer(200, std::string(5000, '[')), 1, 1,
+     "parse decrypt data error"},
     {"ClosedEveryTime", ScriptedHttpServer::kClose, 1, 3, "parse decrypt data error"},
     {"EmptyBodyEveryTime", HttpAnswer(200, ""), 1, 3, "parse decrypt data error"},
 };
