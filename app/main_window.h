@@ -37,6 +37,13 @@ class MainWindow : public IBaseWindow {
   bool GoToStep(int step);
   LRESULT HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) override;
 
+  // For the quit, once the window is gone: asks every worker thread of the
+  // pages (download, banner, attribution report) to end, and waits up to
+  // `milliseconds` for them. False when one still runs: destroying the
+  // window would then wait for it, so the caller leaves the window to the
+  // process exit instead.
+  [[nodiscard]] bool StopWorkersWithin(int milliseconds);
+
   int currentStep() const { return step_; }
   const std::wstring& installPath() const { return installPath_; }
   const std::wstring& welcomeAddress() const { return welcomeAddress_; }

@@ -39,6 +39,8 @@ constexpr char kAppId[] = "10001061";
 // The reinstall decision waits this long for the package record.
 constexpr int kPackagePolls = 40;
 constexpr DWORD kPackagePollMs = 50;
+// How often the quit looks whether the pages' workers have ended.
+constexpr DWORD kWorkerPollMs = 10;
 
 int64_t RequiredBytes() {
   IPkgInfo* pkg = GetPkgInfo();
@@ -86,6 +88,21 @@ MainWindow::~MainWindow() {
   current_ = nullptr;
   for (auto& view : views_) view.reset();
   resources_.reset();
+}
+
+bool MainWindow::StopWorkersWithin(int milliseconds) {
+  auto* progress = static_cast<CProgressView*>(views_[kStepProgress].get());
+  if (progress) progress->RequestStopWorkers();
+  if (attribution_) attribution_->RequestStop();
+  const auto ended = [&] {
+    return (!progress || progress->WorkersEnded()) && (!attribution_ || !attribution_->IsRunning());
+  };
+  const DWORD began = GetTickCount();
+  while (!ended()) {
+    if (GetTickCount() - began >= static_cast<DWORD>(milliseconds)) return false;
+    Sleep(kWorkerPollMs);
+  }
+  return true;
 }
 
 void MainWindow::ChooseInstallPath() {

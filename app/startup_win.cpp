@@ -146,17 +146,19 @@ void StartServerInformation() {
   }
 }
 
-// The readers' share of the quit: the window is gone, and the process must
-// end (and free the single-instance name for a new start) within about two
-// seconds whatever the network does. A woken reader ends in milliseconds; one
-// that is not woken in this time is waiting on the system and is left.
+// The quit's bounds: the window is gone, and the process must end (and free
+// the single-instance name for a new start) within about two seconds whatever
+// the network does. A stopped worker ends in milliseconds, even inside a
+// connect; one that has not ended in its share is waiting on the system (a
+// name lookup, or under Wine a receive already waiting, which only its time
+// limit ends) and is left to the process exit.
+constexpr int kWindowStopMs = 700;
 constexpr int kReaderStopMs = 300;
 
 // Wakes both readers (their stops first, so they wind down side by side) and
-// waits for them within kReaderStopMs. A reader the stop could not reach (a
-// connect or a name lookup the system still waits for) is left running and
-// ends with the process: it holds no lock, file or record write by then (its
-// record is kept, never freed under it).
+// waits for them within kReaderStopMs. A reader the stop could not reach is
+// left running and ends with the process: it holds no lock, file or record
+// write by then (its record is kept, never freed under it).
 bool StopReadersForQuit() {
   const auto began = std::chrono::steady_clock::now();
   (void)StopPkgInfoReader(0);
@@ -207,7 +209,16 @@ int RunInstaller(HINSTANCE /*instance*/) {
       UpdateWindow(window->hwnd());
     }
     RunMessageLoop();
-    window.reset();
+    // Destroying the pages waits for their threads: only once they have
+    // ended. A worker still waiting on the system keeps the window, which
+    // the process exit then ends with it: a stopped worker sends no record
+    // and writes nothing the installer trusts (at most bytes of the
+    // unverified partial file), and the window's graphics stay valid for it.
+    if (window->StopWorkersWithin(kWindowStopMs)) {
+      window.reset();
+    } else {
+      (void)window.release();
+    }
   } catch (...) {
     // Whatever escaped start-up or the loop: the quit records still go out.
   }

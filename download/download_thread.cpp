@@ -34,6 +34,9 @@ CDownloadThread::CDownloadThread(const std::string& url, int timeout_ms, int att
   url_path_ = parts.path;
   ResolveHostWithFallback(*this, url_host_, url_port_);
   (void)SetTimeouts(timeout_ms, timeout_ms);
+  // A cancel ends a connect to a silent address at once, not when the system
+  // gives up on it.
+  SetStopCheck([this] { return Cancelled(); });
   buffer_ = std::make_unique<char[]>(kBufferBytes);
   Release();
 }

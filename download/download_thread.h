@@ -59,6 +59,9 @@ class CDownloadThread : public CPelmarBasedThread, public CTCPClient {
   // Cancels and waits for the thread without a time limit.
   ~CDownloadThread() override;
 
+  // Asks the thread to end without waiting for it: a connect in progress
+  // ends at once, a receive within its time limit (destruction then waits).
+  void RequestCancel() { state_.store(kCancelled); }
   int32_t GetState() const { return state_.load(); }
   // Why the last answer was not taken as data (diagnostics only).
   std::string LastRejectReason() const;

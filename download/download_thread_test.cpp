@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -498,6 +499,31 @@ TEST_F(DownloadThreadTest, CancelBetweenAttemptsEndsTheThread) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }  // the destructor cancels and waits
   EXPECT_LE(server.Requests().size(), 2u);
+  EXPECT_TRUE(ErrorStatuses().empty());
+  EXPECT_EQ(writer.Bytes(), 0);
+}
+
+// A connect towards an address that drops every packet would last minutes;
+// the owner's cancel ends it, and the thread reports nothing.
+TEST_F(DownloadThreadTest, CancelEndsAConnectThatHangs) {
+  testing::LoopbackBlackHole hole;
+  ASSERT_NE(hole.Port(), 0);
+  MemoryWriter writer(10);
+  std::atomic<bool> destroyed{false};
+  std::thread owner([&] {
+    {
+      CDownloadThread thread("http://127.0.0.1:" + std::to_string(hole.Port()) + "/f.exe", 2000, 20,
+                             0, 9, &writer, 0, Fast());
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));  // inside its connect
+      EXPECT_EQ(thread.GetState(), CDownloadThread::kWorking);
+    }  // the destructor cancels and waits
+    destroyed.store(true);
+  });
+  // A guard against a hang, far below the system's own connect limit.
+  for (int i = 0; i < 300 && !destroyed.load(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(destroyed.load()) << "the cancel did not reach the connect";
+  owner.join();
   EXPECT_TRUE(ErrorStatuses().empty());
   EXPECT_EQ(writer.Bytes(), 0);
 }

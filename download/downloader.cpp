@@ -20,6 +20,7 @@ CDownloader::CDownloader(DownloaderServices services) : services_(std::move(serv
 }
 
 CDownloader::~CDownloader() {
+  stopping_.store(true);
   const bool done = state_.exchange(kDestroying) == kDone;
   query_.reset();  // waits for the query thread
   StopRangeThreads();
@@ -30,6 +31,24 @@ CDownloader::~CDownloader() {
 }
 
 void CDownloader::Destroy() { delete this; }
+
+void CDownloader::RequestStop() {
+  stopping_.store(true);
+  if (query_) query_->RequestStop();
+  std::lock_guard<CXMutex> lock(lock_);
+  for (DownloadRange& range : ranges_) {
+    if (range.thread) range.thread->RequestCancel();
+  }
+}
+
+bool CDownloader::ThreadsEnded() {
+  if (query_ && query_->IsRunning()) return false;
+  std::lock_guard<CXMutex> lock(lock_);
+  for (const DownloadRange& range : ranges_) {
+    if (range.thread && range.thread->IsRunning()) return false;
+  }
+  return true;
+}
 
 std::wstring CDownloader::Path() {
   std::lock_guard<CXMutex> lock(lock_);
@@ -82,6 +101,7 @@ bool CDownloader::Start() {
 }
 
 bool CDownloader::OnUrlInfo(const UrlInfo& info) {
+  if (stopping_.load()) return false;
   if (info.size <= 0 || info.urls.empty()) {
     SendDownloadErrorEvent(kThreadErrorType, "参数错误");
     (void)UseLocalFileOnError();
@@ -168,6 +188,9 @@ bool CDownloader::StartRangeThreads() {
     std::unique_ptr<CDownloadThread> old;
     {
       std::lock_guard<CXMutex> lock(lock_);
+      // A stop that came while the thread was made has already cancelled
+      // the others; this one must not run on.
+      if (stopping_.load()) thread->RequestCancel();
       old = std::move(ranges_[i].thread);
       ranges_[i].thread = std::move(thread);
     }

@@ -35,6 +35,11 @@ class IDownloader {
   virtual const wchar_t* GetFilePath() = 0;
   // The URL being downloaded. Valid until the next call.
   virtual const char* GetUrl() = 0;
+  // For a quit: asks every thread of the download to end without waiting
+  // for them, and tells whether they all have. The download stays as it is;
+  // destroying it afterwards waits no longer than the threads still need.
+  virtual void RequestStop() = 0;
+  virtual bool ThreadsEnded() = 0;
 
  protected:
   virtual ~IDownloader() = default;
@@ -81,6 +86,8 @@ class CDownloader : public IDownloader, public IUrlInfoReceiver, public IRangeWr
   void Destroy() override;
   const wchar_t* GetFilePath() override;
   const char* GetUrl() override;
+  void RequestStop() override;
+  bool ThreadsEnded() override;
 
   bool OnUrlInfo(const UrlInfo& info) override;
   bool WriteRange(int32_t count, int32_t index, const char* data, int64_t offset) override;
@@ -117,6 +124,9 @@ class CDownloader : public IDownloader, public IUrlInfoReceiver, public IRangeWr
 
   const DownloaderServices services_;
   std::atomic<int32_t> state_{kNew};
+  // Raised by RequestStop and the destructor: a query the owner stopped
+  // hands over nothing and reports nothing.
+  std::atomic<bool> stopping_{false};
   CXMutex lock_;
   std::wstring path_;  // guarded by lock_
   std::atomic<int64_t> total_{0};

@@ -17,6 +17,7 @@
 #include "download/download_test_support.h"
 #include "net/socket_ops.h"
 #include "net/tcp_client.h"
+#include "loopback_server.h"
 #include "services/installer_settings.h"
 
 namespace pelmar {
@@ -445,6 +446,44 @@ TEST_F(DownloaderTest, DestroyWhileRetryingEnds) {
       "destroy while retrying took %lld ms\n",
       static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
   EXPECT_TRUE(ErrorStatuses().empty());
+}
+
+// The quit's stop: every thread is asked to end without waiting, wherever it
+// waits (a HEAD's connect towards an address that drops every packet, a
+// range's receive from a server gone silent), and a stopped download reports
+// nothing: it did not fail, the user left.
+TEST_F(DownloaderTest, RequestStopEndsEveryThreadWithoutAReport) {
+  testing::LoopbackBlackHole hole;
+  ASSERT_NE(hole.Port(), 0);
+  struct Case {
+    const char* what;
+    std::string url;
+    const char* faults;
+  };
+  const Case cases[] = {
+      {"query connecting", "http://127.0.0.1:" + std::to_string(hole.Port()) + "/cdn/install.exe",
+       "[]"},
+      {"ranges receiving", backend_->Url("/cdn/install.exe"),
+       R"([{"method": "GET", "path": "/cdn/", "action": "stall", "seconds": 60}])"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(backend_->SetFaults(c.faults));
+    CFixedPackageRecord record({c.url}, md5_, "1.0.0.1");
+    DownloaderPtr d(CreateDownloader(Services(&record)));
+    ASSERT_TRUE(d->Start());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // inside their waits
+    ASSERT_EQ(d->Poll(), IDownloader::kRunning);
+    ASSERT_FALSE(d->ThreadsEnded());
+    d->RequestStop();
+    // A guard against a hang: a receive ends within its limit at the latest.
+    bool ended = false;
+    for (int i = 0; i < 200 && !(ended = d->ThreadsEnded()); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(ErrorStatuses().empty());
+    d.reset();
+  }
 }
 
 TEST_F(DownloaderTest, ThreadFailureThenStartResumesOnlyTheIncompleteRange) {

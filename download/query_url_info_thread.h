@@ -73,6 +73,12 @@ class QueryUrlInfoThread : public CPelmarBasedThread {
   QueryUrlInfoThread(std::string url, IUrlInfoReceiver* receiver, UrlQuerySettings settings);
   ~QueryUrlInfoThread() override;
 
+  // Asks the thread to end without waiting for it: its pauses and a connect
+  // or receive in progress are woken (destruction then waits).
+  void RequestStop() {
+    stop_.store(true);
+    exchange_.RequestStop();
+  }
   bool IsFinished() const { return finished_.load(); }
   // The URL being asked when it is the built-in one; else empty.
   std::string GetQueryUrl();

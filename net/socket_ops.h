@@ -41,7 +41,8 @@ SockError SockLastError();
 // kNone when connected; kWouldBlock when a non-blocking connect is under way.
 [[nodiscard]] SockError SockConnect(SocketHandle s, uint32_t address, uint16_t port);
 // Waits up to `milliseconds` for a non-blocking connect to finish: kNone when
-// connected, kTimedOut, or the connect's own error.
+// connected, kWouldBlock while it is still under way, or the connect's own
+// error (kTimedOut when the system gave up on the peer).
 [[nodiscard]] SockError SockWaitConnected(SocketHandle s, int milliseconds);
 // 1 when readable (or in error), 0 on time out, -1 when the wait itself failed.
 [[nodiscard]] int SockWaitReadable(SocketHandle s, int milliseconds);

@@ -124,7 +124,7 @@ SockError SockConnect(SocketHandle s, uint32_t address, uint16_t port) {
 SockError SockWaitConnected(SocketHandle s, int milliseconds) {
   const int r = WaitFor(s, POLLOUT, milliseconds);
   if (r < 0) return t_last_error;
-  if (r == 0) return t_last_error = SockError::kTimedOut;
+  if (r == 0) return t_last_error = SockError::kWouldBlock;
   int error = 0;
   socklen_t len = sizeof error;
   if (getsockopt(Fd(s), SOL_SOCKET, SO_ERROR, &error, &len) != 0) return Fail(), t_last_error;

@@ -121,7 +121,7 @@ SockError SockWaitConnected(SocketHandle s, int milliseconds) {
   timeval tv = ToTimeval(milliseconds);
   const int r = select(0, nullptr, &writable, &failed, &tv);
   if (r == SOCKET_ERROR) return Fail(), t_last_error;
-  if (r == 0) return t_last_error = SockError::kTimedOut;
+  if (r == 0) return t_last_error = SockError::kWouldBlock;
   int error = 0;
   int len = sizeof error;
   if (getsockopt(Sock(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len) != 0)

@@ -108,6 +108,7 @@ void CTCPClient::Connect() {
     OpenSocket();
     return;
   } catch (const PelmarError&) {
+    if (stopped_ && stopped_()) throw;  // a stopped owner wants no second route
   }
   // Alternate between asking the system for a proxy and going direct, so a
   // client that keeps failing tries both routes in turn.
@@ -142,8 +143,7 @@ void CTCPClient::OpenSocket() {
       if (e != SockError::kNone) throw PelmarError("Can't connect proxy server");
       if (!SockSetBlocking(socket_.Get(), true)) throw PelmarError("Can't set block");
     } else {
-      if (SockConnect(socket_.Get(), address_, port_net_) != SockError::kNone &&
-          SockConnect(socket_.Get(), address_, port_net_) != SockError::kNone) {
+      if (!ConnectDirect() && ((stopped_ && stopped_()) || !ConnectDirect())) {
         throw PelmarError("Connect failed");
       }
     }
@@ -154,6 +154,18 @@ void CTCPClient::OpenSocket() {
     socket_.Reset();
     throw;
   }
+}
+
+bool CTCPClient::ConnectDirect() {
+  const SocketHandle s = socket_.Get();
+  if (!stopped_ || !SockSetBlocking(s, false)) {
+    return SockConnect(s, address_, port_net_) == SockError::kNone;
+  }
+  // Waits in slices so a stop ends the wait; the system's own connect limit
+  // still ends a wait nobody stops.
+  SockError e = SockConnect(s, address_, port_net_);
+  while (e == SockError::kWouldBlock && !stopped_()) e = SockWaitConnected(s, kConnectSliceMs);
+  return SockSetBlocking(s, true) && e == SockError::kNone;
 }
 
 bool CTCPClient::ProxyHandshake() {

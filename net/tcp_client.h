@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,12 @@ class CTCPClient {
   void DiscoverProxy(const std::string& url);
   // Sends CONNECT host:port and reads the proxy's answer; true for status 200.
   [[nodiscard]] bool ProxyHandshake();
+  // Lets another thread end a direct connect in progress, which no socket
+  // shutdown reaches: while connecting, the client asks `stopped` every
+  // kConnectSliceMs and gives up ("Connect failed") once it says true.
+  // Without it a connect waits as long as the system does.
+  void SetStopCheck(std::function<bool()> stopped) { stopped_ = std::move(stopped); }
+  static constexpr int kConnectSliceMs = 50;
   // Closes the socket if one is open.
   void Close() { socket_.Reset(); }
 
@@ -59,6 +66,9 @@ class CTCPClient {
  private:
   friend void ResolveHost(CTCPClient& client, const std::string& host, uint16_t port);
 
+  // One direct connect of the open socket; false on failure or stop.
+  [[nodiscard]] bool ConnectDirect();
+
   std::string host_;
   uint32_t address_ = 0xFFFFFFFF;
   uint16_t port_ = 0;
@@ -66,6 +76,7 @@ class CTCPClient {
   int receive_timeout_ = -1;
   int send_timeout_ = -1;
   int connect_failures_ = 0;
+  std::function<bool()> stopped_;
   CSocket socket_;
 };
 

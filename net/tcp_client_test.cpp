@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "base/pelmar_error.h"
@@ -123,6 +125,45 @@ TEST_F(TcpClientTest, DirectConnectWritesNothingBack) {
   EXPECT_EQ(target.Connections(), 1);
   EXPECT_TRUE(logger_.Events().empty());
   EXPECT_FALSE(Settings().proxyReported);
+}
+
+// A stop reaches a connect that would otherwise wait minutes for a peer that
+// drops every packet; with the check set, ordinary connects behave as before.
+TEST_F(TcpClientTest, StopCheckEndsAHangingConnect) {
+  testing::LoopbackBlackHole hole;
+  ASSERT_NE(hole.Port(), 0);
+  std::atomic<bool> stop{false};
+  CTCPClient c;
+  c.SetStopCheck([&] { return stop.load(); });
+  ResolveHost(c, "127.0.0.1", hole.Port());
+  std::atomic<bool> ended{false};
+  std::string error;
+  std::thread connecting([&] {
+    error = ErrorOf([&] { c.Connect(); });
+    ended.store(true);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_FALSE(ended.load()) << "the black hole let the connect through: " << error;
+  stop.store(true);
+  // A guard against a hang, far below the system's own connect limit.
+  for (int i = 0; i < 200 && !ended.load(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(ended.load()) << "the stop did not end the connect";
+  connecting.join();
+  EXPECT_EQ(error, "Connect failed");
+  EXPECT_EQ(c.Socket(), kNoSocket);
+  EXPECT_EQ(c.ConnectFailures(), 0);  // no second route tried once stopped
+
+  LoopbackTcpServer target(PingTarget());
+  CTCPClient live;
+  live.SetStopCheck([] { return false; });
+  ResolveHost(live, "127.0.0.1", target.Port());
+  live.Connect();
+  Exchange(live);  // blocking again after the sliced connect
+  CTCPClient refused;
+  refused.SetStopCheck([] { return false; });
+  ResolveHost(refused, "127.0.0.1", DeadPort());
+  EXPECT_EQ(ErrorOf([&] { refused.Connect(); }), "Connect failed");
 }
 
 TEST_F(TcpClientTest, TunnelThroughAcceptingProxy) {

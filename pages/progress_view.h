@@ -22,6 +22,10 @@ class CProgressView : public IBaseView {
   void Start(const std::wstring& installPath);
   // Whether the user stays in the experience plan (true until told otherwise).
   void SetJoinPlan(bool joined);
+  // For a quit: asks the download's threads and the banner's to end without
+  // waiting for them; WorkersEnded() tells when they all have.
+  void RequestStopWorkers();
+  bool WorkersEnded();
 
   LRESULT HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) override;
 

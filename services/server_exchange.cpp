@@ -53,14 +53,12 @@ bool CServerExchange::Pause(int milliseconds) {
                          [this] { return stop_.load(); });
 }
 
-namespace {
-
-CTCPHttp& Prepared(CTCPHttp& http, int time_limit_ms) {
+CTCPHttp& CServerExchange::Prepared(CTCPHttp& http, int time_limit_ms) {
   (void)http.SetTimeouts(time_limit_ms, time_limit_ms);
+  // A stop reaches a connect in progress only through this check.
+  http.SetStopCheck([this] { return stop_.load(); });
   return http;
 }
-
-}  // namespace
 
 std::string CServerExchange::SendRaw(const ServerEndpoint& to, int time_limit_ms,
                                      const std::string& request, size_t max_body_bytes) {
@@ -86,6 +84,7 @@ std::string CServerExchange::Get(const ServerEndpoint& to, int time_limit_ms,
 HttpResponseHeader CServerExchange::Head(CTCPHttp& http, const std::string& host_text,
                                          const std::string& path,
                                          std::chrono::steady_clock::time_point deadline) {
+  http.SetStopCheck([this] { return stop_.load(); });
   http.Connect();
   Registration registered(*this, http);
   http.SendAll(CTCPHttp::BuildHeadRequest(host_text, path));

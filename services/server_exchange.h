@@ -25,10 +25,12 @@ struct ServerEndpoint {
 
 // The stop signal of a server-data worker and the HTTP exchanges it makes,
 // so that an owner can end the worker at any moment without killing it:
-// RequestStop() raises the flag, wakes a retry pause at once and shuts down
-// the socket of an exchange in progress, so a receive blocked on a silent
-// server returns (see StopAndWake for where it does not). The exchanges are those of CTCPHttp (same
-// request texts, same answers), run step by step so the connected socket can be registered.
+// RequestStop() raises the flag, wakes a retry pause at once, ends a connect
+// in progress within CTCPClient::kConnectSliceMs and shuts down the socket of
+// an exchange in progress, so a receive blocked on a silent server returns
+// (see StopAndWake for where it does not). The exchanges are those of
+// CTCPHttp (same request texts, same answers), run step by step so the
+// connected socket can be registered.
 //
 // Threads: the worker runs the exchanges and pauses; any other thread may
 // call RequestStop(). `mutex_` guards the registered socket and the pause; it
@@ -77,6 +79,8 @@ class CServerExchange {
 
  private:
   class Registration;
+  // Sets the exchange's time limits and lets a stop end its connect.
+  CTCPHttp& Prepared(CTCPHttp& http, int time_limit_ms);
 
   std::atomic<bool> stop_{false};
   std::mutex mutex_;

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "loopback_server.h"
 #include "net/net_test_support.h"
@@ -64,6 +67,33 @@ TEST_F(ServerExchangeTest, GetRefusesBodiesOverTheCallersLimit) {
       EXPECT_STREQ(e.what(), "Read body stream error");
     }
   }
+}
+
+// No socket exists yet to shut down while connecting: the stop still ends a
+// connect towards an address that drops every packet, and no retry follows.
+TEST_F(ServerExchangeTest, StopEndsAConnectThatHangs) {
+  testing::LoopbackBlackHole hole;
+  ASSERT_NE(hole.Port(), 0);
+  CServerExchange exchange;
+  std::atomic<bool> ended{false};
+  std::string error;
+  std::thread worker([&] {
+    try {
+      (void)exchange.Get({"127.0.0.1", hole.Port()}, 60000, "127.0.0.1", "/p", kLimit);
+    } catch (const PelmarError& e) {
+      error = e.what();
+    }
+    ended.store(true);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(ended.load()) << "the black hole let the connect through: " << error;
+  exchange.RequestStop();
+  // A guard against a hang, far below the system's own connect limit.
+  for (int i = 0; i < 200 && !ended.load(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(ended.load()) << "the stop did not end the connect";
+  worker.join();
+  EXPECT_EQ(error, "Connect failed");
 }
 
 }  // namespace

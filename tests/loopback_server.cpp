@@ -67,6 +67,16 @@ void LoopbackUdpServer::Serve() {
   }
 }
 
+LoopbackBlackHole::LoopbackBlackHole() : listener_(SockOpenTcp()), filler_(SockOpenTcp()) {
+  if (!listener_.IsValid() || !filler_.IsValid() ||
+      !SockBind(listener_.Get(), LoopbackAddress(), 0) || !SockListen(listener_.Get(), 0)) {
+    return;
+  }
+  const uint16_t port = SockLocalPort(listener_.Get());
+  if (SockConnect(filler_.Get(), LoopbackAddress(), HostToNet16(port)) != SockError::kNone) return;
+  port_ = port;
+}
+
 std::string ReadUntil(SocketHandle s, const std::string& terminator, size_t max_bytes) {
   std::string text;
   while (text.size() < max_bytes) {

@@ -68,6 +68,24 @@ class LoopbackUdpServer {
   std::thread thread_;
 };
 
+// A port on 127.0.0.1 where connects hang as they do towards an address that
+// drops every packet: it listens but never accepts, and its one-place queue
+// is already taken, so the system drops later connection requests until the
+// connecting side gives up (minutes). Lives as long as the object.
+class LoopbackBlackHole {
+ public:
+  LoopbackBlackHole();
+  LoopbackBlackHole(const LoopbackBlackHole&) = delete;
+  LoopbackBlackHole& operator=(const LoopbackBlackHole&) = delete;
+  // 0 when the hole could not be made.
+  uint16_t Port() const { return port_; }
+
+ private:
+  CSocket listener_;
+  CSocket filler_;
+  uint16_t port_ = 0;
+};
+
 // Reads from `s` until `terminator` has arrived, `max_bytes` are read, the
 // peer closes or the limit elapses; returns what was read.
 std::string ReadUntil(SocketHandle s, const std::string& terminator, size_t max_bytes);

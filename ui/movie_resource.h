@@ -43,6 +43,9 @@ class CMovieResource final : public CImageResource, public CPelmarBasedThread {
   bool Draw(NativeDc hdc) override;
   bool SetRect(int left, int top, int right, int bottom) override;
 
+  // For a quit: asks the thread to end without waiting (a connect ends at
+  // once, a receive within its limit); IsRunning() tells when it has.
+  void RequestStop() { exchange_.RequestStop(); }
   // While paused the animation goes on but posts no frame message.
   void SetPaused(bool paused) { paused_.store(paused); }
   bool paused() const { return paused_.load(); }
