@@ -741,6 +741,30 @@ TEST_F(ProgressPageTest, BannerFrameRules) {
   }
 }
 
+// The quit's stop: with the banner and both ranges waiting on servers gone
+// silent, a stop that waits for nothing still ends them all (a connect at
+// once, a receive within its limit), and the stopped download reports
+// nothing. How long it took is reported, not asserted.
+TEST_F(ProgressPageTest, QuitStopEndsTheBannerAndTheDownloadWithoutReports) {
+  ASSERT_TRUE(backend_->SetFaults(
+      R"([{"path": "/applicationService/app/installerConfig", "action": "stall", "seconds": 60},
+          {"path": "/cdn/", "method": "GET", "action": "stall", "seconds": 60}])"));
+  OpenPage();
+  StartPage();
+  ASSERT_TRUE(PumpUntil(
+      [&] { return CdnGets() >= 2 && !backend_->Requests("/applicationService/").empty(); },
+      20000));
+  Pump(200);
+  ASSERT_FALSE(window_->view->WorkersEnded());
+  const DWORD began = GetTickCount();
+  window_->view->RequestStopWorkers();
+  EXPECT_TRUE(PumpUntil([&] { return window_->view->WorkersEnded(); }, 10000));
+  std::printf("quit stop of the banner and two ranges: %lu ms\n",
+              static_cast<unsigned long>(GetTickCount() - began));
+  EXPECT_TRUE(Statuses("vSoftDownloadError", "error_status").empty());
+  window_.reset();
+}
+
 TEST_F(ProgressPageTest, PageCloseEndsABannerWaitingOnASilentServer) {
   ASSERT_TRUE(backend_->SetFaults(
       R"([{"path": "/applicationService/app/installerConfig", "action": "stall", "seconds": 60}])"));
