@@ -21,6 +21,7 @@
 #include <string>
 
 #include "app/app_info.h"
+#include "app/run_cache_census.h"
 #include "app/single_instance.h"
 #include "app/system_queries.h"
 #include "app/version_stamp.h"
@@ -66,24 +67,6 @@ struct Process {
     return code;
   }
 };
-
-// Run cache directories on every volume (the best one may change between two
-// looks when volumes share free space) and in the fallback folder.
-std::set<std::wstring> RunCacheDirectories() {
-  std::set<std::wstring> found;
-  std::vector<std::wstring> roots = AllVolumeMountPaths();
-  roots.push_back(MakerDataDirectory());
-  for (const auto& root : roots) {
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((root + L"PelmarPkg_*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) continue;
-    do {
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) found.insert(root + entry.cFileName);
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-  }
-  return found;
-}
 
 HWND WaitForMainWindow(HANDLE process, DWORD ms) {
   for (DWORD waited = 0; waited < ms; waited += 100) {

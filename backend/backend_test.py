@@ -649,6 +649,25 @@ class FaultTest(BackendCase):
         self.backend.set_faults({"path": "/cdn/", "action": "close", "times": 1})
         self.assertEqual(raw_exchange(self.port, get_request("/cdn/install.exe", "h")), b"")
 
+    def test_drip_sends_the_answer_a_byte_at_a_time(self):
+        path = "/applicationService/app/installerConfig?appId=10001061"
+        whole = split_response(raw_exchange(self.port, get_request(path, "h")))
+        self.backend.set_faults({"path": "/applicationService/", "action": "drip", "interval": 0.01, "times": 1})
+        pieces = []
+        with socket.create_connection(("127.0.0.1", self.port), timeout=10) as s:
+            s.sendall(get_request(path, "h"))
+            for _ in range(100000):
+                piece = s.recv(65536)
+                if not piece:
+                    break
+                pieces.append(piece)
+        raw = b"".join(pieces)
+        dripped = split_response(raw)
+        self.assertEqual((dripped[0], dripped[2]), (whole[0], whole[2]))
+        # Receives mostly found a single byte waiting (a busy machine may let
+        # two gather): the server waited before each next one.
+        self.assertGreater(len(pieces), len(raw) // 2)
+
     def test_redirect_to_other_host_and_loop(self):
         target = "http://%s:%d/cdn/install.exe" % (OTHER_HOST, self.port2)
         self.backend.set_faults({"path": "/cdn/", "listener": "127.0.0.1", "action": "redirect", "location": target})
@@ -704,6 +723,8 @@ class FaultTest(BackendCase):
             {"action": "status", "status": "500"},
             {"action": "drop", "count": "bits"},
             {"action": "pace"},
+            {"action": "drip", "interval": 0},
+            {"action": "drip", "interval": 11},
             {"action": "status", "times": -1},
             {"action": "redirect", "bogus": 1},
             "not an object",

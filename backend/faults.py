@@ -17,6 +17,7 @@ import threading
 
 # Upper bound of any stall, so a forgotten rule cannot hold a test forever.
 MAX_STALL_SECONDS = 60.0
+MAX_DRIP_INTERVAL = 10.0
 MAX_CHUNK = 1 << 20
 
 # action -> {parameter: (type check, default)}; None default means required
@@ -39,6 +40,10 @@ ACTIONS = {
     "tamper": {"mode": (str, "payload")},
     "payload": {"payload": (object, None), "payload_text": (str, None)},
     "pace": {"bytes_per_second": (int, None)},
+    # One byte of the response (status line first) every "interval" seconds:
+    # a client's every receive waits, none ever reaches a time limit longer
+    # than the interval. Cut after MAX_STALL_SECONDS.
+    "drip": {"interval": ((int, float), 1.0)},
     "headers": {"set": (dict, None), "remove": (list, None)},
 }
 
@@ -87,6 +92,8 @@ def validate(rule):
         out["seconds"] = max(0.0, min(float(out["seconds"]), MAX_STALL_SECONDS))
         if out["then"] not in ("serve", "close"):
             raise FaultError('"then" must be "serve" or "close"')
+    if action == "drip" and not 0 < out["interval"] <= MAX_DRIP_INTERVAL:
+        raise FaultError('"interval" must be above 0 and at most %g seconds' % MAX_DRIP_INTERVAL)
     if action == "drop" and out["count"] not in ("body", "response"):
         raise FaultError('"count" must be "body" or "response"')
     if action == "pace" and out.get("bytes_per_second", 0) <= 0:

@@ -201,6 +201,8 @@ class _Sink:
         self.drop_body = (drop["count"] == "body") if drop else True
         stall = plan.get("stall")
         self.stall = stall if stall and stall.get("after_bytes") is not None else None
+        drip = plan.get("drip")
+        self.drip = drip["interval"] if drip else None
         pace = plan.get("pace")
         # The run-wide pace is for the servers we play, not for test control.
         self.bps = pace["bytes_per_second"] if pace else (0 if control else state.default_pace)
@@ -232,6 +234,12 @@ class _Sink:
                 n = min(n, room)
             if self.slice:
                 n = min(n, self.slice)
+            if self.drip:
+                n = 1
+                if self.total and self.state.stop.wait(self.drip):
+                    raise _Dropped()
+                if time.monotonic() - self.started > faults.MAX_STALL_SECONDS:
+                    raise _Dropped()
             self.handler.wfile.write(view[:n])
             view = view[n:]
             self.total += n

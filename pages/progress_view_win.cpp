@@ -310,13 +310,13 @@ CProgressView::~CProgressView() {
 
 void CProgressView::RequestStopWorkers() {
   state_->RemoveTrayIcon();  // the window may be left to the process exit
-  state_->banner->RequestStop();
+  if (state_->banner) state_->banner->RequestStop();
   std::lock_guard<CXMutex> lock(state_->mutex);
   if (state_->download) state_->download->RequestStop();
 }
 
 bool CProgressView::WorkersEnded() {
-  if (state_->banner->IsRunning()) return false;
+  if (state_->banner && state_->banner->IsRunning()) return false;
   std::lock_guard<CXMutex> lock(state_->mutex);
   return !state_->download || state_->download->ThreadsEnded();
 }

@@ -4,33 +4,16 @@
 
 #include "ui/gdiplus_include.h"
 #include "ui/movie_rules.h"
+#include "ui/picture_bytes_win.h"
 #include "ui/view_geometry.h"
 #include "ui/window_messages.h"
 
 namespace pelmar {
 namespace {
 
-// The shell's memory stream (exported by ordinal only on older systems).
-using CreateMemStreamFn = IStream*(WINAPI*)(const BYTE*, UINT);
-
-IStream* CreateMemoryStream(const std::string& bytes) {
-  static const CreateMemStreamFn create = [] {
-    HMODULE shlwapi = LoadLibraryW(L"shlwapi.dll");
-    return shlwapi ? reinterpret_cast<CreateMemStreamFn>(
-                         reinterpret_cast<void*>(GetProcAddress(shlwapi, MAKEINTRESOURCEA(12))))
-                   : nullptr;
-  }();
-  if (!create || bytes.size() > 0xFFFFFFFFu) return nullptr;
-  return create(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
-}
-
-// The picture decoded from `bytes`, or null. GDI+ keeps its own reference to
-// the stream for as long as it needs it.
+// The picture decoded from `bytes`, or null when GDI+ cannot read it.
 std::unique_ptr<Gdiplus::Image> DecodePicture(const std::string& bytes) {
-  IStream* stream = CreateMemoryStream(bytes);
-  if (!stream) return nullptr;
-  std::unique_ptr<Gdiplus::Image> image(Gdiplus::Image::FromStream(stream));
-  stream->Release();
+  std::unique_ptr<Gdiplus::Image> image = PictureFromBytes(bytes);
   if (!image || image->GetLastStatus() != Gdiplus::Ok) return nullptr;
   return image;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,6 +22,9 @@ class IResourceMgr {
   virtual Gdiplus::Image* GetImage(const wchar_t* name) = 0;
   virtual ~IResourceMgr() = default;
 };
+
+// The largest skin picture read; the skin's own are a few KiB.
+inline constexpr size_t kMaxSkinPictureBytes = 16u << 20;
 
 // One unpacked skin file; its picture is decoded on first request.
 struct SkinImageEntry {

@@ -95,6 +95,16 @@ TEST_F(ResourceManagerTest, EveryPictureDecodesAtItsSizeOnceAndLazily) {
     EXPECT_EQ(image, mgr.GetImage(f.name));
   }
   EXPECT_TRUE(test::ErrorTexts(log_).empty());
+  // No picture holds its file open: the run cache can be removed at the quit
+  // while the pictures still live (and they still draw).
+  for (const auto& entry : mgr.entries()) {
+    SCOPED_TRACE(Utf8FromWide(entry->fileName));
+    EXPECT_TRUE(DeleteFileW(entry->path.c_str())) << GetLastError();
+    EXPECT_EQ(Gdiplus::Ok, entry->image->GetLastStatus());
+  }
+  test::Dib dib(64, 64);
+  Gdiplus::Graphics g(dib.dc());
+  EXPECT_EQ(Gdiplus::Ok, g.DrawImage(mgr.GetImage(kSkin[0].name), 0, 0, 64, 64));
 }
 
 TEST_F(ResourceManagerTest, UnknownNamesAreReportedAndCaseMatters) {

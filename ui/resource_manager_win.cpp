@@ -8,6 +8,7 @@
 #include "base/win/scoped_handle.h"
 #include "base/zip_extract.h"
 #include "ui/gdiplus_include.h"
+#include "ui/picture_bytes_win.h"
 
 namespace pelmar {
 namespace {
@@ -173,9 +174,16 @@ Gdiplus::Image* CResourceManager::GetImage(const wchar_t* name) {
   }
   SkinImageEntry& entry = **it;
   if (!entry.image) {
+    // Decoded from memory, so no skin file stays open: the run cache can be
+    // removed at the quit even when the window is left to the process exit.
     // A file GDI+ cannot decode still gives an image object, which draws nothing.
-    entry.image.reset(
-        new Gdiplus::Image(entry.path.c_str()));  // GdipAlloc: null when out of memory
+    std::string bytes;
+    if (ReadWholeFile(entry.path, kMaxSkinPictureBytes, &bytes)) {
+      entry.image = PictureFromBytes(bytes);
+    } else {
+      entry.image.reset(
+          new Gdiplus::Image(entry.path.c_str()));  // GdipAlloc: null when out of memory
+    }
     if (!entry.image) {
       ReportError(kPictureMissing);
       return nullptr;
