@@ -497,7 +497,12 @@ TEST_F(DownloaderTest, ThreadFailureThenStartResumesOnlyTheIncompleteRange) {
   DownloaderPtr d(CreateDownloader(services));
   ASSERT_TRUE(d->Start());
   EXPECT_EQ(PollToEnd(d.get()), IDownloader::kFailed);
-  EXPECT_EQ(ErrorStatuses(), std::vector<std::string>{"重试超过最大次数"});
+  // The second range always uses up its attempts; on a loaded machine the
+  // first may too (a receive that waits past its limit is retried and then
+  // cut like the rest), which changes nothing below.
+  const std::vector<std::string> errors = ErrorStatuses();
+  EXPECT_FALSE(errors.empty());
+  for (const std::string& e : errors) EXPECT_EQ(e, "重试超过最大次数");
   const int32_t progress = d->GetProgress();
   EXPECT_GT(progress, 0);
   EXPECT_LT(progress, 100);
