@@ -108,7 +108,7 @@ void CTCPClient::Connect() {
     OpenSocket();
     return;
   } catch (const PelmarError&) {
-    if (stopped_ && stopped_()) throw;  // a stopped owner wants no second route
+    if (StopRequested()) throw;  // a stopped owner wants no second route
   }
   // Alternate between asking the system for a proxy and going direct, so a
   // client that keeps failing tries both routes in turn.
@@ -143,7 +143,7 @@ void CTCPClient::OpenSocket() {
       if (e != SockError::kNone) throw PelmarError("Can't connect proxy server");
       if (!SockSetBlocking(socket_.Get(), true)) throw PelmarError("Can't set block");
     } else {
-      if (!ConnectDirect() && ((stopped_ && stopped_()) || !ConnectDirect())) {
+      if (!ConnectDirect() && (StopRequested() || !ConnectDirect())) {
         throw PelmarError("Connect failed");
       }
     }

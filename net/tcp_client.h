@@ -66,6 +66,7 @@ class CTCPClient {
  private:
   friend void ResolveHost(CTCPClient& client, const std::string& host, uint16_t port);
 
+  bool StopRequested() const { return stopped_ && stopped_(); }
   // One direct connect of the open socket; false on failure or stop.
   [[nodiscard]] bool ConnectDirect();
 

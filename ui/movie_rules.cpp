@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "services/lenient_json.h"
+
 namespace pelmar {
 namespace {
 
@@ -37,26 +39,17 @@ bool ParsePort(std::string_view text, uint16_t* port) {
 
 std::string ExtractGifUrl(std::string_view body) {
   if (body.empty() || body.size() > kMaxInstallerConfigBytes) return {};
-  Json::CharReaderBuilder builder;
-  const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value root;
-  std::string errors;
-  try {
-    // The reader throws past its nesting limit instead of failing.
-    if (!reader->parse(body.data(), body.data() + body.size(), &root, &errors)) return {};
-    if (!root.isObject()) return {};
-    const Json::Value& code = root["code"];
-    if (!code.isString() || code.asString() != "server.success") return {};
-    const Json::Value& data = root["data"];
-    if (!data.isObject()) return {};
-    const Json::Value& show = data["ProductsShow"];
-    if (!show.isObject()) return {};
-    const Json::Value& url = show["gif_url"];
-    if (!url.isString()) return {};
-    return url.asString();
-  } catch (const Json::Exception&) {
-    return {};
-  }
+  if (!ParseLenientJson(body, &root) || !root.isObject()) return {};
+  const Json::Value& code = root["code"];
+  if (!code.isString() || code.asString() != "server.success") return {};
+  const Json::Value& data = root["data"];
+  if (!data.isObject()) return {};
+  const Json::Value& show = data["ProductsShow"];
+  if (!show.isObject()) return {};
+  const Json::Value& url = show["gif_url"];
+  if (!url.isString()) return {};
+  return url.asString();
 }
 
 bool SplitGifUrl(std::string_view url, GifLocation* location) {
