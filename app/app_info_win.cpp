@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/file_system.h"
+#include "base/win/registry_view.h"
 #include "base/win/scoped_handle.h"
 
 namespace pelmar {
@@ -28,7 +29,8 @@ bool CAppInfo::Reload() {
   installed_path_.clear();
   installed_version_.clear();
   win::ScopedRegKey key;
-  if (RegOpenKeyExW(root_, uninstall_key_.c_str(), 0, KEY_READ, key.receive()) == ERROR_SUCCESS) {
+  if (RegOpenKeyExW(root_, uninstall_key_.c_str(), 0, KEY_READ | win::kProductRegistryView,
+                    key.receive()) == ERROR_SUCCESS) {
     // One spare character so a value stored without its terminator still ends.
     wchar_t data[kDisplayIconBytes / sizeof(wchar_t) + 2] = {};
     DWORD size = kDisplayIconBytes;

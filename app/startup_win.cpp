@@ -22,6 +22,7 @@
 #include "base/path_rules.h"
 #include "base/pelmar_error.h"
 #include "base/text_convert.h"
+#include "base/win/registry_view.h"
 #include "base/win/scoped_handle.h"
 #include "services/installer_settings.h"
 #include "pages/progress_page_services.h"
@@ -58,8 +59,8 @@ void MakeDpiAware() {
 
 bool ProductWasInstalled() {
   win::ScopedRegKey key;
-  // Plain read access, no view flag: the 32-bit view, as the product's setup writes it.
-  return RegOpenKeyExW(HKEY_LOCAL_MACHINE, CAppInfo::kUninstallKey, 0, KEY_READ, key.receive()) ==
+  return RegOpenKeyExW(HKEY_LOCAL_MACHINE, CAppInfo::kUninstallKey, 0,
+                       KEY_READ | win::kProductRegistryView, key.receive()) ==
          ERROR_SUCCESS;
 }
 

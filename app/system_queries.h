@@ -20,6 +20,10 @@ class IEventSink;
 // when none qualifies.
 std::wstring BestVolumeRoot();
 
+// Where the 32-bit product installs: "Program Files (x86)" on 64-bit Windows
+// (from either build), the one program-files folder elsewhere.
+std::wstring ProgramFilesFolder();
+
 // A directory with more than `required_bytes` free: the program-files folder,
 // else the best volume root. Empty when neither has room, which is reported
 // as "vInstallPathError" to `events` (the process's logger by default).

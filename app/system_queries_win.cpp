@@ -7,6 +7,7 @@
 
 #include "base/file_system.h"
 #include "base/path_rules.h"
+#include "base/win/registry_view.h"
 #include "base/win/scoped_handle.h"
 #include "services/logger_server.h"
 
@@ -88,8 +89,16 @@ std::wstring BestVolumeRoot() {
   return VolumeRootOf(SpecialFolder(CSIDL_WINDOWS));
 }
 
+// The product is a 32-bit program and installs where 32-bit programs go:
+// "Program Files (x86)" on 64-bit Windows, whichever build asks. Systems
+// before Vista may know no such folder; there the one folder is meant.
+std::wstring ProgramFilesFolder() {
+  const std::wstring x86 = SpecialFolder(CSIDL_PROGRAM_FILESX86);
+  return x86.empty() ? SpecialFolder(CSIDL_PROGRAM_FILES) : x86;
+}
+
 std::wstring DefaultInstallLocation(uint64_t required_bytes, IEventSink* events) {
-  const std::wstring program_files = SpecialFolder(CSIDL_PROGRAM_FILES);
+  const std::wstring program_files = ProgramFilesFolder();
   if (!program_files.empty() && FreeSpace(program_files) > required_bytes) return program_files;
   const std::wstring best = BestVolumeRoot();
   if (FreeSpace(best) > required_bytes) return best;
@@ -204,7 +213,7 @@ std::wstring RegistryString(HKEY root, const std::wstring& key, const std::wstri
   // Read access, not full access: full access to the machine hive is denied
   // to every non-elevated process, which would make every lookup there fail.
   win::ScopedRegKey opened;
-  const REGSAM access = KEY_READ | (view64 ? KEY_WOW64_64KEY : 0);
+  const REGSAM access = KEY_READ | (view64 ? KEY_WOW64_64KEY : win::kProductRegistryView);
   if (RegOpenKeyExW(root, key.c_str(), 0, access, opened.receive()) != ERROR_SUCCESS) return {};
   wchar_t data[kRegistryValueBytes / sizeof(wchar_t) + 1] = {};
   DWORD size = kRegistryValueBytes;

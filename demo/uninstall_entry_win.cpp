@@ -52,6 +52,22 @@ bool SetString(HKEY key, const wchar_t* name, const std::wstring& text) {
                         static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
+// Rolls a new entry back in the 32-bit view, where it was written, whatever
+// the bitness of this build. 32-bit XP has one view and no RegDeleteKeyExW.
+void DeleteEntryKey() {
+  using DeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+  const HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
+  const auto delete_ex = advapi == nullptr
+                             ? nullptr
+                             : reinterpret_cast<DeleteKeyExFn>(reinterpret_cast<void*>(
+                                   GetProcAddress(advapi, "RegDeleteKeyExW")));
+  if (delete_ex != nullptr) {
+    delete_ex(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_32KEY, 0);
+  } else {
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey);
+  }
+}
+
 }  // namespace
 
 bool WriteUninstallEntry(const UninstallValues& values) {
@@ -76,8 +92,7 @@ bool WriteUninstallEntry(const UninstallValues& values) {
     if (disposition == REG_CREATED_NEW_KEY) {
       RegCloseKey(key.key);
       key.key = nullptr;
-      // A 32-bit process is redirected to the 32-bit view here as well.
-      RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey);
+      DeleteEntryKey();
     } else {
       for (size_t j = 0; j <= i; ++j) Restore(key.key, fields[j].first, saved[j]);
     }

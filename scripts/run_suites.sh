@@ -3,10 +3,12 @@
 #   N passed, N failed, N skipped
 # Exit status non-zero when any test failed (or a folder had no result).
 #
-# Each argument is KIND:DIR[:CTEST ARGS], KIND native or windows, e.g.
-#   native:build/linux:-j2  native:build/linux-tsan:-L threaded  windows:build/windows
-# Windows suites need a host that runs 32-bit x86 code (scripts/host32); on a
-# host that runs none they are listed as skipped, never counted as passed.
+# Each argument is KIND:DIR[:CTEST ARGS], KIND native, windows (the 32-bit
+# product) or windows-x64 (the x86_64 build of the same sources), e.g.
+#   native:build/linux:-j2  native:build/linux-tsan:-L threaded  windows-x64:build/windows-x64
+# The 32-bit suites need a host that runs 32-bit x86 code (scripts/host32); on
+# a host that runs none they are listed as skipped, never counted as passed.
+# The x86_64 suites run under 64-bit Wine on every host.
 # The caller has started the display and the Wine server for windows suites.
 set -uo pipefail
 
@@ -57,6 +59,10 @@ fi
 for suite in "$@"; do
   IFS=: read -r kind dir args <<<"$suite"
   read -r -a ctest_args <<<"${args:-}"
+  case "$kind" in
+    native | windows | windows-x64) ;;
+    *) log "unknown suite kind '$kind' in '$suite'"; failed=$((failed + 1)); continue ;;
+  esac
   if [ "$kind" = windows ] && [ -n "$windows_reason" ]; then
     log "skipping the Windows suite in $dir: $windows_reason"
     skip_ctest "$dir" "${ctest_args[@]}"

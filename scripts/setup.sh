@@ -21,11 +21,13 @@ as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
 packages=(
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libz-mingw-w64-dev
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine32 wine64 xvfb xdotool imagemagick x11-apps
   fonts-wqy-microhei fonts-wine
   cmake ninja-build pkg-config zlib1g-dev libjsoncpp-dev libminizip-dev
   googletest libgtest-dev clang libclang-rt-14-dev llvm
   dpkg-dev curl python3 iproute2 clang-format time ccache
+  libsodium-dev python3-nacl autoconf automake libtool
 )
 
 install_packages() {
@@ -72,43 +74,88 @@ fetch_source() { # package -> prints the unpacked directory
   ls -d "$work/$pkg"-*/ | head -n 1
 }
 
-build_jsoncpp() {
-  [ -f "$deps/lib/libjsoncpp.a" ] && return 0
-  say "building JsonCpp for the Windows target"
+# The Windows-target libraries, for each Windows build: the product's i686
+# ones in $deps (as before), the x86_64 test build's in $deps/x86_64.
+arch_deps() { # arch -> the folder its libraries go into
+  case "$1" in
+    i686) echo "$deps" ;;
+    x86_64) echo "$deps/x86_64" ;;
+  esac
+}
+
+build_jsoncpp() { # arch
+  local arch=$1 out
+  out=$(arch_deps "$arch")
+  [ -f "$out/lib/libjsoncpp.a" ] && return 0
+  say "building JsonCpp for the Windows target ($arch)"
   local src
   src=$(fetch_source libjsoncpp)
-  cmake -S "$src" -B "$deps/build/jsoncpp" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps" \
+  cmake -S "$src" -B "$out/build/jsoncpp" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$out" \
     -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_OBJECT_LIBS=OFF \
     -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF \
     -DJSONCPP_WITH_PKGCONFIG_SUPPORT=OFF -DJSONCPP_WITH_CMAKE_PACKAGE=OFF >/dev/null
-  cmake --build "$deps/build/jsoncpp" >/dev/null
-  cmake --install "$deps/build/jsoncpp" >/dev/null
+  cmake --build "$out/build/jsoncpp" >/dev/null
+  cmake --install "$out/build/jsoncpp" >/dev/null
 }
 
-build_minizip() {
-  [ -f "$deps/lib/libminizip.a" ] && return 0
-  say "building minizip for the Windows target"
-  local src cc=i686-w64-mingw32-gcc-posix out=$deps/build/minizip
+build_minizip() { # arch
+  local arch=$1 out
+  out=$(arch_deps "$arch")
+  [ -f "$out/lib/libminizip.a" ] && return 0
+  say "building minizip for the Windows target ($arch)"
+  local src cc=$arch-w64-mingw32-gcc-posix obj=$out/build/minizip
   src=$(fetch_source zlib)
-  mkdir -p "$out" "$deps/include/minizip" "$deps/lib"
+  mkdir -p "$obj" "$out/include/minizip" "$out/lib"
   for f in ioapi unzip iowin32; do
-    $cc -O2 -DNOCRYPT -I/usr/i686-w64-mingw32/include -c "$src/contrib/minizip/$f.c" -o "$out/$f.o"
+    $cc -O2 -DNOCRYPT -I/usr/$arch-w64-mingw32/include -c "$src/contrib/minizip/$f.c" -o "$obj/$f.o"
   done
-  i686-w64-mingw32-ar rcs "$deps/lib/libminizip.a" "$out"/*.o
-  cp "$src"/contrib/minizip/{ioapi,unzip,iowin32}.h "$deps/include/minizip/"
+  $arch-w64-mingw32-ar rcs "$out/lib/libminizip.a" "$obj"/*.o
+  cp "$src"/contrib/minizip/{ioapi,unzip,iowin32}.h "$out/include/minizip/"
 }
 
-build_gtest() {
-  [ -f "$deps/lib/libgtest.a" ] && return 0
-  say "building GoogleTest for the Windows target"
-  cmake -S /usr/src/googletest -B "$deps/build/gtest" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps" \
+build_gtest() { # arch
+  local arch=$1 out
+  out=$(arch_deps "$arch")
+  [ -f "$out/lib/libgtest.a" ] && return 0
+  say "building GoogleTest for the Windows target ($arch)"
+  cmake -S /usr/src/googletest -B "$out/build/gtest" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$out" \
     -Dgtest_disable_pthreads=OFF -DBUILD_GMOCK=OFF >/dev/null
-  cmake --build "$deps/build/gtest" >/dev/null
-  cmake --install "$deps/build/gtest" >/dev/null
+  cmake --build "$out/build/gtest" >/dev/null
+  cmake --install "$out/build/gtest" >/dev/null
+}
+
+# libsodium verifies the maker's release signatures. Only what verification
+# needs (--enable-minimal keeps Ed25519 and SHA-256), static, size-optimised.
+build_libsodium() { # arch
+  local arch=$1 out
+  out=$(arch_deps "$arch")
+  [ -f "$out/lib/libsodium.a" ] && return 0
+  say "building libsodium for the Windows target ($arch)"
+  local src obj=$out/build/libsodium
+  src=$(fetch_source libsodium)
+  # Debian's source carries no generated configure script.
+  [ -x "$src/configure" ] || (cd "$src" && autoreconf -fi >/dev/null 2>&1) ||
+    fail "autoreconf in $src: needed to configure libsodium"
+  mkdir -p "$obj"
+  (cd "$obj" && CC=$arch-w64-mingw32-gcc-posix CFLAGS="-Os -ffunction-sections -fdata-sections" \
+    "$src/configure" --host="$arch-w64-mingw32" --prefix="$out" --disable-shared --enable-static \
+    --enable-minimal --disable-pie --disable-ssp >/dev/null &&
+    make -j"$(nproc)" >/dev/null && make install >/dev/null) ||
+    fail "building libsodium for $arch (in $obj): needed to check release signatures"
+}
+
+build_windows_deps() {
+  local arch
+  for arch in i686 x86_64; do
+    build_jsoncpp "$arch"
+    build_minizip "$arch"
+    build_gtest "$arch"
+    build_libsodium "$arch"
+  done
 }
 
 # The project's prefix: win64, so the 32-bit installer runs as on 64-bit
@@ -178,11 +225,12 @@ register_qemu_i386() {
 host_check() {
   host=$("$root/scripts/host32") || true  # its status says only "not native"
   case "$host" in
-    native) say "host: runs 32-bit x86 code natively; Wine runs the installer directly" ;;
-    emulated) say "host: runs no 32-bit x86 code natively; qemu user mode emulates it (Windows tests are skipped, ./x run is slow)" ;;
-    none) say "host: runs no 32-bit x86 code (64-bit user code only); Windows tests will be skipped and ./x run emulates Wine with qemu" ;;
+    native) say "host: runs 32-bit x86 code natively; Wine runs the 32-bit installer directly" ;;
+    emulated) say "host: runs no 32-bit x86 code natively (only through a qemu registration); the Windows suites run from the x86_64 build under 64-bit Wine" ;;
+    none) say "host: runs no 32-bit x86 code (64-bit user code only); the Windows suites run from the x86_64 build under 64-bit Wine" ;;
   esac
-  if [ "$host" != native ] || [ "${PELMAR_WINE:-auto}" = qemu ]; then
+  # The emulated 32-bit Wine is only ever tried on request (minutes per process).
+  if [ "${PELMAR_WINE:-auto}" = qemu ]; then
     packages+=(qemu-user-static)
   fi
 }
@@ -195,16 +243,13 @@ esac
 host_check
 install_packages
 enable_sources
-build_jsoncpp
-build_minizip
-build_gtest
-# A forced answer (tests) never registers anything on a host that needs nothing.
-if [ "$host" = none ] && [ "${PELMAR_FORCE_NO_IA32:-0}" != 1 ]; then
+build_windows_deps
+# Only a request for the emulated 32-bit Wine registers qemu, and a forced
+# answer (tests) never registers anything on a host that needs nothing. Without
+# the registration the 32-bit half of a new prefix fails at once instead of
+# taking minutes under emulation.
+if [ "$host" != native ] && [ "${PELMAR_WINE:-auto}" = qemu ] && [ "${PELMAR_FORCE_NO_IA32:-0}" != 1 ]; then
   register_qemu_i386
 fi
-if [ "$host" = native ]; then
-  make_wine_prefix
-else
-  say "the Wine prefix is made by ./x run on this host (under emulation it takes minutes)"
-fi
+make_wine_prefix
 say "ready"
