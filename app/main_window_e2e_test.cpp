@@ -30,6 +30,7 @@
 #include "pelmar_config.h"
 #include "sdk/envelope.h"
 #include "base/md5.h"
+#include "product_bitness.h"
 #include "temp_dir.h"
 #include "ui/gdiplus_include.h"
 #include "ui/ui_test_support.h"
@@ -688,15 +689,14 @@ class InstalledProduct {
     exe_ = dir_.File(L"Morvantile.exe");
     ok_ = CopyFileW(g_probe.c_str(), exe_.c_str(), FALSE) && StampProductVersion(exe_, version);
     HKEY key = nullptr;
-    ok_ = ok_ && RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, 0, KEY_WRITE,
-                                 nullptr, &key, nullptr) == ERROR_SUCCESS;
+    ok_ = ok_ && test::CreateProductKey(kUninstallKey, &key);
     if (key) {
       RegSetValueExW(key, L"DisplayIcon", 0, REG_SZ, reinterpret_cast<const BYTE*>(exe_.c_str()),
                      static_cast<DWORD>((exe_.size() + 1) * sizeof(wchar_t)));
       RegCloseKey(key);
     }
   }
-  ~InstalledProduct() { RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey); }
+  ~InstalledProduct() { test::DeleteProductKey(kUninstallKey); }
   bool ok() const { return ok_; }
   bool Started() const { return test::FileExists(dir_.File(L"started.txt")); }
 
@@ -861,9 +861,9 @@ TEST_F(MainWindowE2E, WholeInstallationEndsOnTheFinishedPage) {
   }
   ServedPackage package(g_demoPackage);
   ASSERT_TRUE(package.ok());
-  RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey);
+  test::DeleteProductKey(kUninstallKey);
   struct Uninstall {
-    ~Uninstall() { RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey); }
+    ~Uninstall() { test::DeleteProductKey(kUninstallKey); }
   } uninstall;
   // No download recorded from an earlier run: this one fetches the package.
   const std::wstring settingsFile = ProductDataDirectory() + L"config.ini";

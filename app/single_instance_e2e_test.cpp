@@ -29,6 +29,7 @@
 #include "base/profile_file.h"
 #include "base/text_convert.h"
 #include "pages/page_declaration.h"
+#include "product_bitness.h"
 #include "temp_dir.h"
 #include "ui/window_messages.h"
 
@@ -406,15 +407,7 @@ Json::Value LaunchPropertiesOfOneRun(const std::wstring& exe) {
   return Json::Value();
 }
 
-bool ProductKeyExists() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CAppInfo::kUninstallKey, 0, KEY_READ, &key) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(key);
-  return true;
-}
+bool ProductKeyExists() { return test::ProductKeyExists(CAppInfo::kUninstallKey); }
 
 long long UnixSecondsOf(const FILETIME& t) {
   const unsigned long long ticks =
@@ -448,7 +441,9 @@ TEST(SingleInstanceE2E, LaunchFactsFromTheFileAndTheRegistry) {
     testing::TempDir dir;
     const std::wstring copy = dir.File(L"install_huawei00.exe");
     ASSERT_TRUE(CopyFileW(g_installer.c_str(), copy.c_str(), FALSE));
-    if (c.stamp != nullptr) ASSERT_TRUE(StampProductVersion(copy, c.stamp));
+    if (c.stamp != nullptr) {
+      ASSERT_TRUE(StampProductVersion(copy, c.stamp));
+    }
     // The last write is placed relative to the creation time the file system
     // reports, and the expectation is what it reports afterwards: under Wine
     // on Linux the creation time follows the last write, so only 0 shows
@@ -468,14 +463,14 @@ TEST(SingleInstanceE2E, LaunchFactsFromTheFileAndTheRegistry) {
       expected_download_time = difference > 0 ? static_cast<int>(difference) : 0;
       CloseHandle(file);
     }
-    if (c.write_minus_creation <= 0) EXPECT_EQ(expected_download_time, 0);
+    if (c.write_minus_creation <= 0) {
+      EXPECT_EQ(expected_download_time, 0);
+    }
     std::printf("reported download time: %d s\n", expected_download_time);
     bool created_key = false;
     if (c.with_product_key && !key_was_there) {
       HKEY key = nullptr;
-      ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, CAppInfo::kUninstallKey, 0, nullptr, 0,
-                                KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key, nullptr),
-                ERROR_SUCCESS);
+      ASSERT_TRUE(test::CreateProductKey(CAppInfo::kUninstallKey, &key));
       RegCloseKey(key);
       created_key = true;
     }
@@ -483,7 +478,7 @@ TEST(SingleInstanceE2E, LaunchFactsFromTheFileAndTheRegistry) {
 
     const Json::Value props = LaunchPropertiesOfOneRun(copy);
     if (created_key) {
-      RegDeleteKeyExW(HKEY_LOCAL_MACHINE, CAppInfo::kUninstallKey, KEY_WOW64_32KEY, 0);
+      test::DeleteProductKey(CAppInfo::kUninstallKey);
     }
     ASSERT_TRUE(props.isObject()) << "no launch record";
     EXPECT_EQ(props["download_time"].asInt(), expected_download_time);

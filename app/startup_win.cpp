@@ -60,8 +60,7 @@ void MakeDpiAware() {
 bool ProductWasInstalled() {
   win::ScopedRegKey key;
   return RegOpenKeyExW(HKEY_LOCAL_MACHINE, CAppInfo::kUninstallKey, 0,
-                       KEY_READ | win::kProductRegistryView, key.receive()) ==
-         ERROR_SUCCESS;
+                       KEY_READ | win::kProductRegistryView, key.receive()) == ERROR_SUCCESS;
 }
 
 // Steps 4 to 11 of start-up; `own_file` receives the open own-file stream.

@@ -12,6 +12,7 @@
 #include "base/path_rules.h"
 #include "base/testing/recording_event_sink.h"
 #include "base/text_convert.h"
+#include "product_bitness.h"
 
 namespace pelmar {
 namespace {
@@ -71,7 +72,10 @@ TEST(SystemQueriesTest, DefaultInstallLocation) {
   const std::wstring location = DefaultInstallLocation(0, &events);
   EXPECT_FALSE(location.empty());
   EXPECT_TRUE(DirectoryExists(location));
-  EXPECT_NE(Lower(location).find(L"program files"), std::wstring::npos) << Utf8FromWide(location);
+  // Where the 32-bit product goes, from either build.
+  EXPECT_EQ(Lower(location), Lower(test::kProductProgramFiles))
+      << Utf8FromWide(location) << " in the " << test::kBuildName;
+  EXPECT_EQ(Lower(ProgramFilesFolder()), Lower(test::kProductProgramFiles));
   EXPECT_TRUE(events.Events().empty());
 
   // No volume has room for this: empty, and the failure is reported.

@@ -57,10 +57,10 @@ bool SetString(HKEY key, const wchar_t* name, const std::wstring& text) {
 void DeleteEntryKey() {
   using DeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
   const HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
-  const auto delete_ex = advapi == nullptr
-                             ? nullptr
-                             : reinterpret_cast<DeleteKeyExFn>(reinterpret_cast<void*>(
-                                   GetProcAddress(advapi, "RegDeleteKeyExW")));
+  const auto delete_ex =
+      advapi == nullptr ? nullptr
+                        : reinterpret_cast<DeleteKeyExFn>(
+                              reinterpret_cast<void*>(GetProcAddress(advapi, "RegDeleteKeyExW")));
   if (delete_ex != nullptr) {
     delete_ex(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_32KEY, 0);
   } else {

@@ -297,7 +297,9 @@ TEST_P(DownloadThreadFaultTest, EndsWithTheExactBytesOrFails) {
   const int64_t written = writer.Bytes();
   EXPECT_LE(written, c.last - c.first + 1);
   EXPECT_EQ(writer.Data(c.first, c.first + written - 1), file.substr(c.first, written));
-  if (c.state == CDownloadThread::kComplete) EXPECT_EQ(written, c.last - c.first + 1);
+  if (c.state == CDownloadThread::kComplete) {
+    EXPECT_EQ(written, c.last - c.first + 1);
+  }
 }
 
 const FaultCase kFaultCases[] = {

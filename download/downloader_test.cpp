@@ -175,7 +175,9 @@ TEST_P(DownloaderFaultTest, EndsWithTheExactPackageOrNotDone) {
   ASSERT_TRUE(d->Start());
   const int32_t state = PollToEnd(d.get());
   EXPECT_EQ(state, c.state);
-  if (state == IDownloader::kDone) EXPECT_EQ(ReadFile(d->GetFilePath()), Package());
+  if (state == IDownloader::kDone) {
+    EXPECT_EQ(ReadFile(d->GetFilePath()), Package());
+  }
   const std::vector<std::string> asked = RangeLines();
   for (const std::string& line : c.must_ask) {
     EXPECT_NE(std::find(asked.begin(), asked.end(), line), asked.end()) << line;

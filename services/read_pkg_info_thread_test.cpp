@@ -195,8 +195,12 @@ TEST(ReadPkgInfoThread, DestroyingTheRecordEndsAReaderInAnyState) {
     settings.retryPauseMs = round == 1 ? 10 * 60 * 1000 : 5;
     settings.timeLimitMs = 10 * 60 * 1000;
     auto info = std::make_unique<CPkgInfo>(settings);
-    if (round == 1) EXPECT_TRUE(WaitUntil([&] { return host.Requests() >= 2; }));
-    if (round == 2) EXPECT_TRUE(WaitUntil([&] { return silent.Holding(); }));
+    if (round == 1) {
+      EXPECT_TRUE(WaitUntil([&] { return host.Requests() >= 2; }));
+    }
+    if (round == 2) {
+      EXPECT_TRUE(WaitUntil([&] { return silent.Holding(); }));
+    }
     info.reset();  // must return: the reader is stopped and joined
   }
   EXPECT_TRUE(WaitUntil([&] { return silent.PeerClosedWhileHeld() == 1; }));

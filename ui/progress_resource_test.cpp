@@ -25,9 +25,15 @@ TEST_F(ProgressResourceTest, BarFollowsThePercentage) {
     Dib dib(420, 30);
     bar.Draw(dib.dc());
     // Middle row: bar colour up to the bar's end, track colour after it.
-    if (c.barRight - 10 >= 20) EXPECT_EQ(0xFF4197FFu, dib.Pixel(c.barRight - 10, 14));
-    if (c.barRight < 400) EXPECT_EQ(0xFFEEEEEEu, dib.Pixel(c.barRight + 5, 14));
-    if (c.percent == 0) EXPECT_EQ(0xFFEEEEEEu, dib.Pixel(12, 14));
+    if (c.barRight - 10 >= 20) {
+      EXPECT_EQ(0xFF4197FFu, dib.Pixel(c.barRight - 10, 14));
+    }
+    if (c.barRight < 400) {
+      EXPECT_EQ(0xFFEEEEEEu, dib.Pixel(c.barRight + 5, 14));
+    }
+    if (c.percent == 0) {
+      EXPECT_EQ(0xFFEEEEEEu, dib.Pixel(12, 14));
+    }
   }
 }
 

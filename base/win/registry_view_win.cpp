@@ -7,10 +7,10 @@ LONG DeleteRegistryKey(HKEY root, const wchar_t* path, REGSAM view) {
   // only one view, which the plain delete reaches.
   using DeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
   const HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
-  const auto delete_ex = advapi == nullptr
-                             ? nullptr
-                             : reinterpret_cast<DeleteKeyExFn>(reinterpret_cast<void*>(
-                                   GetProcAddress(advapi, "RegDeleteKeyExW")));
+  const auto delete_ex =
+      advapi == nullptr ? nullptr
+                        : reinterpret_cast<DeleteKeyExFn>(
+                              reinterpret_cast<void*>(GetProcAddress(advapi, "RegDeleteKeyExW")));
   if (delete_ex != nullptr) return delete_ex(root, path, view, 0);
   return RegDeleteKeyW(root, path);
 }
