@@ -143,9 +143,9 @@ build_libsodium() { # arch
   mkdir -p "$obj"
   (cd "$obj" && CC=$arch-w64-mingw32-gcc-posix CFLAGS="-Os -ffunction-sections -fdata-sections" \
     "$src/configure" --host="$arch-w64-mingw32" --prefix="$out" --disable-shared --enable-static \
-    --enable-minimal --disable-pie --disable-ssp >/dev/null &&
-    make -j"$(nproc)" >/dev/null && make install >/dev/null) ||
-    fail "building libsodium for $arch (in $obj): needed to check release signatures"
+    --enable-minimal --disable-pie --disable-ssp >build.log 2>&1 &&
+    make -j"$(nproc)" >>build.log 2>&1 && make install >>build.log 2>&1) ||
+    fail "building libsodium for $arch (its output: $obj/build.log): needed to check release signatures"
 }
 
 build_windows_deps() {
