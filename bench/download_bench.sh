@@ -39,7 +39,7 @@ servers=()
 cleanup() {
   # pkgfetch stores the package where the installer would; do not leave a
   # recorded 48 MB download behind in the shared Wine prefix.
-  rm -f "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/PelmarPkg/MORVANTILE/pkgfetch_install_v1.0.0.1.exe
+  [ -n "${WINEPREFIX:-}" ] && rm -f "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/PelmarPkg/MORVANTILE/pkgfetch_install_v1.0.0.1.exe
   for pid in "${servers[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
   rm -rf "$work"
 }

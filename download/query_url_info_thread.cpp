@@ -132,10 +132,22 @@ bool QueryUrlInfoThread::QueryPackageUrls() {
   const std::string version = DottedVersionOrEmpty(package->GetVersion());
   for (const std::string& url : package->GetUrls()) {
     CheckStop();
-    (void)QueryOneUrl(url, version);
+    (void)QueryCandidate(url, version);
   }
   std::lock_guard<CXMutex> lock(result_lock_);
   return !result_.urls.empty();
+}
+
+bool QueryUrlInfoThread::QueryCandidate(const std::string& url, const std::string& version) {
+  // The record's addresses are mirrors: one that fails (an error status, no
+  // answer, an address that cannot be used) is skipped and the next one is
+  // asked, then the built-in address. A stop still ends the whole query.
+  try {
+    return QueryOneUrl(url, version);
+  } catch (const std::exception&) {
+    CheckStop();
+    return false;
+  }
 }
 
 bool QueryUrlInfoThread::QueryOneUrl(const std::string& url, const std::string& version) {

@@ -94,6 +94,11 @@ class QueryUrlInfoThread : public CPelmarBasedThread {
   void CheckStop() const;
   void Pause(int ms) const;
   [[nodiscard]] bool QueryPackageUrls();
+  // One of the record's addresses; false (and the next one is asked) when it
+  // cannot be used for any reason but a stop.
+  [[nodiscard]] bool QueryCandidate(const std::string& url, const std::string& version);
+  // One address: true when it answered with a size. An address that gives no
+  // header at all raises.
   [[nodiscard]] bool QueryOneUrl(const std::string& url, const std::string& version);
   HttpResponseHeader HeadWithRedirects(std::string& url, int depth);
   void ProbeNetwork();

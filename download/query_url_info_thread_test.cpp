@@ -138,18 +138,15 @@ TEST_P(QueryUrlFailureTest, EndsWithAnEmptyResult) {
 }
 
 const FailureCase kFailures[] = {
-    {"404 on HEAD ends the query at once",
+    {"404 on HEAD: the record's URL is skipped, then the built-in URL fails the same way",
      R"([{"method": "HEAD", "action": "status", "status": 404}])",
-     {"获取头信息失败"}},
-    {"a redirect loop ends as a failed query",
-     R"([{"method": "HEAD", "path": "/cdn/", "action": "redirect"}])",
-     {"获取头信息失败"}},
+     {"获取头信息失败", "获取头信息失败"}},
     {"HEAD without Content-Length: no URL, then the built-in URL fails the same way",
      R"([{"method": "HEAD", "action": "no_content_length"}])",
      {"获取包信息失败"}},
-    {"ten failed HEADs for the one URL",
+    {"ten failed HEADs for the record's URL, then ten for the built-in one",
      R"([{"method": "HEAD", "action": "close"}])",
-     {"重试次数过多", "获取头信息失败"}},
+     {"重试次数过多", "获取头信息失败", "重试次数过多", "获取头信息失败"}},
 };
 INSTANTIATE_TEST_SUITE_P(Cases, QueryUrlFailureTest, ::testing::ValuesIn(kFailures));
 
@@ -160,13 +157,63 @@ TEST(BuiltinDownloadUrlTest, NamesTheInstallerPathOnTheConfiguredCdn) {
                                       "/application/soft_package/pc/10001061/software/install.exe");
 }
 
-TEST_F(QueryUrlInfoTest, UrlThatCannotBeSplitEndsTheQuery) {
-  CFixedPackageRecord record({"http://no-path-here"}, "", "1.0");
+// The record's addresses are mirrors: each one that fails is skipped, the
+// next is asked, and the built-in address after them all.
+struct FailoverCase {
+  const char* why;
+  std::string rules;
+  std::vector<std::string> candidates;  // paths on the backend, or whole URLs
+  std::string expected;                 // the path of the one URL the query ends with
+  std::vector<std::string> events;
+};
+
+class QueryUrlFailoverTest : public QueryUrlInfoTest,
+                             public ::testing::WithParamInterface<FailoverCase> {};
+
+TEST_P(QueryUrlFailoverTest, FailingCandidatesAreSkipped) {
+  const FailoverCase& c = GetParam();
+  SCOPED_TRACE(c.why);
+  ASSERT_TRUE(backend_->SetFaults(c.rules));
+  std::vector<std::string> urls;
+  for (const std::string& candidate : c.candidates) {
+    urls.push_back(candidate[0] == '/' ? backend_->Url(candidate) : candidate);
+  }
+  CFixedPackageRecord record(urls, "", "1.0");
   const UrlInfo info = Query(&record, Settings(&record));
-  EXPECT_TRUE(info.urls.empty());
-  EXPECT_EQ(ErrorStatuses(), std::vector<std::string>{"初始化失败"});
-  EXPECT_EQ(Count("HEAD", "/"), 0);
+  EXPECT_EQ(info.urls, std::vector<std::string>{backend_->Url(c.expected)});
+  EXPECT_EQ(info.size, testing::kPackageBytes);
+  EXPECT_EQ(ErrorStatuses(), c.events);
 }
+
+const FailoverCase kFailovers[] = {
+    {"404 on the first mirror: the second one is used",
+     R"([{"method": "HEAD", "path": "/cdn/", "action": "status", "status": 404}])",
+     {"/cdn/install.exe", "/mirror/install.exe"},
+     "/mirror/install.exe",
+     {"获取头信息失败"}},
+    {"no answer from the first mirror: the second one is used",
+     R"([{"method": "HEAD", "path": "/cdn/", "action": "close"}])",
+     {"/cdn/install.exe", "/mirror/install.exe"},
+     "/mirror/install.exe",
+     {"重试次数过多", "获取头信息失败"}},
+    {"a redirect loop on the only mirror: the built-in URL is used",
+     R"([{"method": "HEAD", "path": "/cdn/", "action": "redirect"}])",
+     {"/cdn/install.exe"},
+     testing::kBuiltinPath,
+     {"获取头信息失败"}},
+    {"an address that cannot be split: the built-in URL is used",
+     "[]",
+     {"http://no-path-here"},
+     testing::kBuiltinPath,
+     {"初始化失败"}},
+    {"every mirror fails: the built-in URL is used",
+     R"([{"method": "HEAD", "path": "/cdn/", "action": "status", "status": 500},
+         {"method": "HEAD", "path": "/mirror/", "action": "status", "status": 404}])",
+     {"/cdn/install.exe", "/mirror/install.exe"},
+     testing::kBuiltinPath,
+     {"获取头信息失败", "获取头信息失败"}},
+};
+INSTANTIATE_TEST_SUITE_P(Cases, QueryUrlFailoverTest, ::testing::ValuesIn(kFailovers));
 
 TEST_F(QueryUrlInfoTest, RedirectLoopStopsAtTheBound) {
   ASSERT_TRUE(
