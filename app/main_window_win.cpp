@@ -31,11 +31,11 @@
 #include "ui/resource_manager.h"
 #include "pages/page_messages.h"
 #include "ui/window_messages.h"
+#include "pelmar_config.h"
 
 namespace pelmar {
 namespace {
 
-constexpr char kAppId[] = "10001061";
 // The reinstall decision waits this long for the package record.
 constexpr int kPackagePolls = 40;
 constexpr DWORD kPackagePollMs = 50;
@@ -241,7 +241,7 @@ void MainWindow::EnterFinishedStep() {
   settings->SetCam(WideFromUtf8(in.machineHash));
   settings->SetChannelId(WideFromUtf8(in.channel));
   settings->SetMid(WideFromUtf8(logger->GetMid()));
-  settings->SetAppId(WideFromUtf8(kAppId));
+  settings->SetAppId(WideFromUtf8(config::kAppId));
   settings->SetAppVersion(WideFromUtf8(in.appVersion));
   settings->SetAdvertisingAccountName(
       WideFromUtf8(WithoutControlCharacters(in.advertisingAccount)));

@@ -13,5 +13,7 @@ set(PELMAR_CDN_PORT 18480 CACHE STRING "")
 set(PELMAR_WEB_HOST "localhost" CACHE STRING "Product web site (welcome and agreement pages)")
 set(PELMAR_WEB_PORT 18480 CACHE STRING "")
 
+set(PELMAR_APP_ID "10001061" CACHE STRING "The product's identifier with the maker's services")
+
 set(PELMAR_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/pelmar_config.h.in ${PELMAR_GENERATED_DIR}/pelmar_config.h @ONLY)

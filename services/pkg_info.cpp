@@ -18,13 +18,12 @@ namespace pelmar {
 namespace {
 
 constexpr const char* kDefaultVersion = "0.9.0.1";
-constexpr const char* kAppId = "10001061";
 
 }  // namespace
 
 std::string BuildPkgRequestBody(const std::string& versionUtf8) {
   Json::Value root(Json::objectValue);
-  root["app_id"] = kAppId;
+  root["app_id"] = config::kAppId;
   Json::Value seed(Json::objectValue);
   seed["dependency"] = "";
   seed["hardware"] = "";

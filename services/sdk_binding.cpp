@@ -9,7 +9,6 @@ namespace pelmar {
 
 namespace {
 
-constexpr const char* kAppId = "10001061";
 constexpr const char* kAppKey = "7d2e94b1c0a85f63e19b4d07a2c6f358";
 constexpr const char* kAppName = "win_installer";
 constexpr const char* kSensorPath = "/sa?project=production";
@@ -74,7 +73,7 @@ void CSdkBinding::SetUp(VekCoreTable& core, VekCrashHandler handler, void* conte
   VekHandle handle = nullptr;
   if (core.create(&handle) != 0 || !handle) throw PelmarError("create VEK handle failed");
   core.handle = handle;
-  if (core.setApplyKey(handle, kAppId, kAppKey) != 0) throw PelmarError("SetAppkey failed");
+  if (core.setApplyKey(handle, config::kAppId, kAppKey) != 0) throw PelmarError("SetAppkey failed");
   if (core.setAppInfo(handle, kAppName, 0, 0) != 0) throw PelmarError("SetAppInfo failed");
   if (core.setHostInfo(handle, config::kSupport.host, config::kSupport.port) != 0)
     throw PelmarError("SetHostInfo failed");

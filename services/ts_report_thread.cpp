@@ -21,8 +21,6 @@ namespace pelmar {
 
 namespace {
 
-constexpr const char* kAppId = "10001061";
-
 bool IsJson(std::string_view text) {
   if (text.size() > kMaxTSAnswerBytes) return false;
   Json::Value root;
@@ -84,7 +82,7 @@ uint32_t CTSReportThread::Run() {
     form.AddField("app_version", version);
     form.AddField("product_name", appName);
     form.AddField("uid", uid);
-    form.AddField("app_id", kAppId);
+    form.AddField("app_id", config::kAppId);
     form.AddField("cam", cam);
     form.AddField("mid", Call(settings_.mid));
     form.AddField("url_channel", channel);
