@@ -1,18 +1,13 @@
 #pragma once
 
+#include "pages/page_messages.h"
+
 namespace pelmar {
 
-// The installation flow's rules, free of windows: which steps exist, what a
-// switch from one step to another resizes and hands over. MainWindow applies
-// them; tests check them natively.
-
-inline constexpr int kStepNone = -1;  // before the first switch
-inline constexpr int kStepReinstall = 0;
-inline constexpr int kStepMain = 1;
-inline constexpr int kStepCustom = 2;
-inline constexpr int kStepProgress = 3;
-inline constexpr int kStepFinished = 4;
-inline constexpr int kStepCount = 5;
+// The installation flow's rules, free of windows: which steps exist (named
+// beside the message that asks for them), what a switch from one step to
+// another resizes and hands over. MainWindow applies them; tests check them
+// natively.
 
 struct DesignSize {
   unsigned width = 0;

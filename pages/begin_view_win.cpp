@@ -75,11 +75,11 @@ void CBeginView::OnClick(int index) {
       logger->SetStringProperty("confirm_entrance", "立即安装");
       logger->SendEvent("pConfirmInstall");
       logger->SendPageAction(kPageCode, "0002", "");
-      PostMessageW(hwnd_, WM_GOTO_STEP, 3, 0);
+      PostMessageW(hwnd_, WM_GOTO_STEP, kStepProgress, 0);
       break;
     case kCustom:
       logger->SendPageAction(kPageCode, "0005", "");
-      PostMessageW(hwnd_, WM_GOTO_STEP, 2, 0);
+      PostMessageW(hwnd_, WM_GOTO_STEP, kStepCustom, 0);
       break;
     case kAgreementLink: {
       logger->SendPageAction(kPageCode, "0004", "");

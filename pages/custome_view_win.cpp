@@ -98,7 +98,7 @@ void CCustomeView::OnClick(int index) {
   switch (IdAt(index)) {
     case kBack:
       HideEdit();
-      PostMessageW(hwnd_, WM_GOTO_STEP, 1, 0);
+      PostMessageW(hwnd_, WM_GOTO_STEP, kStepMain, 0);
       break;
     case kBrowse:
       BrowseForFolder();
@@ -110,7 +110,7 @@ void CCustomeView::OnClick(int index) {
       logger->SendEvent("pConfirmInstall");
       logger->SendPageAction("0002", "0005", "");
       HideEdit();
-      PostMessageW(hwnd_, WM_GOTO_STEP, 3, 0);
+      PostMessageW(hwnd_, WM_GOTO_STEP, kStepProgress, 0);
       break;
     }
     case kJoinPlan:

@@ -366,7 +366,7 @@ LRESULT CProgressView::State::OnProgressTick() {
   if (done) {
     Stop();
     ShowWindow(hwnd, SW_SHOW);
-    PostMessageW(hwnd, WM_GOTO_STEP, 4, 0);
+    PostMessageW(hwnd, WM_GOTO_STEP, kStepFinished, 0);
     view->Invalidate();
     banner->SetPaused(true);
     return 0;
@@ -391,7 +391,7 @@ LRESULT CProgressView::State::OnFailure(bool downloadFailed) {
     if (retry) {
       view->Start(installPath);
     } else {
-      PostMessageW(hwnd, WM_GOTO_STEP, 1, 0);
+      PostMessageW(hwnd, WM_GOTO_STEP, kStepMain, 0);
       view->Invalidate();
     }
     return 0;

@@ -56,7 +56,7 @@ void CReminderView::OnClick(int index) {
       return;
     case dialog_ids::kRight:
       SendOperation("直接安装");
-      PostMessageW(hwnd_, WM_GOTO_STEP, 1, 0);
+      PostMessageW(hwnd_, WM_GOTO_STEP, kStepMain, 0);
       Invalidate();
       break;
     case dialog_ids::kClose:
