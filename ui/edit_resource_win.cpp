@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "base/pelmar_error.h"
+#include "ui/caption_face.h"
 #include "ui/gdiplus_include.h"
 #include "ui/view_geometry.h"
 
@@ -11,6 +12,7 @@ namespace {
 constexpr wchar_t kEditProp[] = L"EditClassPtr";
 // Child, visible, border, vertical scroll, automatic horizontal scroll.
 constexpr DWORD kEditStyle = 0x50A00080;
+constexpr wchar_t kChineseSample[] = L"安装路径";
 }  // namespace
 
 CEditResource::CEditResource(HWND parent, const WidgetStyleSet* styles)
@@ -31,9 +33,11 @@ CEditResource::CEditResource(HWND parent, const WidgetStyleSet* styles)
 
   const WidgetStyle& normal = styles_.ForState(kStateNormal);
   const int height = -static_cast<int>(normal.fontSize * CurrentDisplayScale());
+  // Install paths may hold Chinese folder names: the face must have them.
+  const std::wstring face = CaptionFace(normal.fontFamily, kChineseSample);
   font_.reset(CreateFontW(height, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                           OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
-                          normal.fontFamily.c_str()));
+                          (face.empty() ? normal.fontFamily : face).c_str()));
   if (font_) SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
 }
 

@@ -1,0 +1,288 @@
+// Every page and dialog must show its texts. The missing-face case takes the
+// prefix's mapping of the designed faces away (as on a machine without them),
+// draws every page and dialog in a fresh process of this executable, and
+// counts pixels of each caption's text colour inside the caption's box.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/app_context.h"
+#include "base/text_convert.h"
+#include "pages/begin_view.h"
+#include "pages/custome_view.h"
+#include "pages/download_reminder_view.h"
+#include "pages/error_view.h"
+#include "pages/finished_view.h"
+#include "pages/install_reminder_view.h"
+#include "pages/reminder_view.h"
+#include "pages/warn_view.h"
+#include "ui/base_window.h"
+#include "ui/button_resource.h"
+#include "ui/caption_face.h"
+#include "ui/checkbox_resource.h"
+#include "ui/gdiplus_include.h"
+#include "ui/resource_manager.h"
+#include "ui/text_resource.h"
+#include "ui/ui_test_support.h"
+#include "ui/widget_style.h"
+
+namespace pelmar {
+namespace {
+
+constexpr char kChildVariable[] = "PELMAR_NO_FACE_CHILD";
+
+std::wstring ShotFolder() {
+  const std::wstring folder = test::ExecutableFolder() + L"\\..\\screenshots";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
+}
+
+class PageWindow : public ViewWindow {
+ public:
+  PageWindow(unsigned w, unsigned h) : ViewWindow(h, nullptr, L"PelmarCaptionShotWnd", w) {}
+};
+
+// One page or dialog, made on demand.
+struct Gallery {
+  const wchar_t* name;
+  std::function<std::unique_ptr<IBaseWindow>(IResourceMgr*)> make;
+  uint32_t background;  // what the DIB starts as (dialogs are see-through)
+};
+
+template <typename View>
+std::unique_ptr<IBaseWindow> Page(IResourceMgr* m, unsigned w, unsigned h) {
+  auto window = std::make_unique<PageWindow>(w, h);
+  window->SetView(std::make_unique<View>(window->hwnd(), m));
+  return window;
+}
+
+std::vector<Gallery> EveryPageAndDialog() {
+  return {
+      {L"main_page", [](IResourceMgr* m) { return Page<CBeginView>(m, 600, 400); }, 0xFFFFFFFF},
+      {L"custom_page", [](IResourceMgr* m) { return Page<CCustomeView>(m, 600, 400); }, 0xFFFFFFFF},
+      {L"finished_page", [](IResourceMgr* m) { return Page<CFinishedView>(m, 600, 400); },
+       0xFFFFFFFF},
+      {L"reinstall_reminder", [](IResourceMgr* m) { return Page<CReminderView>(m, 400, 200); },
+       0xFFFFFFFF},
+      {L"cancel_confirmation",
+       [](IResourceMgr* m) { return std::make_unique<WarnWindow>(nullptr, m, 1); }, 0},
+      {L"error_dialog",
+       [](IResourceMgr* m) { return std::make_unique<ErrorWindow>(nullptr, m, 1); }, 0},
+      {L"download_reminder",
+       [](IResourceMgr* m) {
+         return std::make_unique<DownloadReminderWindow>(nullptr, m, "http://localhost/x");
+       },
+       0},
+      {L"install_reminder",
+       [](IResourceMgr* m) {
+         return std::make_unique<InstallReminderWindow>(nullptr, m, L"C:\\setup.exe");
+       },
+       0},
+  };
+}
+
+// A caption the page shows: its text, box and colour.
+struct Caption {
+  int index = 0;
+  std::wstring text;
+  UiRect box;
+  uint32_t colour = 0;
+};
+
+std::wstring TextOf(const IBaseResource& r) {
+  if (r.type() == kTypeButton) return static_cast<const CButtonResource&>(r).caption();
+  if (r.type() == kTypeCheckbox) return static_cast<const CCheckboxResource&>(r).caption();
+  if (r.type() == kTypeText) return static_cast<const CTextResource&>(r).text();
+  return {};
+}
+
+void SetTextOf(IBaseResource* r, const std::wstring& text) {
+  if (r->type() == kTypeButton) static_cast<CButtonResource*>(r)->SetCaption(text);
+  if (r->type() == kTypeCheckbox) static_cast<CCheckboxResource*>(r)->SetCaption(text);
+  if (r->type() == kTypeText) static_cast<CTextResource*>(r)->SetText(text);
+}
+
+std::vector<Caption> CaptionsOf(const IBaseView& view) {
+  std::vector<Caption> captions;
+  for (int i = 0; i < view.ResourceCount(); ++i) {
+    const IBaseResource* r = view.At(i);
+    const std::wstring text = TextOf(*r);
+    if (!r->visible() || text.find_first_not_of(L" ") == std::wstring::npos) continue;
+    const auto* drawn = static_cast<const CImageResource*>(r);
+    captions.push_back({i, text, r->rect(), drawn->Style().textColor});
+  }
+  return captions;
+}
+
+// Pixels inside `box` within a small distance of `colour` in every channel
+// (the cores of anti-aliased strokes); alpha is not compared.
+int TextColourPixels(const test::Dib& dib, const UiRect& box, uint32_t colour) {
+  auto closeTo = [](uint32_t a, uint32_t b, int shift) {
+    const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+    return d >= -40 && d <= 40;
+  };
+  int n = 0;
+  for (int y = std::max(box.top, 0); y < std::min(box.bottom, dib.height()); ++y) {
+    for (int x = std::max(box.left, 0); x < std::min(box.right, dib.width()); ++x) {
+      const uint32_t p = dib.Pixel(x, y);
+      n += (p >> 24) != 0 && closeTo(p, colour, 16) && closeTo(p, colour, 8) &&
+           closeTo(p, colour, 0);
+    }
+  }
+  return n;
+}
+
+// Draws the view with every caption emptied, then as it is, and counts in
+// each caption's box the pixels of that caption's text colour: the captions
+// must add them (pictures and corners under a caption may share its colour).
+void ExpectEveryCaptionShows(IBaseWindow& window, IBaseView& view, const Gallery& g,
+                             const std::wstring& prefix) {
+  RECT client{};
+  GetClientRect(window.hwnd(), &client);
+  const std::vector<Caption> captions = CaptionsOf(view);
+  EXPECT_FALSE(captions.empty());
+  test::Dib bare(client.right, client.bottom, g.background);
+  for (const Caption& c : captions) SetTextOf(view.At(c.index), L"");
+  view.DrawAll(bare.dc());
+  for (const Caption& c : captions) SetTextOf(view.At(c.index), c.text);
+  test::Dib drawn(client.right, client.bottom, g.background);
+  view.DrawAll(drawn.dc());
+  EXPECT_TRUE(drawn.SavePng(ShotFolder() + L"\\" + prefix + g.name + L".png"));
+  for (const Caption& c : captions) {
+    SCOPED_TRACE(Utf8FromWide(g.name) + ": \"" + Utf8FromWide(c.text) + "\" at " +
+                 std::to_string(c.box.left) + "," + std::to_string(c.box.top));
+    EXPECT_GE(TextColourPixels(drawn, c.box, c.colour) - TextColourPixels(bare, c.box, c.colour),
+              8);
+  }
+}
+
+class CaptionPixelsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CreateAppContext();
+    manager_ = std::make_unique<CResourceManager>(cache_.path(), &log_);
+  }
+  void TearDown() override {
+    manager_.reset();
+    DeleteAppContext();
+  }
+
+  test::ScratchDir cache_;
+  RecordingEventSink log_;
+  std::unique_ptr<CResourceManager> manager_;
+};
+
+// The mapping of the designed faces in the prefix's registry, removed for
+// the object's lifetime and put back as it was.
+class FaceMappingRemoved {
+ public:
+  FaceMappingRemoved() {
+    for (const Place& p : Places()) {
+      for (const wchar_t* face : {L"Microsoft Yahei", L"SimHei"}) Remove(p, face);
+    }
+  }
+  ~FaceMappingRemoved() {
+    for (const Saved& s : saved_) {
+      HKEY key = nullptr;
+      if (RegOpenKeyExW(s.root, s.path, 0, KEY_SET_VALUE | s.view, &key) != ERROR_SUCCESS) continue;
+      RegSetValueExW(key, s.name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(s.value.c_str()),
+                     static_cast<DWORD>((s.value.size() + 1) * sizeof(wchar_t)));
+      RegCloseKey(key);
+    }
+  }
+  int removed() const { return static_cast<int>(saved_.size()); }
+
+ private:
+  struct Place {
+    HKEY root;
+    const wchar_t* path;
+    REGSAM view;
+  };
+  struct Saved {
+    HKEY root;
+    const wchar_t* path;
+    REGSAM view;
+    std::wstring name;
+    std::wstring value;
+  };
+  static std::vector<Place> Places() {
+    const wchar_t* substitutes =
+        L"Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes";
+    return {{HKEY_CURRENT_USER, L"Software\\Wine\\Fonts\\Replacements", 0},
+            {HKEY_LOCAL_MACHINE, substitutes, KEY_WOW64_64KEY},
+            {HKEY_LOCAL_MACHINE, substitutes, KEY_WOW64_32KEY}};
+  }
+  void Remove(const Place& p, const wchar_t* face) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(p.root, p.path, 0, KEY_READ | KEY_SET_VALUE | p.view, &key) != ERROR_SUCCESS)
+      return;
+    wchar_t value[256] = {};
+    DWORD size = sizeof(value) - sizeof(wchar_t), type = 0;
+    if (RegQueryValueExW(key, face, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
+            ERROR_SUCCESS &&
+        type == REG_SZ && RegDeleteValueW(key, face) == ERROR_SUCCESS) {
+      saved_.push_back({p.root, p.path, p.view, face, value});
+    }
+    RegCloseKey(key);
+  }
+  std::vector<Saved> saved_;
+};
+
+// Runs this executable again with `filter`, the child marker set; its exit code.
+DWORD RunChild(const std::wstring& filter) {
+  const std::wstring exe = test::ExecutableFolder() + L"\\pages_window_tests.exe";
+  std::wstring line = L"\"" + exe + L"\" --gtest_brief=1 --gtest_filter=" + filter;
+  SetEnvironmentVariableA(kChildVariable, "1");
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  const BOOL started =
+      CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+  SetEnvironmentVariableA(kChildVariable, nullptr);
+  if (!started) return 1000;
+  DWORD code = 1001;
+  if (WaitForSingleObject(pi.hProcess, 300000) == WAIT_OBJECT_0)
+    GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  return code;
+}
+
+bool InChild() { return std::getenv(kChildVariable) != nullptr; }
+
+TEST_F(CaptionPixelsTest, EveryCaptionShowsWithTheDesignedFace) {
+  ASSERT_TRUE(FaceExists(DefaultFontFamily()));
+  for (const Gallery& g : EveryPageAndDialog()) {
+    std::unique_ptr<IBaseWindow> window = g.make(manager_.get());
+    auto& host = static_cast<ViewWindow&>(*window);
+    ExpectEveryCaptionShows(host, *host.view(), g, L"face_");
+  }
+}
+
+TEST_F(CaptionPixelsTest, EveryCaptionShowsWithoutTheDesignedFace) {
+  if (InChild()) return;
+  FaceMappingRemoved removed;
+  // The project's prefix maps both faces in two places at least.
+  ASSERT_GE(removed.removed(), 2);
+  EXPECT_EQ(0u, RunChild(L"MissingFaceChild.*"));
+}
+
+// Runs inside the case above, in a process that started without the mapping.
+class MissingFaceChild : public CaptionPixelsTest {};
+
+TEST_F(MissingFaceChild, EveryPageAndDialogShowsItsTexts) {
+  if (!InChild()) GTEST_SKIP() << "started by EveryCaptionShowsWithoutTheDesignedFace";
+  ASSERT_FALSE(FaceExists(DefaultFontFamily()));
+  for (const Gallery& g : EveryPageAndDialog()) {
+    std::unique_ptr<IBaseWindow> window = g.make(manager_.get());
+    auto& host = static_cast<ViewWindow&>(*window);
+    ExpectEveryCaptionShows(host, *host.view(), g, L"no_face_");
+  }
+}
+
+}  // namespace
+}  // namespace pelmar
