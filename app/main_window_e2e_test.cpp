@@ -952,6 +952,125 @@ TEST_F(MainWindowE2E, WholeInstallationEndsOnTheFinishedPage) {
   EXPECT_EQ(seen.actions.back(), "0004/0002");
 }
 
+// Pixels of the keyboard's focus mark (the skin's pressed blue) in the band
+// just outside `slot`.
+int FocusMarkPixels(const Shot& shot, const UiRect& slot) {
+  int n = 0;
+  for (int y = slot.top - 4; y < slot.bottom + 4; ++y) {
+    for (int x = slot.left - 4; x < slot.right + 4; ++x) {
+      const bool inside = x >= slot.left && x < slot.right && y >= slot.top && y < slot.bottom;
+      if (!inside && Near(shot.Pixel(x, y), 0xFF1873DE)) ++n;
+    }
+  }
+  return n;
+}
+
+// The keyboard alone, as a user without a mouse would: Tab walks the main
+// page with a visible mark, Space ticks the agreement, Esc asks before
+// closing and the dialog answers Enter and Esc, Enter follows a focused link
+// and, with nothing focused, presses the page's main button; the progress
+// page ignores Esc. The backend gets the same page actions a mouse would cause.
+TEST_F(MainWindowE2E, KeyboardDrivesThePagesAndTheirDialog) {
+  using namespace begin_ids;
+  // The download stalls: the progress page stays while Esc is tried there.
+  ASSERT_TRUE(Backend::SetFaults(R"({"path": "/cdn/", "action": "stall", "seconds": 60})"));
+  Installer installer;
+  ASSERT_TRUE(installer.Start());
+  HWND main = installer.window();
+  const RECT r = installer.Rect();
+  // The pointer rests on the page's background, where it hovers nothing; the
+  // keys go to the window under it.
+  ASSERT_TRUE(RunUnixCommand("xdotool mousemove " + std::to_string(r.left + 300) + " " +
+                             std::to_string(r.top + 120)));
+  const UiRect install = SlotOf(main, kBegin, EntryIndex(kBegin, DeclKind::kButton, kInstall));
+  const UiRect close = SlotOf(main, kBegin, EntryIndex(kBegin, DeclKind::kButton, kClose));
+  const int ix = (install.left + install.right) / 2;
+  const int iy = (install.top + install.bottom) / 2;
+  {
+    Shot shot(main, L"keyboard_main_page_untouched");
+    ASSERT_TRUE(shot.ok());
+    EXPECT_EQ(FocusMarkPixels(shot, install), 0);
+    EXPECT_EQ(FocusMarkPixels(shot, close), 0);
+  }
+  // Reading order: the close button (top right) first, then "立即安装".
+  ASSERT_TRUE(Keys("Tab"));
+  {
+    Shot shot(main, L"keyboard_focus_close");
+    EXPECT_GT(FocusMarkPixels(shot, close), 10);
+    EXPECT_EQ(FocusMarkPixels(shot, install), 0);
+  }
+  ASSERT_TRUE(Keys("Tab"));
+  {
+    Shot shot(main, L"keyboard_focus_install");
+    EXPECT_GT(FocusMarkPixels(shot, install), 40);
+    EXPECT_EQ(FocusMarkPixels(shot, close), 0);
+  }
+  // Shift+Tab goes back and Tab forth again; then the agreement box, which
+  // Space unticks (install disabled) and ticks again.
+  ASSERT_TRUE(Keys("shift+Tab"));
+  {
+    Shot shot(main, L"keyboard_focus_back_to_close");
+    EXPECT_GT(FocusMarkPixels(shot, close), 10);
+  }
+  ASSERT_TRUE(Keys("Tab Tab space"));
+  {
+    Shot shot(main, L"keyboard_agreement_unticked");
+    EXPECT_TRUE(Near(shot.Pixel(ix, iy - 12), 0xFFD8D8D8)) << std::hex << shot.Pixel(ix, iy - 12);
+  }
+  ASSERT_TRUE(Keys("space"));
+  {
+    Shot shot(main, L"keyboard_agreement_ticked");
+    EXPECT_TRUE(Near(shot.Pixel(ix, iy - 12), 0xFF084AF4)) << std::hex << shot.Pixel(ix, iy - 12);
+  }
+  // Esc does what the close button does: it asks. The dialog's Enter is its
+  // blue "取消", its Esc its close button; the installer stays either way.
+  ASSERT_TRUE(Keys("Escape"));
+  ASSERT_TRUE(WaitFor([&] { return VisibleWindowOfClass(L"BeginChildCloseWnd") != nullptr; }));
+  ASSERT_TRUE(Keys("Return"));
+  EXPECT_TRUE(DialogGone(L"BeginChildCloseWnd"));
+  EXPECT_TRUE(installer.Running());
+  ASSERT_TRUE(Keys("Escape"));
+  ASSERT_TRUE(WaitFor([&] { return VisibleWindowOfClass(L"BeginChildCloseWnd") != nullptr; }));
+  ASSERT_TRUE(Keys("Escape"));
+  EXPECT_TRUE(DialogGone(L"BeginChildCloseWnd"));
+  EXPECT_TRUE(installer.Running());
+  // From the box: the agreement link, then "自定义安装", which Enter follows.
+  ASSERT_TRUE(Keys("Tab Tab Return"));
+  ASSERT_TRUE(WaitFor([&] { return EditVisible(main); }));
+  PumpFor(500);
+  // The custom page has no close button: Esc asks through the window's close.
+  ASSERT_TRUE(Keys("Escape"));
+  ASSERT_TRUE(WaitFor([&] { return VisibleWindowOfClass(L"CustomeChildCloseWnd") != nullptr; }));
+  ASSERT_TRUE(Keys("Return"));
+  EXPECT_TRUE(DialogGone(L"CustomeChildCloseWnd"));
+  // Nothing focused on this page yet (the field does not count): Enter
+  // presses its main button, "立即安装".
+  ASSERT_TRUE(Keys("Return"));
+  Seen seen;
+  ASSERT_TRUE(WaitFor([&] { return (seen = Collect()).Has("pConfirmInstall"); }))
+      << ::testing::PrintToString(seen.actions);
+  EXPECT_EQ((*seen.Find("pConfirmInstall"))["props"]["confirm_entrance"].asString(), "开始安装");
+  PumpFor(1000);
+  // The progress page must not close: Esc opens nothing and ends nothing.
+  ASSERT_TRUE(Keys("Escape"));
+  PumpFor(1000);
+  EXPECT_TRUE(installer.Running());
+  EXPECT_TRUE(IsWindowVisible(main));
+  EXPECT_EQ(VisibleWindowOfClass(L"BeginChildCloseWnd"), nullptr);
+  EXPECT_EQ(VisibleWindowOfClass(L"CustomeChildCloseWnd"), nullptr);
+  {
+    Shot shot(main, L"keyboard_progress_page");
+    EXPECT_TRUE(shot.ok());
+  }
+  seen = Collect();
+  // Box twice, close and the dialog's "取消", close again (its own close
+  // button reports nothing), the custom link, the custom page's dialog's
+  // "取消", install: what the same clicks report.
+  const std::vector<std::string> actions = {"0001/0003", "0001/0003", "0001/0001", "0005/0002",
+                                            "0001/0001", "0001/0005", "0006/0002", "0002/0005"};
+  EXPECT_EQ(seen.actions, actions);
+}
+
 }  // namespace
 }  // namespace pelmar
 

@@ -55,6 +55,14 @@ LRESULT CALLBACK CEditResource::EditProc(HWND hwnd, UINT msg, WPARAM wparam, LPA
   if (!self) return DefWindowProcW(hwnd, msg, wparam, lparam);
   // The sunken client edge is drawn by the page itself; skip the frame paint.
   if (msg == WM_NCPAINT && (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_CLIENTEDGE)) return 0;
+  // Tab, Enter and Esc belong to the page (focus, main button, close); the
+  // field swallows their characters so that it does not beep.
+  const bool pageKey = wparam == VK_TAB || wparam == VK_RETURN || wparam == VK_ESCAPE;
+  if (msg == WM_KEYDOWN && pageKey) {
+    SendMessageW(GetParent(hwnd), msg, wparam, lparam);
+    return 0;
+  }
+  if (msg == WM_CHAR && (wparam == L'\t' || wparam == L'\r' || wparam == 0x1B)) return 0;
   return CallWindowProcW(reinterpret_cast<WNDPROC>(self->savedProc_), hwnd, msg, wparam, lparam);
 }
 
