@@ -4,6 +4,7 @@
 // windows, screenshots, exit code and the analytics records the backend got.
 // Usage: main_window_e2e_test <install.exe> <product_probe.exe> <backend data folder>
 #include <windows.h>
+#include <oleacc.h>
 
 #include <gtest/gtest.h>
 #include <json/json.h>
@@ -1069,6 +1070,88 @@ TEST_F(MainWindowE2E, KeyboardDrivesThePagesAndTheirDialog) {
   const std::vector<std::string> actions = {"0001/0003", "0001/0003", "0001/0001", "0005/0002",
                                             "0001/0001", "0001/0005", "0006/0002", "0002/0005"};
   EXPECT_EQ(seen.actions, actions);
+}
+
+// Focus events a screen reader would get, from any process, out of context.
+std::vector<std::pair<HWND, long>> g_focusEvents;
+void CALLBACK OnFocusEvent(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD,
+                           DWORD) {
+  if (object == OBJID_CLIENT) g_focusEvents.push_back({window, child});
+}
+
+std::wstring Bstr(BSTR text) {
+  std::wstring s = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+  SysFreeString(text);
+  return s;
+}
+
+// What a screen reader in its own process hears on the main page: the
+// installer's window answers through the system with one child per widget
+// and caption, each named and with its role, and raises a focus event when
+// Tab moves the focus.
+TEST_F(MainWindowE2E, ScreenReaderReadsTheMainPage) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  struct ComEnd {
+    ~ComEnd() { CoUninitialize(); }
+  } comEnd;
+  Installer installer;
+  ASSERT_TRUE(installer.Start());
+  HWND main = installer.window();
+  IAccessible* acc = nullptr;
+  ASSERT_EQ(AccessibleObjectFromWindow(main, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                       reinterpret_cast<void**>(&acc)),
+            S_OK);
+  ASSERT_NE(acc, nullptr);
+  long count = 0;
+  ASSERT_EQ(acc->get_accChildCount(&count), S_OK);
+  std::vector<std::pair<std::wstring, long>> heard;
+  for (long id = 1; id <= count; ++id) {
+    VARIANT child;
+    VariantInit(&child);
+    child.vt = VT_I4;
+    child.lVal = id;
+    BSTR name = nullptr;
+    acc->get_accName(child, &name);
+    VARIANT role;
+    VariantInit(&role);
+    acc->get_accRole(child, &role);
+    heard.push_back({Bstr(name), role.vt == VT_I4 ? role.lVal : 0});
+  }
+  std::string said;
+  for (const auto& h : heard) said += Utf8FromWide(h.first) + "/" + std::to_string(h.second) + " ";
+  std::printf("[ screen reader ] %s\n", said.c_str());
+  const std::vector<std::pair<std::wstring, long>> expected = {
+      {L"关闭", ROLE_SYSTEM_PUSHBUTTON},     {L"Morvantile", ROLE_SYSTEM_STATICTEXT},
+      {L"立即安装", ROLE_SYSTEM_PUSHBUTTON}, {L"我已阅读并同意", ROLE_SYSTEM_CHECKBUTTON},
+      {L"用户使用协议", ROLE_SYSTEM_LINK},   {L"自定义安装", ROLE_SYSTEM_LINK},
+  };
+  EXPECT_EQ(heard, expected) << said;
+
+  // Tab: a focus event for the client's first child in reading order, the
+  // close button, and the tree says it is focused.
+  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr,
+                                       &OnFocusEvent, 0, 0, WINEVENT_OUTOFCONTEXT);
+  ASSERT_NE(hook, nullptr);
+  g_focusEvents.clear();
+  const RECT r = installer.Rect();
+  ASSERT_TRUE(RunUnixCommand("xdotool mousemove " + std::to_string(r.left + 300) + " " +
+                             std::to_string(r.top + 120)));
+  ASSERT_TRUE(Keys("Tab"));
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        for (const auto& e : g_focusEvents) {
+          if (e.first == main && e.second == 1) return true;
+        }
+        return false;
+      },
+      5000));
+  UnhookWinEvent(hook);
+  VARIANT focus;
+  VariantInit(&focus);
+  EXPECT_EQ(acc->get_accFocus(&focus), S_OK);
+  EXPECT_EQ(focus.vt, VT_I4);
+  EXPECT_EQ(focus.lVal, 1);
+  acc->Release();
 }
 
 }  // namespace

@@ -59,4 +59,14 @@ std::wstring AccessibleName(const AccessSource& source, bool isCloseButton) {
   return name;
 }
 
+std::wstring LabelFor(const std::vector<AccessSource>& sources, int index) {
+  std::wstring label;
+  for (const AccessSource& s : sources) {
+    if (s.index >= index) break;
+    if (RoleOf(s) == AccessRole::kStaticText) label = Trimmed(s.caption);
+  }
+  while (!label.empty() && (label.back() == L':' || label.back() == L'\xFF1A')) label.pop_back();
+  return Trimmed(label);
+}
+
 }  // namespace pelmar

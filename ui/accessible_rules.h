@@ -41,4 +41,8 @@ int IndexOfChild(const std::vector<int>& children, long childId);
 // which shows only a cross, is named "关闭".
 std::wstring AccessibleName(const AccessSource& source, bool isCloseButton);
 
+// The name of the edit field at `index`: the nearest visible text before it
+// in the list (its label, without the colon); empty when there is none.
+std::wstring LabelFor(const std::vector<AccessSource>& sources, int index);
+
 }  // namespace pelmar

@@ -66,5 +66,20 @@ TEST(AccessibleRulesTest, Names) {
   EXPECT_EQ(L"取消", AccessibleName({0, kTypeButton, true, false, L"取消"}, true));
 }
 
+TEST(AccessibleRulesTest, TheFieldIsNamedByItsLabel) {
+  const std::vector<AccessSource> page = {
+      {0, kTypeText, true, false, L"自定义安装"}, {1, kTypeText, true, false, L"安装路径: "},
+      {2, kTypeLayout, true, false, L""},         {3, kTypeEdit, true, false, L""},
+      {4, kTypeText, true, false, L"所需空间："},
+  };
+  EXPECT_EQ(L"安装路径", LabelFor(page, 3));
+  EXPECT_EQ(L"所需空间", LabelFor(page, 5));
+  EXPECT_EQ(L"", LabelFor(page, 0));
+  // A hidden text is no label.
+  std::vector<AccessSource> hidden = page;
+  hidden[1].visible = false;
+  EXPECT_EQ(L"自定义安装", LabelFor(hidden, 3));
+}
+
 }  // namespace
 }  // namespace pelmar

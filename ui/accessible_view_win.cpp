@@ -42,11 +42,13 @@ AccessSource SourceOf(const IBaseView& view, int index) {
   return s;
 }
 
-std::vector<int> ChildrenOf(const IBaseView& view) {
+std::vector<AccessSource> SourcesOf(const IBaseView& view) {
   std::vector<AccessSource> sources;
   for (int i = 0; i < view.ResourceCount(); ++i) sources.push_back(SourceOf(view, i));
-  return AccessibleChildren(sources);
+  return sources;
 }
+
+std::vector<int> ChildrenOf(const IBaseView& view) { return AccessibleChildren(SourcesOf(view)); }
 
 long RoleNumber(AccessRole role) {
   switch (role) {
@@ -184,6 +186,9 @@ HRESULT CAccessibleView::get_accName(VARIANT child, BSTR* name) {
   if (name != nullptr) *name = nullptr;
   if (!Resolve(child, &index, &hr)) return hr;
   if (index < 0) return ReturnText(WindowText(view_->hwnd()), name);
+  if (view_->At(index)->type() == kTypeEdit) {
+    return ReturnText(LabelFor(SourcesOf(*view_), index), name);
+  }
   const bool isClose = index == view_->keyboard().closeIndex();
   return ReturnText(AccessibleName(SourceOf(*view_, index), isClose), name);
 }
