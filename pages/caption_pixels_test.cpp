@@ -34,6 +34,7 @@ namespace pelmar {
 namespace {
 
 constexpr char kChildVariable[] = "PELMAR_NO_FACE_CHILD";
+constexpr char kScaleVariable[] = "PELMAR_SCALE_CHILD";
 
 std::wstring ShotFolder() {
   const std::wstring folder = test::ExecutableFolder() + L"\\..\\screenshots";
@@ -232,17 +233,18 @@ class FaceMappingRemoved {
   std::vector<Saved> saved_;
 };
 
-// Runs this executable again with `filter`, the child marker set; its exit code.
-DWORD RunChild(const std::wstring& filter) {
+// Runs this executable again with `filter` and `variable` set to `value`; its exit code.
+DWORD RunChild(const std::wstring& filter, const char* variable = kChildVariable,
+               const char* value = "1") {
   const std::wstring exe = test::ExecutableFolder() + L"\\pages_window_tests.exe";
   std::wstring line = L"\"" + exe + L"\" --gtest_brief=1 --gtest_filter=" + filter;
-  SetEnvironmentVariableA(kChildVariable, "1");
+  SetEnvironmentVariableA(variable, value);
   STARTUPINFOW si{};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi{};
   const BOOL started =
       CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-  SetEnvironmentVariableA(kChildVariable, nullptr);
+  SetEnvironmentVariableA(variable, nullptr);
   if (!started) return 1000;
   DWORD code = 1001;
   if (WaitForSingleObject(pi.hProcess, 300000) == WAIT_OBJECT_0)
@@ -252,7 +254,9 @@ DWORD RunChild(const std::wstring& filter) {
   return code;
 }
 
-bool InChild() { return std::getenv(kChildVariable) != nullptr; }
+bool InChild() {
+  return std::getenv(kChildVariable) != nullptr || std::getenv(kScaleVariable) != nullptr;
+}
 
 TEST_F(CaptionPixelsTest, EveryCaptionShowsWithTheDesignedFace) {
   ASSERT_TRUE(FaceExists(DefaultFontFamily()));
@@ -271,11 +275,110 @@ TEST_F(CaptionPixelsTest, EveryCaptionShowsWithoutTheDesignedFace) {
   EXPECT_EQ(0u, RunChild(L"MissingFaceChild.*"));
 }
 
+// Sets the prefix's HKCU\Control Panel\Desktop\LogPixels (what Wine takes
+// the screen's DPI from when a process starts) and puts the old state back.
+class LogPixelsOverride {
+ public:
+  explicit LogPixelsOverride(DWORD dpi) {
+    RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
+                    KEY_READ | KEY_WRITE, nullptr, &key_, nullptr);
+    DWORD size = sizeof(old_), type = 0;
+    had_ = RegQueryValueExW(key_, L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old_),
+                            &size) == ERROR_SUCCESS &&
+           type == REG_DWORD;
+    RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                   sizeof(dpi));
+  }
+  ~LogPixelsOverride() {
+    if (had_) {
+      RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_),
+                     sizeof(old_));
+    } else {
+      RegDeleteValueW(key_, L"LogPixels");
+    }
+    RegCloseKey(key_);
+  }
+
+ private:
+  HKEY key_ = nullptr;
+  DWORD old_ = 0;
+  bool had_ = false;
+};
+
+// Every page and dialog at 100 %, 150 % and 200 %: each scale in a process
+// of its own, started with the prefix's DPI set.
+TEST_F(CaptionPixelsTest, EveryPageAndDialogAtThreeScales) {
+  if (InChild()) return;
+  for (const char* dpi : {"96", "144", "192"}) {
+    SCOPED_TRACE(std::string(dpi) + " DPI");
+    LogPixelsOverride set(static_cast<DWORD>(std::atoi(dpi)));
+    EXPECT_EQ(0u, RunChild(L"ScaledChild.*", kScaleVariable, dpi));
+  }
+}
+
+// Pixels of `drawn` that differ from `bare` outside `box` grown by `slack`.
+int PixelsOutside(const test::Dib& drawn, const test::Dib& bare, const UiRect& box, int slack) {
+  int n = 0;
+  for (int y = 0; y < drawn.height(); ++y) {
+    for (int x = 0; x < drawn.width(); ++x) {
+      const bool inside = x >= box.left - slack && x < box.right + slack && y >= box.top - slack &&
+                          y < box.bottom + slack;
+      if (!inside && drawn.Pixel(x, y) != bare.Pixel(x, y)) ++n;
+    }
+  }
+  return n;
+}
+
+// Runs inside the case above, one process per scale.
+class ScaledChild : public CaptionPixelsTest {};
+
+TEST_F(ScaledChild, EveryPageAndDialog) {
+  const char* dpiText = std::getenv(kScaleVariable);
+  if (dpiText == nullptr) GTEST_SKIP() << "started by EveryPageAndDialogAtThreeScales";
+  const int dpi = std::atoi(dpiText);
+  const double factor = dpi / 96.0;
+  ASSERT_DOUBLE_EQ(factor, ProcessDpiFactor());
+  const std::wstring prefix = L"scale_" + std::to_wstring(dpi * 100 / 96) + L"_";
+  for (const Gallery& g : EveryPageAndDialog()) {
+    SCOPED_TRACE(Utf8FromWide(g.name));
+    std::unique_ptr<IBaseWindow> window = g.make(manager_.get());
+    auto& host = static_cast<ViewWindow&>(*window);
+    IBaseView& view = *host.view();
+    // The sizing rule on a screen wider than tall: the design size times the
+    // DPI factor, and the widgets drawn at that scale.
+    RECT r{};
+    GetWindowRect(host.hwnd(), &r);
+    EXPECT_EQ(r.right - r.left, static_cast<long>(host.designWidth() * factor + 0.5));
+    EXPECT_EQ(r.bottom - r.top, static_cast<long>(host.designHeight() * factor + 0.5));
+    EXPECT_DOUBLE_EQ(CurrentDisplayScale(), factor);
+    ExpectEveryCaptionShows(host, view, g, prefix);
+    // Each caption alone against none: everything it draws lies in its box
+    // (one pixel of anti-aliasing aside).
+    const std::vector<Caption> captions = CaptionsOf(view);
+    RECT client{};
+    GetClientRect(host.hwnd(), &client);
+    for (const Caption& c : captions) SetTextOf(view.At(c.index), L"");
+    test::Dib bare(client.right, client.bottom, g.background);
+    view.DrawAll(bare.dc());
+    for (const Caption& c : captions) {
+      SCOPED_TRACE(Utf8FromWide(c.text));
+      SetTextOf(view.At(c.index), c.text);
+      test::Dib alone(client.right, client.bottom, g.background);
+      view.DrawAll(alone.dc());
+      EXPECT_EQ(PixelsOutside(alone, bare, c.box, 1), 0);
+      SetTextOf(view.At(c.index), L"");
+    }
+    for (const Caption& c : captions) SetTextOf(view.At(c.index), c.text);
+  }
+}
+
 // Runs inside the case above, in a process that started without the mapping.
 class MissingFaceChild : public CaptionPixelsTest {};
 
 TEST_F(MissingFaceChild, EveryPageAndDialogShowsItsTexts) {
-  if (!InChild()) GTEST_SKIP() << "started by EveryCaptionShowsWithoutTheDesignedFace";
+  if (std::getenv(kChildVariable) == nullptr) {
+    GTEST_SKIP() << "started by EveryCaptionShowsWithoutTheDesignedFace";
+  }
   ASSERT_FALSE(FaceExists(DefaultFontFamily()));
   for (const Gallery& g : EveryPageAndDialog()) {
     std::unique_ptr<IBaseWindow> window = g.make(manager_.get());
