@@ -18,6 +18,7 @@
 #include "pages/error_view.h"
 #include "pages/finished_view.h"
 #include "pages/install_reminder_view.h"
+#include "pages/progress_view.h"
 #include "pages/reminder_view.h"
 #include "pages/warn_view.h"
 #include "ui/base_window.h"
@@ -65,6 +66,8 @@ std::vector<Gallery> EveryPageAndDialog() {
   return {
       {L"main_page", [](IResourceMgr* m) { return Page<CBeginView>(m, 600, 400); }, 0xFFFFFFFF},
       {L"custom_page", [](IResourceMgr* m) { return Page<CCustomeView>(m, 600, 400); }, 0xFFFFFFFF},
+      {L"progress_page", [](IResourceMgr* m) { return Page<CProgressView>(m, 600, 400); },
+       0xFFFFFFFF},
       {L"finished_page", [](IResourceMgr* m) { return Page<CFinishedView>(m, 600, 400); },
        0xFFFFFFFF},
       {L"reinstall_reminder", [](IResourceMgr* m) { return Page<CReminderView>(m, 400, 200); },
