@@ -4,6 +4,7 @@
 // counts pixels of each caption's text colour inside the caption's box.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -383,6 +384,10 @@ TEST_F(MissingFaceChild, EveryPageAndDialogShowsItsTexts) {
     GTEST_SKIP() << "started by EveryCaptionShowsWithoutTheDesignedFace";
   }
   ASSERT_FALSE(FaceExists(DefaultFontFamily()));
+  const std::wstring face = CaptionFace(DefaultFontFamily(), L"立即安装");
+  std::printf("[ fallback face ] %s\n", Utf8FromWide(face).c_str());
+  EXPECT_TRUE(FaceExists(face));
+  EXPECT_NE(face, DefaultFontFamily());
   for (const Gallery& g : EveryPageAndDialog()) {
     std::unique_ptr<IBaseWindow> window = g.make(manager_.get());
     auto& host = static_cast<ViewWindow&>(*window);

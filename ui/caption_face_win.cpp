@@ -1,5 +1,6 @@
 #include "ui/caption_face.h"
 
+#include <algorithm>
 #include <map>
 #include <utility>
 #include <vector>
@@ -26,21 +27,33 @@ std::wstring GenericSansSerifFace() {
   return name;
 }
 
+struct FoundFace {
+  std::wstring name;
+  bool fixedPitch = false;
+};
+
 int CALLBACK CollectFace(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM param) {
   // Faces starting with '@' are the vertical variants.
   if (font->lfFaceName[0] != L'@') {
-    reinterpret_cast<std::vector<std::wstring>*>(param)->push_back(font->lfFaceName);
+    const bool fixed = (font->lfPitchAndFamily & 0x3) == FIXED_PITCH;
+    reinterpret_cast<std::vector<FoundFace>*>(param)->push_back({font->lfFaceName, fixed});
   }
   return 1;
 }
 
+// The installed faces that declare Chinese, proportional ones first: captions
+// are set in a proportional face.
 std::vector<std::wstring> ChineseFaces() {
-  std::vector<std::wstring> faces;
+  std::vector<FoundFace> found;
   win::ScopedGetDc screen(nullptr);
-  if (!screen) return faces;
+  if (!screen) return {};
   LOGFONTW query = {};
   query.lfCharSet = GB2312_CHARSET;
-  EnumFontFamiliesExW(screen.get(), &query, &CollectFace, reinterpret_cast<LPARAM>(&faces), 0);
+  EnumFontFamiliesExW(screen.get(), &query, &CollectFace, reinterpret_cast<LPARAM>(&found), 0);
+  std::stable_partition(found.begin(), found.end(),
+                        [](const FoundFace& f) { return !f.fixedPitch; });
+  std::vector<std::wstring> faces;
+  for (const FoundFace& f : found) faces.push_back(f.name);
   return faces;
 }
 
