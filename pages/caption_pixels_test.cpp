@@ -393,6 +393,21 @@ TEST_F(MissingFaceChild, EveryPageAndDialogShowsItsTexts) {
     auto& host = static_cast<ViewWindow&>(*window);
     ExpectEveryCaptionShows(host, *host.view(), g, L"no_face_");
   }
+  // The path field is a system edit control with a font of its own: it must
+  // have glyphs for a Chinese folder name too.
+  std::unique_ptr<IBaseWindow> custom = Page<CCustomeView>(manager_.get(), 600, 400);
+  HWND edit = FindWindowExW(custom->hwnd(), nullptr, L"Edit", nullptr);
+  ASSERT_NE(edit, nullptr);
+  const auto font = reinterpret_cast<HFONT>(SendMessageW(edit, WM_GETFONT, 0, 0));
+  ASSERT_NE(font, nullptr);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font);
+  const std::wstring folder = L"我的游戏";
+  WORD glyphs[4] = {};
+  EXPECT_EQ(GetGlyphIndicesW(dc, folder.c_str(), 4, glyphs, GGI_MARK_NONEXISTING_GLYPHS), 4u);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  for (WORD g : glyphs) EXPECT_NE(g, 0xFFFF);
 }
 
 }  // namespace
