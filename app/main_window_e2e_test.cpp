@@ -4,6 +4,7 @@
 // windows, screenshots, exit code and the analytics records the backend got.
 // Usage: main_window_e2e_test <install.exe> <product_probe.exe> <backend data folder>
 #include <windows.h>
+#include <oleacc.h>
 
 #include <gtest/gtest.h>
 #include <json/json.h>
@@ -950,6 +951,207 @@ TEST_F(MainWindowE2E, WholeInstallationEndsOnTheFinishedPage) {
   seen = CollectUntilQuit();
   ASSERT_TRUE(seen.Has("pImmediateUse"));
   EXPECT_EQ(seen.actions.back(), "0004/0002");
+}
+
+// Pixels of the keyboard's focus mark (the skin's pressed blue) in the band
+// just outside `slot`.
+int FocusMarkPixels(const Shot& shot, const UiRect& slot) {
+  int n = 0;
+  for (int y = slot.top - 4; y < slot.bottom + 4; ++y) {
+    for (int x = slot.left - 4; x < slot.right + 4; ++x) {
+      const bool inside = x >= slot.left && x < slot.right && y >= slot.top && y < slot.bottom;
+      if (!inside && Near(shot.Pixel(x, y), 0xFF1873DE)) ++n;
+    }
+  }
+  return n;
+}
+
+// The keyboard alone, as a user without a mouse would: Tab walks the main
+// page with a visible mark, Space ticks the agreement, Esc asks before
+// closing and the dialog answers Enter and Esc, Enter follows a focused link
+// and, with nothing focused, presses the page's main button; the progress
+// page ignores Esc. The backend gets the same page actions a mouse would cause.
+TEST_F(MainWindowE2E, KeyboardDrivesThePagesAndTheirDialog) {
+  using namespace begin_ids;
+  // The download stalls: the progress page stays while Esc is tried there.
+  ASSERT_TRUE(Backend::SetFaults(R"({"path": "/cdn/", "action": "stall", "seconds": 60})"));
+  Installer installer;
+  ASSERT_TRUE(installer.Start());
+  HWND main = installer.window();
+  const RECT r = installer.Rect();
+  // The pointer rests on the page's background, where it hovers nothing; the
+  // keys go to the window under it.
+  ASSERT_TRUE(RunUnixCommand("xdotool mousemove " + std::to_string(r.left + 300) + " " +
+                             std::to_string(r.top + 120)));
+  const UiRect install = SlotOf(main, kBegin, EntryIndex(kBegin, DeclKind::kButton, kInstall));
+  const UiRect close = SlotOf(main, kBegin, EntryIndex(kBegin, DeclKind::kButton, kClose));
+  const int ix = (install.left + install.right) / 2;
+  const int iy = (install.top + install.bottom) / 2;
+  {
+    Shot shot(main, L"keyboard_main_page_untouched");
+    ASSERT_TRUE(shot.ok());
+    EXPECT_EQ(FocusMarkPixels(shot, install), 0);
+    EXPECT_EQ(FocusMarkPixels(shot, close), 0);
+  }
+  // Reading order: the close button (top right) first, then "立即安装".
+  ASSERT_TRUE(Keys("Tab"));
+  {
+    Shot shot(main, L"keyboard_focus_close");
+    EXPECT_GT(FocusMarkPixels(shot, close), 10);
+    EXPECT_EQ(FocusMarkPixels(shot, install), 0);
+  }
+  ASSERT_TRUE(Keys("Tab"));
+  {
+    Shot shot(main, L"keyboard_focus_install");
+    EXPECT_GT(FocusMarkPixels(shot, install), 40);
+    EXPECT_EQ(FocusMarkPixels(shot, close), 0);
+  }
+  // Shift+Tab goes back and Tab forth again; then the agreement box, which
+  // Space unticks (install disabled) and ticks again.
+  ASSERT_TRUE(Keys("shift+Tab"));
+  {
+    Shot shot(main, L"keyboard_focus_back_to_close");
+    EXPECT_GT(FocusMarkPixels(shot, close), 10);
+  }
+  ASSERT_TRUE(Keys("Tab Tab space"));
+  {
+    Shot shot(main, L"keyboard_agreement_unticked");
+    EXPECT_TRUE(Near(shot.Pixel(ix, iy - 12), 0xFFD8D8D8)) << std::hex << shot.Pixel(ix, iy - 12);
+  }
+  ASSERT_TRUE(Keys("space"));
+  {
+    Shot shot(main, L"keyboard_agreement_ticked");
+    EXPECT_TRUE(Near(shot.Pixel(ix, iy - 12), 0xFF084AF4)) << std::hex << shot.Pixel(ix, iy - 12);
+  }
+  // Esc does what the close button does: it asks. The dialog's Enter is its
+  // blue "取消", its Esc its close button; the installer stays either way.
+  ASSERT_TRUE(Keys("Escape"));
+  ASSERT_TRUE(WaitFor([&] { return VisibleWindowOfClass(L"BeginChildCloseWnd") != nullptr; }));
+  ASSERT_TRUE(Keys("Return"));
+  EXPECT_TRUE(DialogGone(L"BeginChildCloseWnd"));
+  EXPECT_TRUE(installer.Running());
+  ASSERT_TRUE(Keys("Escape"));
+  ASSERT_TRUE(WaitFor([&] { return VisibleWindowOfClass(L"BeginChildCloseWnd") != nullptr; }));
+  ASSERT_TRUE(Keys("Escape"));
+  EXPECT_TRUE(DialogGone(L"BeginChildCloseWnd"));
+  EXPECT_TRUE(installer.Running());
+  // From the box: the agreement link, then "自定义安装", which Enter follows.
+  ASSERT_TRUE(Keys("Tab Tab Return"));
+  ASSERT_TRUE(WaitFor([&] { return EditVisible(main); }));
+  PumpFor(500);
+  // The custom page has no close button: Esc asks through the window's close.
+  ASSERT_TRUE(Keys("Escape"));
+  ASSERT_TRUE(WaitFor([&] { return VisibleWindowOfClass(L"CustomeChildCloseWnd") != nullptr; }));
+  ASSERT_TRUE(Keys("Return"));
+  EXPECT_TRUE(DialogGone(L"CustomeChildCloseWnd"));
+  // Nothing focused on this page yet (the field does not count): Enter
+  // presses its main button, "立即安装".
+  ASSERT_TRUE(Keys("Return"));
+  Seen seen;
+  ASSERT_TRUE(WaitFor([&] { return (seen = Collect()).Has("pConfirmInstall"); }))
+      << ::testing::PrintToString(seen.actions);
+  EXPECT_EQ((*seen.Find("pConfirmInstall"))["props"]["confirm_entrance"].asString(), "开始安装");
+  PumpFor(1000);
+  // The progress page must not close: Esc opens nothing and ends nothing.
+  ASSERT_TRUE(Keys("Escape"));
+  PumpFor(1000);
+  EXPECT_TRUE(installer.Running());
+  EXPECT_TRUE(IsWindowVisible(main));
+  EXPECT_EQ(VisibleWindowOfClass(L"BeginChildCloseWnd"), nullptr);
+  EXPECT_EQ(VisibleWindowOfClass(L"CustomeChildCloseWnd"), nullptr);
+  {
+    Shot shot(main, L"keyboard_progress_page");
+    EXPECT_TRUE(shot.ok());
+  }
+  seen = Collect();
+  // Box twice, close and the dialog's "取消", close again (its own close
+  // button reports nothing), the custom link, the custom page's dialog's
+  // "取消", install: what the same clicks report.
+  const std::vector<std::string> actions = {"0001/0003", "0001/0003", "0001/0001", "0005/0002",
+                                            "0001/0001", "0001/0005", "0006/0002", "0002/0005"};
+  EXPECT_EQ(seen.actions, actions);
+}
+
+// Focus events a screen reader would get, from any process, out of context.
+std::vector<std::pair<HWND, long>> g_focusEvents;
+void CALLBACK OnFocusEvent(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD,
+                           DWORD) {
+  if (object == OBJID_CLIENT) g_focusEvents.push_back({window, child});
+}
+
+std::wstring Bstr(BSTR text) {
+  std::wstring s = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+  SysFreeString(text);
+  return s;
+}
+
+// What a screen reader in its own process hears on the main page: the
+// installer's window answers through the system with one child per widget
+// and caption, each named and with its role, and raises a focus event when
+// Tab moves the focus.
+TEST_F(MainWindowE2E, ScreenReaderReadsTheMainPage) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  struct ComEnd {
+    ~ComEnd() { CoUninitialize(); }
+  } comEnd;
+  Installer installer;
+  ASSERT_TRUE(installer.Start());
+  HWND main = installer.window();
+  IAccessible* acc = nullptr;
+  ASSERT_EQ(AccessibleObjectFromWindow(main, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                       reinterpret_cast<void**>(&acc)),
+            S_OK);
+  ASSERT_NE(acc, nullptr);
+  long count = 0;
+  ASSERT_EQ(acc->get_accChildCount(&count), S_OK);
+  std::vector<std::pair<std::wstring, long>> heard;
+  for (long id = 1; id <= count; ++id) {
+    VARIANT child;
+    VariantInit(&child);
+    child.vt = VT_I4;
+    child.lVal = id;
+    BSTR name = nullptr;
+    acc->get_accName(child, &name);
+    VARIANT role;
+    VariantInit(&role);
+    acc->get_accRole(child, &role);
+    heard.push_back({Bstr(name), role.vt == VT_I4 ? role.lVal : 0});
+  }
+  std::string said;
+  for (const auto& h : heard) said += Utf8FromWide(h.first) + "/" + std::to_string(h.second) + " ";
+  std::printf("[ screen reader ] %s\n", said.c_str());
+  const std::vector<std::pair<std::wstring, long>> expected = {
+      {L"关闭", ROLE_SYSTEM_PUSHBUTTON},     {L"Morvantile", ROLE_SYSTEM_STATICTEXT},
+      {L"立即安装", ROLE_SYSTEM_PUSHBUTTON}, {L"我已阅读并同意", ROLE_SYSTEM_CHECKBUTTON},
+      {L"用户使用协议", ROLE_SYSTEM_LINK},   {L"自定义安装", ROLE_SYSTEM_LINK},
+  };
+  EXPECT_EQ(heard, expected) << said;
+
+  // Tab: a focus event for the client's first child in reading order, the
+  // close button, and the tree says it is focused.
+  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr,
+                                       &OnFocusEvent, 0, 0, WINEVENT_OUTOFCONTEXT);
+  ASSERT_NE(hook, nullptr);
+  g_focusEvents.clear();
+  const RECT r = installer.Rect();
+  ASSERT_TRUE(RunUnixCommand("xdotool mousemove " + std::to_string(r.left + 300) + " " +
+                             std::to_string(r.top + 120)));
+  ASSERT_TRUE(Keys("Tab"));
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        for (const auto& e : g_focusEvents) {
+          if (e.first == main && e.second == 1) return true;
+        }
+        return false;
+      },
+      5000));
+  UnhookWinEvent(hook);
+  VARIANT focus;
+  VariantInit(&focus);
+  EXPECT_EQ(acc->get_accFocus(&focus), S_OK);
+  EXPECT_EQ(focus.vt, VT_I4);
+  EXPECT_EQ(focus.lVal, 1);
+  acc->Release();
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ function(pelmar_link_dependencies target)
     target_include_directories(${target} SYSTEM INTERFACE ${JSONCPP_INCLUDE} ${MINIZIP_INCLUDE})
     target_link_libraries(${target} INTERFACE ${JSONCPP_LIB} ${MINIZIP_LIB} ${ZLIB_LIB}
       ws2_32 iphlpapi winhttp setupapi shlwapi shell32 ole32 oleaut32 uuid version
-      gdiplus gdi32 user32 advapi32 comdlg32 winmm crypt32 dbghelp)
+      gdiplus gdi32 user32 advapi32 comdlg32 winmm crypt32 dbghelp oleacc)
   else()
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(JSONCPP REQUIRED IMPORTED_TARGET jsoncpp)

@@ -25,6 +25,7 @@ void SendPageProperties(ILoggerServer* logger) {
 
 CBeginView::CBeginView(HWND hwnd, IResourceMgr* resources)
     : DeclaredView(hwnd, resources, BeginPageDeclaration()) {
+  keyboard().SetRoles(begin_ids::kInstall, begin_ids::kClose, false);
   ILoggerServer* logger = GetLogger();
   SendPageProperties(logger);
   logger->SendEvent("vInstallPage");

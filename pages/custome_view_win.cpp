@@ -32,6 +32,8 @@ int64_t RequiredBytes() {
 
 CCustomeView::CCustomeView(HWND hwnd, IResourceMgr* resources)
     : DeclaredView(hwnd, resources, CustomPageDeclaration()) {
+  // No close button here: Esc asks the window to close, which asks first.
+  keyboard().SetRoles(custom_ids::kInstall, -1, true);
   ILoggerServer* logger = GetLogger();
   logger->ClearProperties();
   logger->SetBoolProperty("is_reinstall", is_reinstall.load());

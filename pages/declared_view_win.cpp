@@ -132,6 +132,7 @@ LRESULT DeclaredView::BringToFront() {
 
 LRESULT DeclaredView::HandlePageMessage(const MouseScheme& scheme, UINT msg, WPARAM wparam,
                                         LPARAM lparam) {
+  if (LRESULT result = 0; HandleAccessMessage(msg, wparam, lparam, &result)) return result;
   switch (msg) {
     case WM_MOUSEMOVE:
       return OnMouseMove(scheme, wparam, lparam);

@@ -6,7 +6,12 @@
 namespace pelmar {
 
 DialogView::DialogView(HWND hwnd, IResourceMgr* resources, const DialogLook& look)
-    : DeclaredView(hwnd, resources, DialogDeclaration(look)) {}
+    : DeclaredView(hwnd, resources, DialogDeclaration(look)) {
+  // Enter takes the blue button, the one that leaves things as they are; Esc
+  // the close button, or that same button where there is none.
+  using namespace dialog_ids;
+  keyboard().SetRoles(kRight, look.closeButton ? kClose : kRight, false);
+}
 
 MouseScheme DialogView::Scheme() {
   MouseScheme s;
@@ -28,6 +33,7 @@ bool DialogView::ApplyStateRule(int index, UINT msg) {
 
 LRESULT DialogView::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
   static const MouseScheme scheme = Scheme();
+  if (LRESULT result = 0; HandleAccessMessage(msg, wparam, lparam, &result)) return result;
   switch (msg) {
     case WM_PAINT:
       return LayeredPaint();

@@ -8,7 +8,9 @@
 namespace pelmar {
 
 CFinishedView::CFinishedView(HWND hwnd, IResourceMgr* resources)
-    : DeclaredView(hwnd, resources, FinishedPageDeclaration()) {}
+    : DeclaredView(hwnd, resources, FinishedPageDeclaration()) {
+  keyboard().SetRoles(finished_ids::kLaunch, finished_ids::kClose, false);
+}
 
 MouseScheme CFinishedView::Scheme() {
   MouseScheme s;

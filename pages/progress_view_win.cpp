@@ -413,6 +413,9 @@ LRESULT CProgressView::State::OnFailure(bool downloadFailed) {
 LRESULT CProgressView::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
   static const MouseScheme scheme = PageMouseScheme();
   State& s = *state_;
+  // Keys move the focus and press the hide button; with no close button and
+  // closing refused during this step, Esc does nothing.
+  if (LRESULT result = 0; HandleAccessMessage(msg, wparam, lparam, &result)) return result;
   switch (msg) {
     case WM_PAINT:
       return DoubleBufferedPaint();

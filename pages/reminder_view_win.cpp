@@ -20,6 +20,7 @@ void SendOperation(const char* eventName) {
 
 CReminderView::CReminderView(HWND hwnd, IResourceMgr* resources)
     : DeclaredView(hwnd, resources, DialogDeclaration(ReminderLook())) {
+  keyboard().SetRoles(dialog_ids::kRight, dialog_ids::kClose, false);
   ILoggerServer* logger = GetLogger();
   logger->ClearProperties();
   logger->SetBoolProperty("is_reinstall", is_reinstall.load());

@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "ui/base_resource.h"
+#include "ui/keyboard_focus.h"
 #include "ui/view_geometry.h"
 
 namespace pelmar {
 
 class IResourceMgr;
 class IBaseWindow;
+class CAccessibleView;
 
 // What differs between the views' shared mouse handling.
 struct MouseScheme {
@@ -66,6 +68,11 @@ class IBaseView {
   void DrawAll(HDC hdc);
 
   HWND hwnd() const { return hwnd_; }
+  CKeyboardFocus& keyboard() { return keyboard_; }
+  const CKeyboardFocus& keyboard() const { return keyboard_; }
+  // The keys (WM_KEYDOWN) and the screen reader's question (WM_GETOBJECT)
+  // every view answers alike; true, with `*result`, when `msg` was one of them.
+  bool HandleAccessMessage(UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result);
   IResourceMgr* resourceManager() const { return resources_mgr_; }
   int hoveredIndex() const { return hovered_; }
   HWND openDialog() const { return openDialog_; }
@@ -97,6 +104,10 @@ class IBaseView {
   std::vector<std::unique_ptr<IBaseResource>> resources_;
   int hovered_ = -1;
   HWND openDialog_ = nullptr;
+
+ private:
+  CKeyboardFocus keyboard_{this};
+  CAccessibleView* accessible_ = nullptr;  // one reference held, made on first question
 };
 
 // The modal loop: dispatches the dialog's messages (and paints of other

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "base/win/scoped_handle.h"
+#include "ui/accessible_view.h"
 #include "ui/base_window.h"
 #include "ui/image_resource.h"
 #include "ui/window_messages.h"
@@ -20,7 +21,25 @@ bool Contains(const std::vector<int>& types, int type) {
 
 IBaseView::IBaseView(HWND hwnd, IResourceMgr* resources) : hwnd_(hwnd), resources_mgr_(resources) {}
 
-IBaseView::~IBaseView() = default;
+IBaseView::~IBaseView() {
+  if (accessible_ != nullptr) {
+    accessible_->Detach();
+    accessible_->Release();
+  }
+}
+
+bool IBaseView::HandleAccessMessage(UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result) {
+  if (msg == WM_KEYDOWN && keyboard_.OnKeyDown(wparam)) {
+    *result = 0;
+    return true;
+  }
+  if (msg == WM_GETOBJECT && static_cast<DWORD>(lparam) == static_cast<DWORD>(OBJID_CLIENT)) {
+    if (accessible_ == nullptr) accessible_ = new CAccessibleView(this);
+    *result = LresultFromObject(IID_IAccessible, wparam, accessible_);
+    return true;
+  }
+  return false;
+}
 
 int IBaseView::AddResource(std::unique_ptr<IBaseResource> resource) {
   resources_.push_back(std::move(resource));
@@ -50,6 +69,7 @@ void IBaseView::Invalidate() { InvalidateRect(hwnd_, nullptr, FALSE); }
 
 void IBaseView::DrawAll(HDC hdc) {
   for (const auto& r : resources_) r->Draw(hdc);
+  keyboard_.DrawMark(hdc);
 }
 
 LRESULT IBaseView::LayeredPaint() {

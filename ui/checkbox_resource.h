@@ -19,6 +19,7 @@ class CCheckboxResource final : public CImageResource {
   void SetChecked(bool checked);
   bool checked() const { return checked_; }
   void SetCaption(const std::wstring& caption) { caption_ = caption; }
+  const std::wstring& caption() const { return caption_; }
   const UiRect& iconRect() const { return iconRect_; }
   UiRect CaptionRect() const;
 

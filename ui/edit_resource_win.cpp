@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "base/pelmar_error.h"
+#include "ui/caption_face.h"
 #include "ui/gdiplus_include.h"
 #include "ui/view_geometry.h"
 
@@ -11,6 +12,7 @@ namespace {
 constexpr wchar_t kEditProp[] = L"EditClassPtr";
 // Child, visible, border, vertical scroll, automatic horizontal scroll.
 constexpr DWORD kEditStyle = 0x50A00080;
+constexpr wchar_t kChineseSample[] = L"安装路径";
 }  // namespace
 
 CEditResource::CEditResource(HWND parent, const WidgetStyleSet* styles)
@@ -31,9 +33,11 @@ CEditResource::CEditResource(HWND parent, const WidgetStyleSet* styles)
 
   const WidgetStyle& normal = styles_.ForState(kStateNormal);
   const int height = -static_cast<int>(normal.fontSize * CurrentDisplayScale());
+  // Install paths may hold Chinese folder names: the face must have them.
+  const std::wstring face = CaptionFace(normal.fontFamily, kChineseSample);
   font_.reset(CreateFontW(height, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                           OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
-                          normal.fontFamily.c_str()));
+                          (face.empty() ? normal.fontFamily : face).c_str()));
   if (font_) SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
 }
 
@@ -51,6 +55,14 @@ LRESULT CALLBACK CEditResource::EditProc(HWND hwnd, UINT msg, WPARAM wparam, LPA
   if (!self) return DefWindowProcW(hwnd, msg, wparam, lparam);
   // The sunken client edge is drawn by the page itself; skip the frame paint.
   if (msg == WM_NCPAINT && (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_CLIENTEDGE)) return 0;
+  // Tab, Enter and Esc belong to the page (focus, main button, close); the
+  // field swallows their characters so that it does not beep.
+  const bool pageKey = wparam == VK_TAB || wparam == VK_RETURN || wparam == VK_ESCAPE;
+  if (msg == WM_KEYDOWN && pageKey) {
+    SendMessageW(GetParent(hwnd), msg, wparam, lparam);
+    return 0;
+  }
+  if (msg == WM_CHAR && (wparam == L'\t' || wparam == L'\r' || wparam == 0x1B)) return 0;
   return CallWindowProcW(reinterpret_cast<WNDPROC>(self->savedProc_), hwnd, msg, wparam, lparam);
 }
 

@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "ui/caption_face.h"
+#include "ui/font_fallback.h"
 #include "ui/gdiplus_include.h"
 
 namespace pelmar {
@@ -127,26 +129,19 @@ void CImageResource::DrawCaption(Gdiplus::Graphics& g, const std::wstring& text,
   if (text.empty() || box.Width() <= 0 || box.Height() <= 0) return;
   const WidgetStyle& style = Style();
   const double scale = CurrentDisplayScale();
-  const Gdiplus::REAL emPixels = static_cast<Gdiplus::REAL>(style.fontSize * scale);
+  Gdiplus::REAL emPixels = static_cast<Gdiplus::REAL>(style.fontSize * scale);
   const int fontStyle = style.bold        ? Gdiplus::FontStyleBold
                         : style.underline ? Gdiplus::FontStyleUnderline
                                           : Gdiplus::FontStyleRegular;
 
-  Gdiplus::FontFamily named(style.fontFamily.c_str());
-  std::unique_ptr<Gdiplus::FontFamily> fallback;
-  const Gdiplus::FontFamily* family = &named;
-  if (!named.IsAvailable()) {
-    // The generic sans-serif family, or, where the system has none under that
-    // name (Wine without its core fonts), the installer's default family.
-    const Gdiplus::FontFamily* generic = Gdiplus::FontFamily::GenericSansSerif();
-    if (generic && generic->IsAvailable()) {
-      fallback.reset(generic->Clone());
-    } else {
-      fallback = std::make_unique<Gdiplus::FontFamily>(DefaultFontFamily().c_str());
-    }
-    if (!fallback || !fallback->IsAvailable()) return;
-    family = fallback.get();
-  }
+  const std::wstring face = CaptionFace(style.fontFamily, text);
+  if (face.empty()) return;
+  const Gdiplus::FontFamily chosen(face.c_str());
+  if (!chosen.IsAvailable()) return;
+  const Gdiplus::FontFamily* family = &chosen;
+  // Only a fallback face is fitted: the designed face is what the boxes were
+  // drawn for.
+  const bool fitToBox = face != style.fontFamily;
 
   auto alignment = [](int value) {
     return value == kAlignCentre ? Gdiplus::StringAlignmentCenter
@@ -164,6 +159,31 @@ void CImageResource::DrawCaption(Gdiplus::Graphics& g, const std::wstring& text,
       static_cast<Gdiplus::REAL>(box.left), static_cast<Gdiplus::REAL>(box.top),
       static_cast<Gdiplus::REAL>(box.Width()), static_cast<Gdiplus::REAL>(box.Height()));
   Gdiplus::SolidBrush brush{Gdiplus::Color(style.textColor)};
+  Gdiplus::StringFormat single(&format);
+  single.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap);
+  single.SetLineAlignment(Gdiplus::StringAlignmentNear);
+  auto widthOf = [&](const Gdiplus::Font& font, const std::wstring& s) {
+    Gdiplus::RectF used;
+    const Gdiplus::RectF wide(0, 0, 1e6f, layout.Height);
+    g.MeasureString(s.c_str(), static_cast<INT>(s.size()), &font, wide, &single, &used);
+    return used.Width;
+  };
+  auto breakLines = [&](const Gdiplus::Font& font) {
+    if (noWrap) return std::vector<std::wstring>{text};
+    return BreakTextLines(text,
+                          [&](const std::wstring& s) { return widthOf(font, s) <= layout.Width; });
+  };
+  if (fitToBox) {
+    // A fallback face has other widths: a caption that would not fit its box
+    // any more is made smaller, down to three quarters of the design size.
+    const Gdiplus::Font design(family, emPixels, fontStyle, Gdiplus::UnitPixel);
+    const double needed =
+        noWrap ? widthOf(design, text)
+               : design.GetHeight(&g) * static_cast<double>(breakLines(design).size());
+    const double available = noWrap ? layout.Width : layout.Height;
+    emPixels = static_cast<Gdiplus::REAL>(
+        FitFontPixels(emPixels, needed, available, MinimumFitPixels(emPixels)));
+  }
   if (style.underline && !style.bold) {
     Gdiplus::Font font(family, emPixels, fontStyle, Gdiplus::UnitPixel);
     g.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAlias);
@@ -175,21 +195,7 @@ void CImageResource::DrawCaption(Gdiplus::Graphics& g, const std::wstring& text,
   // string each: some GDI+ implementations (Wine's) neither wrap a path string
   // between Chinese characters nor honour its line alignment.
   Gdiplus::Font font(family, emPixels, fontStyle, Gdiplus::UnitPixel);
-  Gdiplus::StringFormat single(&format);
-  single.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap);
-  single.SetLineAlignment(Gdiplus::StringAlignmentNear);
-  auto widthOf = [&](const std::wstring& s) {
-    Gdiplus::RectF used;
-    const Gdiplus::RectF wide(0, 0, 1e6f, layout.Height);
-    g.MeasureString(s.c_str(), static_cast<INT>(s.size()), &font, wide, &single, &used);
-    return used.Width;
-  };
-  std::vector<std::wstring> lines;
-  if (noWrap) {
-    lines.push_back(text);
-  } else {
-    lines = BreakTextLines(text, [&](const std::wstring& s) { return widthOf(s) <= layout.Width; });
-  }
+  std::vector<std::wstring> lines = breakLines(font);
   const Gdiplus::REAL lineHeight = font.GetHeight(&g);
   Gdiplus::REAL total = lineHeight * static_cast<Gdiplus::REAL>(lines.size());
   // Lines below the rectangle are dropped; the first line always shows.
