@@ -46,8 +46,8 @@ constexpr int kProgramIconId = 102;
 constexpr int kDownloadErrorType = 1;
 constexpr int kSetupErrorType = 2;
 
-// A setup program that could not be started has no exit code; it is reported
-// with this one.
+// A setup program that could not be started, or did not end within its time,
+// has no exit code; it is reported with this one.
 constexpr uint32_t kNoExitCode = 0xFFFFFFFF;
 
 struct DownloaderDeleter {
@@ -131,6 +131,13 @@ void CProgressView::State::Tick() {
       return;
     }
     if (!setup->Wait(1)) {
+      if (SetupRanTooLong(timeGetTime() - setupStartMs,
+                          ProgressPageServicesInUse().setupRunLimitMs)) {
+        // Left running: waiting for it here would hold the page for ever.
+        setup->SetWaitOnDestroy(false);
+        OnSetupEnded(false, 0);
+        return;
+      }
       Post(WM_PROGRESS_TICK);
       return;
     }

@@ -14,6 +14,7 @@
 
 #include "sdk/envelope.h"
 #include "sdk/http_text.h"
+#include "sdk/open_address.h"
 #include "sdk/spool_file.h"
 #include "sdk/spool_record.h"
 #include "sdk/vek_api.h"
@@ -585,7 +586,9 @@ char* VEK_CALL vekMidEx(int) { return vekMid(); }
 
 int VEK_CALL vekOpenUrl(const char* url) {
   try {
-    if (!url || !*url) return 1;
+    // The caller may run elevated: only a web page is opened, never a file,
+    // a share or a program the address might name.
+    if (!url || !IsOpenableAddress(url)) return 1;
     const HINSTANCE r =
         ShellExecuteW(nullptr, L"open", WideFromUtf8(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     return reinterpret_cast<INT_PTR>(r) > 32 ? 0 : 1;

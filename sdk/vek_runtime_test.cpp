@@ -22,6 +22,7 @@
 #include "sdk/envelope.h"
 #include "sdk/http_text.h"
 #include "sdk/spool_file.h"
+#include "sdk/vek_api.h"
 #include "services/logger_server.h"
 #include "services/sdk_binding.h"
 
@@ -706,11 +707,40 @@ TEST_F(VekRuntimeTest, RunAsUserAndOpenUrlStartThroughTheShell) {
   EXPECT_TRUE(ProbeStartedIn(runAs.substr(0, runAs.size() - 9)));
   EXPECT_EQ(logger->RunAsUser("open", ""), 0);
 
-  // vekOpenUrl is the shell's open verb: a program path starts the program.
-  const std::wstring opened = ProbeCopy(L"openurl");
-  EXPECT_TRUE(logger->OpenUrl(Utf8FromWide(opened)));
-  EXPECT_TRUE(ProbeStartedIn(opened.substr(0, opened.size() - 9)));
   EXPECT_FALSE(logger->OpenUrl(""));
+}
+
+// A download address from a server or a redirect reaches the reminder's
+// "open": a file address or a program path must start nothing, neither
+// through the installer's logger nor when handed to vekOpenUrl directly.
+TEST_F(VekRuntimeTest, OpenUrlStartsNoProgramOrFileAddress) {
+  auto logger = MakeLogger(FreePort());
+  const HMODULE vek = GetModuleHandleW(L"Vek.dll");
+  ASSERT_NE(vek, nullptr);
+  const auto open =
+      reinterpret_cast<VekOpenUrlFn>(reinterpret_cast<void*>(GetProcAddress(vek, "vekOpenUrl")));
+  ASSERT_NE(open, nullptr);
+
+  const std::wstring program = ProbeCopy(L"openurl");
+  const std::wstring folder = program.substr(0, program.size() - 9);
+  std::wstring forward = program;
+  for (wchar_t& c : forward) {
+    if (c == L'\\') c = L'/';
+  }
+  const std::string addresses[] = {
+      Utf8FromWide(program),
+      "file:///" + Utf8FromWide(forward),
+      "file://localhost/" + Utf8FromWide(forward),
+  };
+  for (const std::string& address : addresses) {
+    SCOPED_TRACE(address);
+    EXPECT_FALSE(logger->OpenUrl(address));
+    EXPECT_EQ(open(address.c_str()), 1);
+  }
+  // The shell starts a program before ShellExecute returns; give a wrongly
+  // started one a moment to leave its marker all the same.
+  Sleep(1500);
+  EXPECT_EQ(GetFileAttributesW((folder + L"started.txt").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace
