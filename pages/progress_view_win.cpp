@@ -26,6 +26,7 @@
 #include "ui/text_resource.h"
 #include "pages/page_messages.h"
 #include "ui/window_messages.h"
+#include "base/win/system_api.h"
 
 namespace pelmar {
 namespace {
@@ -131,7 +132,7 @@ void CProgressView::State::Tick() {
       return;
     }
     if (!setup->Wait(1)) {
-      if (SetupRanTooLong(timeGetTime() - setupStartMs,
+      if (SetupRanTooLong(sys::timeGetTime() - setupStartMs,
                           ProgressPageServicesInUse().setupRunLimitMs)) {
         // Left running: waiting for it here would hold the page for ever.
         setup->SetWaitOnDestroy(false);
@@ -163,7 +164,7 @@ void CProgressView::State::Tick() {
     case IDownloader::kDone:
       StartSetup();
       SendInstallStartEvent();
-      setupStartMs = timeGetTime();
+      setupStartMs = sys::timeGetTime();
       installing = true;
       Post(WM_PROGRESS_TICK);
       break;
@@ -367,7 +368,7 @@ LRESULT CProgressView::State::OnProgressTick() {
     if (!installing) {
       percent = download ? DownloadBarPercent(download->GetProgress()) : 0;
     } else if (setup) {
-      percent = SetupBarPercent(timeGetTime() - setupStartMs);
+      percent = SetupBarPercent(sys::timeGetTime() - setupStartMs);
     }
   }
   if (done) {

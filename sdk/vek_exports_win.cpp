@@ -23,6 +23,15 @@ using namespace pelmar::vek;
 
 namespace {
 
+// A system library from the System32 folder only, whatever the search path.
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return nullptr;
+  const std::wstring path = std::wstring(folder, n) + L"\\" + name;
+  return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 HMODULE g_module = nullptr;
 CRITICAL_SECTION g_lock;
 
@@ -224,7 +233,9 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pointers) {
   const std::wstring path = SdkFolder() + L"crash_" + std::to_wstring(GetCurrentProcessId()) +
                             L"_" + std::to_wstring(GetTickCount()) + L".dmp";
   bool written = false;
-  if (HMODULE dbghelp = LoadLibraryW(L"dbghelp.dll")) {
+  // By its System32 path: a "dbghelp.dll" beside the installer or in the
+  // current folder must never be the one loaded.
+  if (HMODULE dbghelp = LoadSystemLibrary(L"dbghelp.dll")) {
     auto write = reinterpret_cast<MiniDumpWriteDumpFn>(
         reinterpret_cast<void*>(GetProcAddress(dbghelp, "MiniDumpWriteDump")));
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

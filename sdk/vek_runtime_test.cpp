@@ -320,12 +320,9 @@ class VekRuntimeTest : public ::testing::Test {
 TEST_F(VekRuntimeTest, BindsTheSdkUnpackedFromTheResource) {
   VekTables tables;
   ASSERT_NO_THROW(CSdkBinding::Bind(tables, &CLoggerServer::OnCrash, nullptr));
-  // The archive went to the cache directory, the files under "Vek\".
-  HRSRC r = FindResourceW(nullptr, MAKEINTRESOURCEW(105), L"BinarySystem");
-  ASSERT_NE(r, nullptr);
-  const std::string resource(static_cast<const char*>(LockResource(LoadResource(nullptr, r))),
-                             SizeofResource(nullptr, r));
-  EXPECT_EQ(ReadFileBytes(g_cache + L"Vek.zip"), resource);
+  // Unpacked from the resource in memory: the files under "Vek\", nothing
+  // written to the cache directory.
+  EXPECT_EQ(GetFileAttributesW((g_cache + L"Vek.zip").c_str()), INVALID_FILE_ATTRIBUTES);
   for (const wchar_t* name : {L"Vek.dll", L"Vek.exe", L"TaskAsUser.dll"})
     EXPECT_GT(ReadFileBytes(g_sdk + name).size(), 1000u) << Utf8FromWide(name);
   EXPECT_EQ(tables.sdkPath, g_sdk + L"Vek.dll");
@@ -368,7 +365,6 @@ TEST_F(VekRuntimeTest, BindingFailuresLeaveTheLoggerInert) {
   CreateDirectoryW((base + L"blocked\\Vek").c_str(), nullptr);
   CreateDirectoryW((base + L"blocked\\Vek\\Vek.dll").c_str(), nullptr);
   const BindFailureCase cases[] = {
-      {"cache directory missing", L"missing\\", L"maker2\\", "Save VEK resource failed"},
       {"maker directory is a file", L"cache\\", L"file\\", "Create VEK cache path failed"},
       {"unpacking blocked", L"cache\\", L"blocked\\", "Load VEK.dll failed"},
   };
@@ -399,6 +395,41 @@ TEST_F(VekRuntimeTest, BindingFailuresLeaveTheLoggerInert) {
     EXPECT_EQ(logger.RunAsUser("open", "C:\\x.exe"), 0);
   }
   CSdkBinding::SetLocations({g_cache, g_maker});
+}
+
+// A Vek.dll put into the SDK folder by whoever can write there (the folder is
+// the user's) is never loaded: its digest is not the carried module's, so
+// the binding unpacks its own and loads that.
+TEST_F(VekRuntimeTest, SwappedSdkModuleIsNeverLoaded) {
+  std::wstring planted = WideFromUtf8(PELMAR_PLANTED_LIBRARY);
+  if (!planted.empty() && planted[0] == L'/') planted = L"Z:" + planted;
+  const std::wstring maker = g_root + L"swapped\\";
+  const std::wstring folder = maker + L"Vek\\";
+  CreateDirectoryW(maker.c_str(), nullptr);
+  CreateDirectoryW(folder.c_str(), nullptr);
+  ASSERT_TRUE(CopyFileW(planted.c_str(), (folder + L"Vek.dll").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(planted.c_str(), (folder + L"TaskAsUser.dll").c_str(), FALSE));
+  CSdkBinding::SetLocations({g_cache, maker});
+  VekTables tables;
+  std::string failure;
+  try {
+    CSdkBinding::Bind(tables, &CLoggerServer::OnCrash, nullptr);
+  } catch (const std::exception& e) {
+    failure = e.what();
+  }
+  CSdkBinding::SetLocations({g_cache, g_maker});
+  EXPECT_EQ(failure, "");
+  EXPECT_EQ(GetFileAttributesW((folder + L"Vek.dll.loaded").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW((folder + L"TaskAsUser.dll.loaded").c_str()),
+            INVALID_FILE_ATTRIBUTES);
+  // What was loaded is the SDK: the planted library exports nothing.
+  ASSERT_TRUE(tables.core);
+  EXPECT_NE(tables.core->handle, nullptr);
+  ASSERT_TRUE(tables.runAsUser);
+  EXPECT_NE(*tables.runAsUser, nullptr);
+  if (tables.core->free) {
+    EXPECT_EQ(tables.core->free(tables.core->handle), 0);
+  }
 }
 
 TEST_F(VekRuntimeTest, SpoolHoldsTheStartUpAndQuitRecords) {

@@ -14,6 +14,7 @@
 #include "base/text_convert.h"
 #include "base/win/scoped_handle.h"
 #include "services/machine_identity.h"
+#include "base/win/system_api.h"
 
 namespace pelmar::machine_identity_internal {
 namespace {
@@ -133,11 +134,11 @@ int BusOfAdapter(const char* adapter_name) {
 std::vector<AdapterCandidate> CollectAdapterList() {
   std::vector<AdapterCandidate> list;
   ULONG size = 0;
-  if (GetAdaptersInfo(nullptr, &size) != ERROR_BUFFER_OVERFLOW || size == 0) return list;
+  if (sys::GetAdaptersInfo(nullptr, &size) != ERROR_BUFFER_OVERFLOW || size == 0) return list;
   std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size]);
   if (!buffer) return list;
   auto* adapters = reinterpret_cast<IP_ADAPTER_INFO*>(buffer.get());
-  if (GetAdaptersInfo(adapters, &size) != ERROR_SUCCESS) return list;
+  if (sys::GetAdaptersInfo(adapters, &size) != ERROR_SUCCESS) return list;
   for (const IP_ADAPTER_INFO* a = adapters; a != nullptr; a = a->Next) {
     if (a->AddressLength != 6) continue;
     const std::string address = FormatHardwareAddress(a->Address, 6);

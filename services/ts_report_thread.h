@@ -38,7 +38,9 @@ TSReportSettings DefaultTSReportSettings();
 // separator; empty natively.
 std::wstring DefaultSdkFolder();
 // The id from the user-id library "TSUID.dll" in `sdk_folder`: loaded only
-// when that file exists and is not a directory, its "GetTSUID" called with a
+// when that file exists and is not a directory, and only when nobody but the
+// administrators can change the folder and the file (the installer carries
+// no copy to check it against), its "GetTSUID" called with a
 // zeroed kTSUidBufferSize-byte buffer, unloaded at once. Empty otherwise (and
 // always natively). Reads at most kTSUidBufferSize - 1 bytes of the id.
 std::string ReadUserIdLibrary(const std::wstring& sdk_folder);

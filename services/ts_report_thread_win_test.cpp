@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -24,11 +25,39 @@ std::filesystem::path BuiltUserIdLibrary() {
   return std::filesystem::path(path).parent_path() / L"TSUID.dll";
 }
 
+// Owner and access list: the administrators own it and alone may change
+// it; everybody may read and run it.
+constexpr wchar_t kAdministratorsOnly[] =
+    L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;WD)";
+// Everybody may change it, as in a folder of the user's.
+constexpr wchar_t kAnybodyChanges[] = L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;WD)";
+
+bool SetAccess(const std::filesystem::path& path, const wchar_t* sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                            nullptr)) {
+    return false;
+  }
+  const BOOL set = SetFileSecurityW(
+      path.c_str(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, descriptor);
+  LocalFree(descriptor);
+  return set != FALSE;
+}
+
 class UserIdLibraryTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(std::filesystem::exists(BuiltUserIdLibrary())); }
-  void Install() {
+  // The library in a folder only administrators can change (or, with
+  // `sddl`, as that access list says).
+  void Install(const wchar_t* sddl = kAdministratorsOnly) {
     std::filesystem::copy_file(BuiltUserIdLibrary(), folder_.path() / L"TSUID.dll");
+    ASSERT_TRUE(SetAccess(folder_.path() / L"TSUID.dll", sddl));
+    ASSERT_TRUE(SetAccess(folder_.path(), sddl));
+  }
+  void TearDown() override {
+    // Back to an ordinary folder, so the scratch folder can go.
+    (void)SetAccess(folder_.path(), kAnybodyChanges);
+    (void)SetAccess(folder_.path() / L"TSUID.dll", kAnybodyChanges);
   }
   // Loaded modules of this process named TSUID.dll.
   static bool Loaded() { return GetModuleHandleW(L"TSUID.dll") != nullptr; }
@@ -40,6 +69,14 @@ TEST_F(UserIdLibraryTest, ReadsTheIdAndUnloadsTheLibrary) {
   Install();
   EXPECT_EQ(ReadUserIdLibrary(folder_.Wide()), "5e0f1d2c3b4a59687766554433221100");
   EXPECT_EQ(ReadUserIdLibrary(folder_.Wide() + L"\\"), "5e0f1d2c3b4a59687766554433221100");
+  EXPECT_FALSE(Loaded());
+}
+
+// The installer carries no copy of this library to check: one in a folder
+// others can change is never loaded.
+TEST_F(UserIdLibraryTest, ALibraryOthersCanChangeIsNeverLoaded) {
+  Install(kAnybodyChanges);
+  EXPECT_EQ(ReadUserIdLibrary(folder_.Wide()), "");
   EXPECT_FALSE(Loaded());
 }
 

@@ -13,6 +13,10 @@
 #include "services/server_exchange.h"
 #include "ui/image_resource.h"
 
+namespace Gdiplus {
+class Bitmap;
+}  // namespace Gdiplus
+
 namespace pelmar {
 
 // The banner picture fetched at run time (type 4, looked through by
