@@ -3,7 +3,8 @@
 // Usage: planted_library_e2e_test <install.exe> <Morvantile.exe> <planted DLL>
 //
 // Wine prefers its own libraries to one beside a program; told to prefer the
-// one beside the program ("n,b"), it loads like Windows does. Morvantile.exe,
+// one beside the program ("native,builtin", for these two programs only), it
+// loads like Windows does. Morvantile.exe,
 // which imports version.dll the usual way, shows that the planted copy is
 // then loaded: the same setting for install.exe must load none of them.
 #include <windows.h>
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "app/run_cache_census.h"
 #include "app/single_instance.h"
 #include "base/file_system.h"
+#include "base/text_convert.h"
 #include "pages/page_declaration.h"
 #include "temp_dir.h"
 
@@ -28,9 +31,18 @@ namespace {
 std::wstring g_installer, g_product, g_planted;
 
 constexpr DWORD kStartLimitMs = 60000;
-// The libraries the installer uses that are not on the protected list.
-const wchar_t* const kPlantedNames[] = {L"version.dll", L"winmm.dll", L"iphlpapi.dll",
-                                        L"winhttp.dll", L"dbghelp.dll"};
+// The two programs started from the Downloads folder.
+const wchar_t* const kPrograms[] = {L"Morvantile.exe", L"install_huawei00.exe"};
+// The libraries the installer uses that are not on the protected list
+// (setupapi is protected on current Windows only).
+const wchar_t* const kPlantedNames[] = {L"version.dll", L"winmm.dll",    L"iphlpapi.dll",
+                                        L"winhttp.dll", L"setupapi.dll", L"dbghelp.dll"};
+// Asked for beside the installer in its run. Not version.dll: Wine's own
+// user32 imports it (Windows' does not), so under Wine any window program
+// told to prefer the copy beside it loads that one; the import check
+// (installer_imports_protected) covers it.
+const wchar_t* const kInstallerNativeFirst[] = {L"winmm.dll", L"iphlpapi.dll", L"winhttp.dll",
+                                                L"setupapi.dll", L"dbghelp.dll"};
 
 class Process {
  public:
@@ -63,15 +75,33 @@ class PlantedLibraryTest : public ::testing::Test {
     for (const wchar_t* name : kPlantedNames) {
       ASSERT_TRUE(CopyFileW(g_planted.c_str(), (folder_ + name).c_str(), FALSE));
     }
-    std::wstring overrides;
-    for (const wchar_t* name : kPlantedNames) {
-      std::wstring stem(name);
-      stem.resize(stem.size() - 4);
-      overrides += (overrides.empty() ? L"" : L";") + stem + L"=n,b";
+    for (const wchar_t* program : kPrograms) {
+      HKEY key = nullptr;
+      ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, OverridesKey(program).c_str(), 0, nullptr, 0,
+                                KEY_SET_VALUE, nullptr, &key, nullptr),
+                ERROR_SUCCESS);
+      const bool installer = std::wstring(program) != L"Morvantile.exe";
+      for (const wchar_t* name :
+           installer ? std::vector<const wchar_t*>(std::begin(kInstallerNativeFirst),
+                                                   std::end(kInstallerNativeFirst))
+                     : std::vector<const wchar_t*>{L"version.dll"}) {
+        std::wstring stem(name);
+        stem.resize(stem.size() - 4);
+        static const wchar_t kNativeFirst[] = L"native,builtin";
+        RegSetValueExW(key, stem.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(kNativeFirst),
+                       sizeof kNativeFirst);
+      }
+      RegCloseKey(key);
     }
-    ASSERT_TRUE(SetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides.c_str()));
   }
-  void TearDown() override { SetEnvironmentVariableW(L"WINEDLLOVERRIDES", nullptr); }
+  void TearDown() override {
+    for (const wchar_t* program : kPrograms) {
+      RegDeleteKeyW(HKEY_CURRENT_USER, OverridesKey(program).c_str());
+    }
+  }
+  static std::wstring OverridesKey(const wchar_t* program) {
+    return std::wstring(L"Software\\Wine\\AppDefaults\\") + program + L"\\DllOverrides";
+  }
 
   std::vector<std::wstring> Loaded() const {
     std::vector<std::wstring> loaded;
@@ -112,7 +142,7 @@ TEST_F(PlantedLibraryTest, TheInstallerLoadsNoneOfThem) {
     // little more time for anything started with the window.
     Sleep(2000);
   }
-  EXPECT_TRUE(Loaded().empty()) << "loaded: " << Loaded().size();
+  for (const std::wstring& name : Loaded()) ADD_FAILURE() << "loaded: " << Utf8FromWide(name);
   // The ended installer's run cache is not left behind for the other tests.
   for (const std::wstring& dir : RunCacheDirectories()) {
     if (cachesBefore.count(dir) == 0) (void)RemoveDirectoryTree(dir);

@@ -4,7 +4,7 @@ cmake_policy(SET CMP0057 NEW)
 #   cmake -DOBJDUMP=<objdump> -DPROGRAM=<exe> -P check_imports.cmake
 set(protected
   advapi32.dll comdlg32.dll gdi32.dll gdiplus.dll kernel32.dll msvcrt.dll ole32.dll
-  oleaut32.dll setupapi.dll shell32.dll shlwapi.dll user32.dll ws2_32.dll)
+  oleaut32.dll shell32.dll shlwapi.dll user32.dll ws2_32.dll)
 execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "objdump could not read ${PROGRAM}")

@@ -53,9 +53,10 @@ function(pelmar_link_dependencies target)
     # The static archive: its header would otherwise ask for the DLL's imports.
     target_compile_definitions(${target} INTERFACE SODIUM_STATIC)
     target_link_libraries(${target} INTERFACE ${JSONCPP_LIB} ${MINIZIP_LIB} ${ZLIB_LIB} ${SODIUM_LIB}
-      # Protected system libraries only: version, winmm, iphlpapi and winhttp
-      # are loaded by their System32 path at run time (base/win/system_api.h).
-      ws2_32 setupapi shlwapi shell32 ole32 oleaut32 uuid
+      # Protected system libraries only: version, winmm, iphlpapi, winhttp and
+      # setupapi are loaded by their System32 path at run time
+      # (base/win/system_api.h).
+      ws2_32 shlwapi shell32 ole32 oleaut32 uuid
       gdiplus gdi32 user32 advapi32 comdlg32 crypt32)
   else()
     find_package(PkgConfig REQUIRED)

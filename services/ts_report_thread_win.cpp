@@ -53,35 +53,43 @@ bool IsAdministrativeSid(PSID sid) {
   return same;
 }
 
-// Whether only administrators can change the object behind `handle`: its
-// owner is administrative, it has an access list, and no entry allowing a
-// change names anybody else.
-bool OnlyAdministratorsChange(HANDLE handle) {
+// The descriptor's owner and access list let only administrators change it.
+bool OnlyAdministratorsIn(PSECURITY_DESCRIPTOR descriptor) {
   PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  BOOL present = FALSE;
   PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetSecurityInfo(handle, SE_FILE_OBJECT,
-                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
-                      &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+  if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+      !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) {
     return false;
   }
-  bool only = IsAdministrativeSid(owner) && dacl != nullptr;
-  for (DWORD i = 0; only && i < dacl->AceCount; ++i) {
+  // No access list at all lets everybody do everything.
+  if (!IsAdministrativeSid(owner) || !present || dacl == nullptr) return false;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
     void* ace = nullptr;
-    if (!GetAce(dacl, i, &ace)) {
-      only = false;
-      break;
-    }
+    if (!GetAce(dacl, i, &ace)) return false;
     const auto* header = static_cast<ACE_HEADER*>(ace);
     if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE)) {
       continue;
     }
-    const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
     if ((allowed->Mask & kChangingRights) != 0 &&
-        !IsAdministrativeSid(const_cast<DWORD*>(&allowed->SidStart))) {
-      only = false;
+        !IsAdministrativeSid(reinterpret_cast<PSID>(&allowed->SidStart))) {
+      return false;
     }
   }
+  return true;
+}
+
+// The same for the object behind `handle`.
+bool OnlyAdministratorsChange(HANDLE handle) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(handle, SE_FILE_OBJECT,
+                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                      nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  const bool only = OnlyAdministratorsIn(descriptor);
   LocalFree(descriptor);
   return only;
 }
@@ -119,7 +127,19 @@ std::wstring DefaultSdkFolder() {
   return WithSeparator(maker) + L"Vek\\";
 }
 
-std::string ReadUserIdLibrary(const std::wstring& sdk_folder) {
+bool OnlyAdministratorsChange(const std::wstring& descriptorText) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(descriptorText.c_str(), SDDL_REVISION_1,
+                                                            &descriptor, nullptr)) {
+    return false;
+  }
+  const bool only = OnlyAdministratorsIn(descriptor);
+  LocalFree(descriptor);
+  return only;
+}
+
+std::string ReadUserIdLibrary(const std::wstring& sdk_folder,
+                              const ChangeJudge& onlyAdministratorsChange) {
   if (sdk_folder.empty()) return {};
   const std::wstring path = WithSeparator(sdk_folder) + L"TSUID.dll";
   const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -134,10 +154,12 @@ std::string ReadUserIdLibrary(const std::wstring& sdk_folder) {
   }
   const win::ScopedHandle folder = OpenHeld(folder_path, true);
   const win::ScopedHandle file = OpenHeld(path, false);
-  if (!folder || !file || !OnlyAdministratorsChange(folder.get()) ||
-      !OnlyAdministratorsChange(file.get())) {
-    return {};
-  }
+  if (!folder || !file) return {};
+  const bool trusted =
+      onlyAdministratorsChange
+          ? onlyAdministratorsChange(folder_path) && onlyAdministratorsChange(path)
+          : OnlyAdministratorsChange(folder.get()) && OnlyAdministratorsChange(file.get());
+  if (!trusted) return {};
   LoadedLibrary library(path);
   if (!library.Get()) return {};
   const auto get = reinterpret_cast<GetTSUIDFn>(

@@ -15,6 +15,7 @@
 #include <windows.h>
 #include <iphlpapi.h>
 #include <mmsystem.h>
+#include <setupapi.h>
 #include <winhttp.h>
 #include <winver.h>
 
@@ -46,5 +47,21 @@ BOOL WinHttpCloseHandle(HINTERNET handle);
 BOOL WinHttpGetProxyForUrl(HINTERNET session, const wchar_t* url,
                            WINHTTP_AUTOPROXY_OPTIONS* options, WINHTTP_PROXY_INFO* info);
 BOOL WinHttpGetIEProxyConfigForCurrentUser(WINHTTP_CURRENT_USER_IE_PROXY_CONFIG* config);
+
+// setupapi.dll (protected on current Windows, but not on every system, and
+// under Wine its own imports would be looked for beside the installer)
+HDEVINFO SetupDiGetClassDevsW(const GUID* guid, const wchar_t* enumerator, HWND parent,
+                              DWORD flags);
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
+BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* info);
+BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, SP_DEVINFO_DATA* info, const GUID* guid, DWORD index,
+                                 SP_DEVICE_INTERFACE_DATA* data);
+BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data,
+                                      SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail, DWORD size,
+                                      DWORD* needed, SP_DEVINFO_DATA* info);
+BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* info, DWORD property,
+                                       DWORD* type, BYTE* buffer, DWORD size, DWORD* needed);
+BOOL SetupDiGetDeviceInstanceIdW(HDEVINFO set, SP_DEVINFO_DATA* info, wchar_t* id, DWORD size,
+                                 DWORD* needed);
 
 }  // namespace pelmar::sys

@@ -22,6 +22,7 @@ constexpr wchar_t kVersion[] = L"version.dll";
 constexpr wchar_t kWinmm[] = L"winmm.dll";
 constexpr wchar_t kIphlpapi[] = L"iphlpapi.dll";
 constexpr wchar_t kWinhttp[] = L"winhttp.dll";
+constexpr wchar_t kSetupapi[] = L"setupapi.dll";
 
 template <typename T>
 T Missing(T failure) {
@@ -104,6 +105,47 @@ BOOL WinHttpGetProxyForUrl(HINTERNET session, const wchar_t* url,
 BOOL WinHttpGetIEProxyConfigForCurrentUser(WINHTTP_CURRENT_USER_IE_PROXY_CONFIG* config) {
   PELMAR_SYSTEM_FUNCTION(kWinhttp, WinHttpGetIEProxyConfigForCurrentUser);
   return fn ? fn(config) : Missing<BOOL>(FALSE);
+}
+
+HDEVINFO SetupDiGetClassDevsW(const GUID* guid, const wchar_t* enumerator, HWND parent,
+                              DWORD flags) {
+  PELMAR_SYSTEM_FUNCTION(kSetupapi, SetupDiGetClassDevsW);
+  return fn ? fn(guid, enumerator, parent, flags) : Missing<HDEVINFO>(INVALID_HANDLE_VALUE);
+}
+
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) {
+  PELMAR_SYSTEM_FUNCTION(kSetupapi, SetupDiDestroyDeviceInfoList);
+  return fn ? fn(set) : Missing<BOOL>(FALSE);
+}
+
+BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* info) {
+  PELMAR_SYSTEM_FUNCTION(kSetupapi, SetupDiEnumDeviceInfo);
+  return fn ? fn(set, index, info) : Missing<BOOL>(FALSE);
+}
+
+BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, SP_DEVINFO_DATA* info, const GUID* guid, DWORD index,
+                                 SP_DEVICE_INTERFACE_DATA* data) {
+  PELMAR_SYSTEM_FUNCTION(kSetupapi, SetupDiEnumDeviceInterfaces);
+  return fn ? fn(set, info, guid, index, data) : Missing<BOOL>(FALSE);
+}
+
+BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data,
+                                      SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail, DWORD size,
+                                      DWORD* needed, SP_DEVINFO_DATA* info) {
+  PELMAR_SYSTEM_FUNCTION(kSetupapi, SetupDiGetDeviceInterfaceDetailW);
+  return fn ? fn(set, data, detail, size, needed, info) : Missing<BOOL>(FALSE);
+}
+
+BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* info, DWORD property,
+                                       DWORD* type, BYTE* buffer, DWORD size, DWORD* needed) {
+  PELMAR_SYSTEM_FUNCTION(kSetupapi, SetupDiGetDeviceRegistryPropertyW);
+  return fn ? fn(set, info, property, type, buffer, size, needed) : Missing<BOOL>(FALSE);
+}
+
+BOOL SetupDiGetDeviceInstanceIdW(HDEVINFO set, SP_DEVINFO_DATA* info, wchar_t* id, DWORD size,
+                                 DWORD* needed) {
+  PELMAR_SYSTEM_FUNCTION(kSetupapi, SetupDiGetDeviceInstanceIdW);
+  return fn ? fn(set, info, id, size, needed) : Missing<BOOL>(FALSE);
 }
 
 }  // namespace pelmar::sys
