@@ -6,6 +6,7 @@
 #include "base/file_system.h"
 #include "base/win/registry_view.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/system_api.h"
 
 namespace pelmar {
 namespace {
@@ -50,11 +51,11 @@ std::wstring CAppInfo::ProductVersionOfFile(const std::wstring& path) {
   const std::wstring file = path.empty() ? ModulePath() : path;
   if (file.empty()) return std::wstring();
   DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeW(file.c_str(), &ignored);
+  const DWORD size = sys::GetFileVersionInfoSizeW(file.c_str(), &ignored);
   if (size == 0) return std::wstring();
   // Twice the size: older systems convert the block in place and need room.
   std::vector<uint8_t> block(size_t{size} * 2 + 2);
-  if (!GetFileVersionInfoW(file.c_str(), 0, size, block.data())) return std::wstring();
+  if (!sys::GetFileVersionInfoW(file.c_str(), 0, size, block.data())) return std::wstring();
 
   struct Translation {
     WORD language;
@@ -62,8 +63,8 @@ std::wstring CAppInfo::ProductVersionOfFile(const std::wstring& path) {
   };
   Translation* translation = nullptr;
   UINT length = 0;
-  if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
-                      reinterpret_cast<void**>(&translation), &length) ||
+  if (!sys::VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
+                           reinterpret_cast<void**>(&translation), &length) ||
       translation == nullptr || length < sizeof(Translation)) {
     return std::wstring();
   }
@@ -71,7 +72,7 @@ std::wstring CAppInfo::ProductVersionOfFile(const std::wstring& path) {
   std::swprintf(sub_block, 64, L"\\StringFileInfo\\%04x%04x\\%ls", translation->language,
                 translation->code_page, L"ProductVersion");
   wchar_t* text = nullptr;
-  if (!VerQueryValueW(block.data(), sub_block, reinterpret_cast<void**>(&text), &length) ||
+  if (!sys::VerQueryValueW(block.data(), sub_block, reinterpret_cast<void**>(&text), &length) ||
       text == nullptr || length == 0) {
     return std::wstring();
   }

@@ -212,8 +212,9 @@ bool MainWindow::EnterProgressStep() {
     return false;
   }
   if (auto* progress = ViewOf<CProgressView>(kStepProgress)) {
-    progress->Start(installPath_);
+    // Before Start: a reused download builds the command line on the first tick.
     progress->SetJoinPlan(joinPlan);
+    progress->Start(installPath_);
   }
   return true;
 }

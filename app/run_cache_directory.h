@@ -4,9 +4,10 @@
 
 namespace pelmar {
 
-// The per-run cache directory ("PelmarPkg_<Unix seconds>\\" on the best
-// volume): the skin and the SDK archive are unpacked there. Empty when none
-// could be made, and outside the installer process.
+// The per-run cache directory ("PelmarPkg_" and 16 random hexadecimal digits,
+// on the best volume, open to the signed-in user and the administrators
+// only): the skin is unpacked there. Empty when none could be made, and
+// outside the installer process.
 std::wstring RunCacheDirectory();
 
 // Creates the run cache directory and removes it with everything in it when
@@ -19,7 +20,7 @@ class CRunCacheDirectory {
   CRunCacheDirectory(const CRunCacheDirectory&) = delete;
   CRunCacheDirectory& operator=(const CRunCacheDirectory&) = delete;
 
-  // Tries this many successive seconds when a directory of that name exists.
+  // Tries this many random names when a directory of that name exists.
   static constexpr int kMaxNameTries = 16;
   // Removal attempts at exit, and the pause between them.
   static constexpr int kMaxRemoveTries = 20;

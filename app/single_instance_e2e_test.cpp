@@ -26,6 +26,7 @@
 #include "app/system_queries.h"
 #include "app/version_stamp.h"
 #include "base/file_system.h"
+#include "base/path_rules.h"
 #include "base/profile_file.h"
 #include "base/text_convert.h"
 #include "pages/page_declaration.h"
@@ -233,6 +234,18 @@ TEST(SingleInstanceE2E, RunCacheLivesAsLongAsTheInstaller) {
   ASSERT_EQ(added.size(), 1u);
   const std::wstring cache = *added.begin();
   EXPECT_TRUE(DirectoryExists(cache));
+  // A name nobody can guess and make first: "PelmarPkg_" and 16 random
+  // hexadecimal digits; the SDK is unpacked from memory, never through it.
+  {
+    std::wstring name = cache;
+    while (!name.empty() && name.back() == L'\\') name.pop_back();
+    name = name.substr(name.find_last_of(L'\\') + 1);
+    EXPECT_EQ(name.size(), 26u) << Utf8FromWide(name);
+    EXPECT_EQ(name.rfind(L"PelmarPkg_", 0), 0u) << Utf8FromWide(name);
+    EXPECT_EQ(name.find_first_not_of(L"0123456789abcdef", 10), std::wstring::npos)
+        << Utf8FromWide(name);
+    EXPECT_FALSE(FileExists(WithTrailingSeparator(cache) + L"Vek.zip"));
+  }
 
   // A second start while it runs: exit code 0, and the first goes on.
   Process second;

@@ -4,6 +4,7 @@
 
 #include "pages/page_rules.h"
 #include "base/md5.h"
+#include "net/url_component.h"
 
 namespace pelmar {
 
@@ -54,7 +55,8 @@ WelcomeAddress BuildWelcomeAddress(const WelcomeInputs& in) {
   std::string& a = result.address;
   a = result.fromServer ? server : in.defaultAddress;
   a += WelcomeSeparator(a);
-  a += "_channel=" + in.channel;
+  // The channel comes from the installer's file name, which anyone can rename.
+  a += "_channel=" + EncodeUrlComponent(in.channel);
   a += "&_mid=" + in.mid;
   a += "&cam=" + in.machineHash;
   a += "&app_version=" + WithoutControlCharacters(in.appVersion);

@@ -101,6 +101,30 @@ TEST(WelcomeAddressTest, DefaultWithSpacesChineseAndReservedCharactersIsEncoded)
   EXPECT_EQ(w.address.substr(w.address.size() - tail.size()), tail);
 }
 
+// The channel comes from the installer's file name: encoded, it stays the
+// value of "_channel" whatever the name holds.
+TEST(WelcomeAddressTest, ChannelFromTheFileNameIsEncoded) {
+  const struct {
+    std::string channel;
+    std::string value;
+  } kCases[] = {
+      {"huawei00", "huawei00"},
+      {"x#y", "x%23y"},              // no fragment swallowing the other keys
+      {"a b", "a%20b"},              // no blank for the browser to split at
+      {"a&_mid=X", "a%26_mid%3DX"},  // no second "_mid"
+      {"a/b?c", "a%2Fb%3Fc"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.value);
+    WelcomeInputs in = Inputs("");
+    in.channel = c.channel;
+    const WelcomeAddress w = BuildWelcomeAddress(in);
+    const std::string upToStamp = "http://web/welcome?_channel=" + c.value +
+                                  "&_mid=MID&cam=HASH&app_version=2.1.0.5&time_stamp=1700000000";
+    EXPECT_EQ(w.address, upToStamp + "&session_id=" + Md5Text(upToStamp));
+  }
+}
+
 TEST(WelcomeAddressTest, ServerValuesLoseControlCharacters) {
   WelcomeInputs in = Inputs("http://s/w\r\nX-Injected: 1");
   in.advertisingAccount = "ac\nct";

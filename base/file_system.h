@@ -32,7 +32,8 @@ bool RemoveFile(const std::wstring& path);
 // `to`; false (and `from` untouched) when the system refuses.
 bool RenameReplacing(const std::wstring& from, const std::wstring& to);
 // Deletes every file and sub-directory, then the directory; the result of the
-// last removal. Links inside the tree are removed, never followed.
+// last removal. Links are removed, never followed, the directory itself too:
+// a link put in its place is removed and what it points to stays.
 bool RemoveDirectoryTree(const std::wstring& path);
 
 // Bytes available to the caller on the path's volume; 0 when unknown (and on

@@ -1,6 +1,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <string>
+#include <string_view>
+
 #include "base/file_system.h"
 #include "base/path_rules.h"
 #include "base/win/scoped_handle.h"
@@ -14,32 +17,83 @@ constexpr DWORD kModulePathChars = 1023;
 // the stack.
 constexpr int kMaxRemoveDepth = 64;
 
-bool RemoveTree(const std::wstring& dir, int depth) {
-  if (depth < kMaxRemoveDepth) {
-    const std::wstring base = WithTrailingSeparator(dir);
-    WIN32_FIND_DATAW entry;
-    win::ScopedFindHandle find(FindFirstFileW((base + L"*").c_str(), &entry));
-    if (find) {
-      do {
-        const std::wstring name = entry.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring child = base + name;
-        const bool is_dir = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        const bool is_link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-          SetFileAttributesW(child.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-        }
-        if (is_dir && !is_link) {
-          RemoveTree(child, depth + 1);
-        } else if (is_dir) {
-          RemoveDirectoryW(child.c_str());  // a junction: remove the link only
-        } else {
-          DeleteFileW(child.c_str());
-        }
-      } while (FindNextFileW(find.get(), &entry));
-    }
+// Where the system says an open folder really is, when it can say: a link
+// the system does not mark as one (the host's links under Wine) shows here.
+// Empty when unknown (Windows XP has no such query).
+std::wstring FinalPathOf(HANDLE handle) {
+  using FinalPathFn = DWORD(WINAPI*)(HANDLE, wchar_t*, DWORD, DWORD);
+  static const auto final_path = reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
+  if (final_path == nullptr) return {};
+  std::wstring path(32768, L'\0');
+  const DWORD n = final_path(handle, &path[0], static_cast<DWORD>(path.size()), 0);
+  if (n == 0 || n >= path.size()) return {};
+  path.resize(n);
+  static constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
+  if (path.compare(0, kLongPrefix.size(), kLongPrefix) == 0) path.erase(0, kLongPrefix.size());
+  return path;
+}
+
+bool SamePathText(std::wstring a, std::wstring b) {
+  while (!a.empty() && (a.back() == L'\\' || a.back() == L'/')) a.pop_back();
+  while (!b.empty() && (b.back() == L'\\' || b.back() == L'/')) b.pop_back();
+  return a.size() == b.size() &&
+         CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), static_cast<int>(a.size()),
+                        b.c_str(), static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+// Opens `dir` itself, not what a link there points to, and keeps anybody
+// from renaming or deleting it while the handle lives: what is enumerated
+// below is the folder that was checked. Empty for a link or a non-folder.
+win::ScopedHandle HoldRealDirectory(const std::wstring& dir) {
+  win::ScopedHandle held(CreateFileW(
+      dir.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!held || !GetFileInformationByHandle(held.get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return {};
   }
-  return RemoveDirectoryW(dir.c_str()) != FALSE;
+  const std::wstring final_path = FinalPathOf(held.get());
+  if (!final_path.empty() && !SamePathText(final_path, dir)) return {};
+  return held;
+}
+
+void RemoveChildren(const std::wstring& dir, int depth);
+
+// Removes `dir`: a link (junction, symbolic link) is removed itself and never
+// followed, so a link put in the place of one of our folders leaves what it
+// points to untouched.
+bool RemoveTree(const std::wstring& dir, int depth) {
+  {
+    const win::ScopedHandle held = HoldRealDirectory(dir);
+    if (held && depth < kMaxRemoveDepth) RemoveChildren(dir, depth);
+  }
+  // RemoveDirectory removes a link, not its target, and an empty folder. A
+  // host's link under Wine is removed as the file it is there.
+  return RemoveDirectoryW(dir.c_str()) != FALSE || DeleteFileW(dir.c_str()) != FALSE;
+}
+
+void RemoveChildren(const std::wstring& dir, int depth) {
+  const std::wstring base = WithTrailingSeparator(dir);
+  WIN32_FIND_DATAW entry;
+  win::ScopedFindHandle find(FindFirstFileW((base + L"*").c_str(), &entry));
+  if (!find) return;
+  do {
+    const std::wstring name = entry.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring child = base + name;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+      SetFileAttributesW(child.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      // Checked again by handle: the entry may have become a link since.
+      RemoveTree(child, depth + 1);
+    } else {
+      DeleteFileW(child.c_str());  // a file link is removed, not its target
+    }
+  } while (FindNextFileW(find.get(), &entry));
 }
 
 }  // namespace

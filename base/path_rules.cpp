@@ -1,5 +1,7 @@
 #include "base/path_rules.h"
 
+#include "base/windows_file_name.h"
+
 namespace pelmar {
 namespace {
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
@@ -30,6 +32,39 @@ bool IsValidInstallPath(std::wstring_view path) {
     if (pieces[i].empty()) return false;
     if (pieces[i].find_first_of(kForbidden) != std::wstring_view::npos) return false;
   }
+  return true;
+}
+
+bool CanonicalInstallPath(std::wstring_view path, std::wstring* canonical) {
+  for (const wchar_t c : path) {
+    if (c < 0x20 || c == 0x7F) return false;
+  }
+  if (!IsValidInstallPath(path)) return false;
+  std::vector<std::wstring_view> kept;
+  size_t start = 3;  // after "X:\"
+  while (start < path.size()) {
+    size_t end = path.find(L'\\', start);
+    if (end == std::wstring_view::npos) end = path.size();
+    const std::wstring_view piece = path.substr(start, end - start);
+    start = end + 1;
+    if (piece == L".") continue;
+    if (piece == L"..") {
+      // Above the drive there is nothing: such a path names no directory the
+      // user could have meant.
+      if (kept.empty()) return false;
+      kept.pop_back();
+      continue;
+    }
+    if (!IsPlainWindowsFileName(piece, kMaxPathComponentChars)) return false;
+    kept.push_back(piece);
+  }
+  std::wstring out(path.substr(0, 2));
+  if (kept.empty()) out.push_back(L'\\');
+  for (const std::wstring_view piece : kept) {
+    out.push_back(L'\\');
+    out.append(piece);
+  }
+  *canonical = std::move(out);
   return true;
 }
 

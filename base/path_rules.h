@@ -16,6 +16,19 @@ namespace pelmar {
 // is one trailing backslash ("D:\\Games\\").
 bool IsValidInstallPath(std::wstring_view path);
 
+// Windows refuses longer single names.
+inline constexpr size_t kMaxPathComponentChars = 255;
+
+// The directory a typed or chosen install path really names, in the one form
+// the installer shows and uses: the drive, then the components joined with
+// single backslashes, "." dropped and ".." taking away the component before
+// it, no trailing backslash (a drive alone is "X:\\"). The text must have
+// the shape IsValidInstallPath accepts, hold no control character, not climb
+// above its drive, and every component left must be a plain Windows file name
+// (IsPlainWindowsFileName: no device name such as "CON", no trailing dot or
+// space). False, with `canonical` untouched, otherwise.
+[[nodiscard]] bool CanonicalInstallPath(std::wstring_view path, std::wstring* canonical);
+
 // The path with a backslash appended unless it ends with "\\" or "/"; an
 // empty path stays empty.
 std::wstring WithTrailingSeparator(std::wstring_view path);

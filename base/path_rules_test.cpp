@@ -47,6 +47,47 @@ TEST(PathRulesTest, InstallPathValidity) {
   }
 }
 
+TEST(PathRulesTest, CanonicalInstallPath) {
+  const struct {
+    std::wstring path;
+    const wchar_t* canonical;  // null: refused
+  } kCases[] = {
+      {L"C:\\Program Files\\Pelmar", L"C:\\Program Files\\Pelmar"},
+      {L"D:\\Games\\", L"D:\\Games"},  // no trailing separator
+      {L"D:", L"D:\\"},                // a drive alone is its root
+      {L"D:\\", L"D:\\"},
+      {L"C:\\a\\.\\b\\.", L"C:\\a\\b"},
+      {L"C:\\a\\..", L"C:\\"},
+      {L"C:\\Pelmar\\Morvantile\\..\\..\\Windows\\System32", L"C:\\Windows\\System32"},
+      {L"C:\\a\\b\\..\\..\\c", L"C:\\c"},
+      {L"C:\\..\\Windows", nullptr},  // above the drive
+      {L"C:\\a\\..\\..", nullptr},
+      {L"C:\\CON\\x", nullptr},  // device names, in any case and form
+      {L"C:\\x\\nul", nullptr},
+      {L"C:\\x\\com1.txt", nullptr},
+      {L"C:\\x\\lpt\u00B9", nullptr},
+      {L"C:\\Games.", nullptr},  // Windows would drop the dot and the space
+      {L"C:\\Games \\x", nullptr},
+      {L"C:\\...", nullptr},
+      {L"C:\\a\tb", nullptr},  // control characters
+      {std::wstring(L"C:\\a\0b", 6), nullptr},
+      {L"C:\\" + std::wstring(kMaxPathComponentChars + 1, L'a'), nullptr},
+      {L"C:/Games", nullptr},  // the shape IsValidInstallPath asks for
+      {L"C:\\\\Games", nullptr},
+      {L"\\\\server\\share", nullptr},
+      {L"", nullptr},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(Utf8FromWide(c.path));
+    std::wstring out = L"untouched";
+    EXPECT_EQ(CanonicalInstallPath(c.path, &out), c.canonical != nullptr);
+    EXPECT_EQ(out, c.canonical ? c.canonical : L"untouched");
+  }
+  std::wstring longName;
+  EXPECT_TRUE(
+      CanonicalInstallPath(L"C:\\" + std::wstring(kMaxPathComponentChars, L'a'), &longName));
+}
+
 TEST(PathRulesTest, TrailingSeparator) {
   EXPECT_EQ(WithTrailingSeparator(L""), L"");
   EXPECT_EQ(WithTrailingSeparator(L"C:\\a"), L"C:\\a\\");

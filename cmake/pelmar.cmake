@@ -46,16 +46,26 @@ function(pelmar_link_dependencies target)
     find_library(ZLIB_LIB NAMES libz.a z REQUIRED)
     find_path(JSONCPP_INCLUDE json/json.h REQUIRED)
     find_path(MINIZIP_INCLUDE minizip/unzip.h REQUIRED)
-    target_include_directories(${target} SYSTEM INTERFACE ${JSONCPP_INCLUDE} ${MINIZIP_INCLUDE})
-    target_link_libraries(${target} INTERFACE ${JSONCPP_LIB} ${MINIZIP_LIB} ${ZLIB_LIB}
-      ws2_32 iphlpapi winhttp setupapi shlwapi shell32 ole32 oleaut32 uuid version
-      gdiplus gdi32 user32 advapi32 comdlg32 winmm crypt32 dbghelp oleacc)
+    find_library(SODIUM_LIB sodium REQUIRED)
+    find_path(SODIUM_INCLUDE sodium.h REQUIRED)
+    target_include_directories(${target} SYSTEM INTERFACE ${JSONCPP_INCLUDE} ${MINIZIP_INCLUDE}
+      ${SODIUM_INCLUDE})
+    # The static archive: its header would otherwise ask for the DLL's imports.
+    target_compile_definitions(${target} INTERFACE SODIUM_STATIC)
+    target_link_libraries(${target} INTERFACE ${JSONCPP_LIB} ${MINIZIP_LIB} ${ZLIB_LIB} ${SODIUM_LIB}
+      # Protected system libraries only: version, winmm, iphlpapi, winhttp and
+      # setupapi are loaded by their System32 path at run time
+      # (base/win/system_api.h).
+      ws2_32 shlwapi shell32 ole32 oleaut32 uuid
+      gdiplus gdi32 user32 advapi32 comdlg32 crypt32)
   else()
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(JSONCPP REQUIRED IMPORTED_TARGET jsoncpp)
     pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
+    pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
     find_package(Threads REQUIRED)
-    target_link_libraries(${target} INTERFACE PkgConfig::JSONCPP PkgConfig::MINIZIP Threads::Threads)
+    target_link_libraries(${target} INTERFACE PkgConfig::JSONCPP PkgConfig::MINIZIP
+      PkgConfig::SODIUM Threads::Threads)
   endif()
 endfunction()
 

@@ -102,7 +102,10 @@ bool CDownloader::Start() {
 
 bool CDownloader::OnUrlInfo(const UrlInfo& info) {
   if (stopping_.load()) return false;
-  if (info.size <= 0 || info.urls.empty()) {
+  const int64_t recorded = services_.recordedSize ? services_.recordedSize() : 0;
+  // The file is created at this size before a byte arrives: a server may not
+  // size it at will.
+  if (!IsAcceptableTargetSize(info.size, recorded) || info.urls.empty()) {
     SendDownloadErrorEvent(kThreadErrorType, "参数错误");
     (void)UseLocalFileOnError();
     return false;

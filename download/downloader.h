@@ -56,6 +56,9 @@ struct DownloaderServices {
   std::function<std::wstring(const std::wstring&)> productVersionOfFile;
   std::function<std::wstring()> installedProductPath;
   std::function<std::wstring()> installedProductVersion;
+  // The setup program's size as the package record names it; 0 (or no
+  // function) when it names none. The announced length must equal it.
+  std::function<int64_t()> recordedSize;
   DownloadTimings timings;
 };
 

@@ -1,5 +1,6 @@
 #include "download/query_url_info_thread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -79,16 +80,19 @@ UrlInfo QueryUrlInfoThread::GetResult() {
 
 void QueryUrlInfoThread::CheckStop() const {
   if (stop_.load()) throw PelmarError("user query stop thread");
+  if (std::chrono::steady_clock::now() >= deadline_) throw PelmarError("url query deadline passed");
 }
 
 void QueryUrlInfoThread::Pause(int ms) const {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  const auto until =
+      std::min(deadline_, std::chrono::steady_clock::now() + std::chrono::milliseconds(ms));
   while (!stop_.load() && std::chrono::steady_clock::now() < until) {
     std::this_thread::sleep_for(std::chrono::milliseconds(kPauseSliceMs));
   }
 }
 
 uint32_t QueryUrlInfoThread::Run() {
+  deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(settings_.deadlineMs);
   started_.store(true);
   try {
     if (!QueryPackageUrls()) {
@@ -194,8 +198,9 @@ HttpResponseHeader QueryUrlInfoThread::HeadWithRedirects(std::string& url, int d
     auto http = std::make_unique<CTCPHttp>(parts.host, parts.port);
     (void)http->SetTimeouts(settings_.headTimeoutMs, settings_.headTimeoutMs);
     const auto deadline =
-        std::chrono::steady_clock::now() +
-        std::chrono::milliseconds(settings_.headTimeoutMs) * kHeadDeadlineReadLimits;
+        std::min(deadline_,
+                 std::chrono::steady_clock::now() +
+                     std::chrono::milliseconds(settings_.headTimeoutMs) * kHeadDeadlineReadLimits);
     try {
       header = exchange_.Head(*http, parts.host, parts.path, deadline);
     } catch (const std::exception&) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,6 +32,14 @@ class IUrlInfoReceiver {
 };
 
 // Where the query looks and what it may wait for. Defaults are the product's.
+// The whole query (the wait for the record, every address, every attempt,
+// every redirect) ends within this. Each exchange is bounded, but ten
+// attempts at each of a record's addresses, each through up to ten
+// redirects, would keep the progress page at 0 % for hours; three minutes is
+// many times what a slow network needs for the few HEAD requests of a normal
+// query.
+inline constexpr int kUrlQueryDeadlineMs = 3 * 60 * 1000;
+
 struct UrlQuerySettings {
   IPackageRecord* package = nullptr;  // null: no package record, built-in URL only
   std::wstring programPath;           // the installer's own file, for the derived name
@@ -42,6 +51,7 @@ struct UrlQuerySettings {
   int probePauseMs = 100;     // between two probes while the record is read
   int headRetryPauseMs = 100;
   int headTimeoutMs = 3000;
+  int deadlineMs = kUrlQueryDeadlineMs;  // the whole query, from the start of Run
 };
 
 // The built-in download URL on the configured CDN host.
@@ -104,6 +114,8 @@ class QueryUrlInfoThread : public CPelmarBasedThread {
   void ProbeNetwork();
 
   std::atomic<bool> stop_{false};
+  // When the whole query must have ended; set as Run begins (query thread only).
+  std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
   // Wakes the query at a stop: its pauses, and a receive in a HEAD exchange
   // by shutting the exchange's socket down.
   CServerExchange exchange_;

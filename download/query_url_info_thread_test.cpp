@@ -256,6 +256,23 @@ TEST_F(QueryUrlInfoTest, UnreachableSupportServerFailsTheProbe) {
   EXPECT_EQ(ErrorStatuses(), std::vector<std::string>{"网络失败"});
 }
 
+// A server that holds every HEAD open: each exchange ends at its own limit,
+// and the whole query at its deadline instead of after ten attempts and the
+// built-in address.
+TEST_F(QueryUrlInfoTest, SilentServerEndsTheQueryAtItsDeadline) {
+  ASSERT_TRUE(backend_->SetFaults(
+      R"([{"method": "HEAD", "action": "stall", "seconds": 60, "then": "close"}])"));
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, "", "");
+  UrlQuerySettings s = Settings(&record);
+  s.headTimeoutMs = 100;  // each HEAD ends within 400 ms
+  s.deadlineMs = 700;
+  const UrlInfo info = Query(&record, s);
+  EXPECT_TRUE(info.urls.empty());
+  EXPECT_GE(Count("HEAD", "/cdn/"), 1);
+  EXPECT_LT(Count("HEAD", "/cdn/"), QueryUrlInfoThread::kHeadAttempts);
+  EXPECT_EQ(Count("HEAD", testing::kBuiltinPath), 0);
+}
+
 TEST_F(QueryUrlInfoTest, DestroyingAWaitingQueryStopsIt) {
   CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, "", "", IPackageRecord::kReading);
   ResultKeeper keeper;

@@ -20,4 +20,9 @@ std::vector<RangeBounds> SplitRanges(int64_t total, int count) {
   return ranges;
 }
 
+bool IsAcceptableTargetSize(int64_t announced, int64_t recorded) {
+  if (announced <= 0 || announced > kMaxSetupProgramBytes) return false;
+  return recorded <= 0 || announced == recorded;
+}
+
 }  // namespace pelmar

@@ -49,5 +49,32 @@ TEST(SplitRangesTest, RangesCoverTheFileOnceInOrder) {
   }
 }
 
+// The announced length sizes the file before any byte arrives.
+TEST(TargetSizeTest, AnnouncedLengthWithinTheLimitAndTheRecord) {
+  const struct {
+    const char* what;
+    int64_t announced;
+    int64_t recorded;
+    bool acceptable;
+  } kCases[] = {
+      {"no record size: any sane length", 48560128, 0, true},
+      {"the record's size", 48560128, 48560128, true},
+      {"one byte off the record", 48560129, 48560128, false},
+      {"shorter than the record", 1000, 48560128, false},
+      {"at the limit", kMaxSetupProgramBytes, 0, true},
+      {"past the limit", kMaxSetupProgramBytes + 1, 0, false},
+      {"past the limit even if recorded", kMaxSetupProgramBytes + 1, kMaxSetupProgramBytes + 1,
+       false},
+      {"huge", INT64_MAX, 0, false},
+      {"zero", 0, 0, false},
+      {"negative", -1, 0, false},
+      {"a negative record size names none", 5000, -1, true},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(IsAcceptableTargetSize(c.announced, c.recorded), c.acceptable);
+  }
+}
+
 }  // namespace
 }  // namespace pelmar

@@ -4,6 +4,7 @@
 
 #include "net/dns_client.h"
 #include "net/process_id.h"
+#include "base/win/system_api.h"
 
 namespace pelmar {
 namespace {
@@ -21,7 +22,7 @@ std::vector<std::string> SystemDnsServers() {
   alignas(8) unsigned char buffer[kNetworkParamsBytes] = {};
   ULONG size = sizeof buffer;
   auto* info = reinterpret_cast<FIXED_INFO*>(buffer);
-  if (GetNetworkParams(info, &size) != ERROR_SUCCESS) return servers;
+  if (sys::GetNetworkParams(info, &size) != ERROR_SUCCESS) return servers;
   const IP_ADDR_STRING* entry = &info->DnsServerList;
   for (int n = 0; entry != nullptr && n < kMaxListedServers; ++n, entry = entry->Next) {
     const char* text = entry->IpAddress.String;

@@ -32,10 +32,25 @@ bool FitsARequestLine(std::string_view text) {
   return true;
 }
 
+bool StartsWithHttpScheme(std::string_view url) {
+  static constexpr std::string_view kScheme = "http://";
+  if (url.size() <= kScheme.size()) return false;
+  for (size_t i = 0; i < kScheme.size(); ++i) {
+    char c = url[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != kScheme[i]) return false;
+  }
+  return url[kScheme.size()] != '/';
+}
+
 }  // namespace
 
+bool IsPlainHttpAddress(std::string_view url) {
+  return url.size() <= kMaxUrlBytes && StartsWithHttpScheme(url) && FitsARequestLine(url);
+}
+
 UrlParts SplitUrl(std::string_view url) {
-  if (url.size() > kMaxUrlBytes) throw PelmarError("invalid url");
+  if (!IsPlainHttpAddress(url)) throw PelmarError("invalid url");
   const std::vector<std::string_view> pieces = SplitDroppingEmpty(url, '/');
   if (pieces.size() < 3) throw PelmarError("invalid url");
 
@@ -55,9 +70,6 @@ UrlParts SplitUrl(std::string_view url) {
   for (size_t i = 2; i < pieces.size(); ++i) {
     parts.path += '/';
     parts.path.append(pieces[i]);
-  }
-  if (!FitsARequestLine(parts.host) || !FitsARequestLine(parts.path)) {
-    throw PelmarError("invalid url");
   }
   return parts;
 }

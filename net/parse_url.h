@@ -17,10 +17,20 @@ struct UrlParts {
 // bytes, and the limit keeps the split bounded whatever a redirect sends.
 inline constexpr size_t kMaxUrlBytes = 8192;
 
-// Splits at every "/" (empty pieces dropped): piece 0 is the scheme and is
-// ignored, piece 1 the authority ("host" or "host:port"), the rest the path.
-// A host or path holding a control character, a space or DEL is refused as
-// "invalid url": both go into request lines unchanged.
+// The one check every address the installer asks for, follows or opens
+// passes: "http://" (the scheme in any case), a first character of the
+// authority that is no "/", and no byte that would end or split a request
+// line (control characters, space, DEL) anywhere. Anything else is refused:
+// "https" too, since there is no TLS here and fetching such an address as
+// plain HTTP would hand its bytes to whoever sits on the path; "file:" and
+// other schemes, a bare path or a program name would make the shell start a
+// program instead of showing a page.
+[[nodiscard]] bool IsPlainHttpAddress(std::string_view url);
+
+// Splits at every "/" (empty pieces dropped): piece 0 is the scheme, piece 1
+// the authority ("host" or "host:port"), the rest the path. An address that
+// fails IsPlainHttpAddress is refused as "invalid url": host and path go
+// into request lines unchanged.
 // On failure sends the "init failed" download error event and raises
 // PelmarError("init url failed").
 UrlParts ParseUrl(std::string_view url);

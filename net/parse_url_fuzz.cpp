@@ -1,6 +1,7 @@
 // Properties: a URL either splits into a host without separators and a
-// normalised path, or fails with one of the two texts; a split URL rebuilt
-// from its parts splits the same way again.
+// normalised path, or fails with one of the two texts; only an address the
+// plain-http check accepts splits; a split URL rebuilt from its parts splits
+// the same way again.
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -18,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       abort();
     return 0;
   }
+  if (!pelmar::IsPlainHttpAddress(url)) abort();
   if (parts.host.empty() || parts.host.find_first_of("/:") != std::string::npos) abort();
   if (parts.path.size() < 2 || parts.path[0] != '/' || parts.path.back() == '/') abort();
   if (parts.path.find("//") != std::string::npos) abort();

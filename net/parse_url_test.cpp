@@ -31,18 +31,17 @@ const UrlCase kUrls[] = {
     {"http://cdn.example:8080/a/b?x=1", "cdn.example", 8080, "/a/b?x=1"},
     // runs of slashes collapse, a trailing slash disappears
     {"http://h//a///b/", "h", 80, "/a/b"},
-    // the scheme is not looked at: https still defaults to 80
-    {"https://h/p", "h", 80, "/p"},
+    // the scheme in any case
+    {"HTTP://h/p", "h", 80, "/p"},
+    {"Http://h:81/p", "h", 81, "/p"},
     // a "/" inside the query separates like any other
     {"http://h/p?u=/x/y", "h", 80, "/p?u=/x/y"},
     // the port text is read like %lld: no leading digits give 0
     {"http://h:abc/p", "h", 0, "/p"},
-    {"http://h: 81x/p", "h", 81, "/p"},
+    {"http://h:81x/p", "h", 81, "/p"},
     // cut to 16 bits
     {"http://h:65617/p", "h", 81, "/p"},
     {"http://h:-1/p", "h", 65535, "/p"},
-    // no scheme at all: the first piece is still taken as one
-    {"x/h/p", "h", 80, "/p"},
     {"http://10.0.0.1:1/p", "10.0.0.1", 1, "/p"},
 };
 INSTANTIATE_TEST_SUITE_P(Table, ParseUrlTest, ::testing::ValuesIn(kUrls));
@@ -94,10 +93,56 @@ const BadUrlCase kBadUrls[] = {
     {"http://h/p\tq", "invalid url"},
     {"http://h\r\nX: y/p", "invalid url"},
     {"http://h x:80/p", "invalid url"},
+    {"http://h: 81/p", "invalid url"},  // a blank anywhere splits the request line
     {std::string("http://h/p\0q", 12), "invalid url"},
     {"http://h\r:80/p", "invalid url"},
+    // Only plain http is asked for or followed: no TLS here, and another
+    // scheme would not be an HTTP exchange at all.
+    {"https://h/p", "invalid url"},
+    {"file://host/share/x.exe", "invalid url"},
+    {"ftp://h/p", "invalid url"},
+    {"x/h/p", "invalid url"},
+    {"/h/p", "invalid url"},
+    {"http:/h/p", "invalid url"},
+    {"http:h/p", "invalid url"},
+    {"http:///h/p", "invalid url"},
+    {"httpx://h/p", "invalid url"},
+    {" http://h/p", "invalid url"},
+    {"C:\\Users\\Public\\x.exe", "invalid url"},
 };
 INSTANTIATE_TEST_SUITE_P(Table, ParseUrlFailureTest, ::testing::ValuesIn(kBadUrls));
+
+// The address check on its own, as the openers and the banner use it.
+TEST(PlainHttpAddressTest, AcceptsOnlyPlainHttpThatFitsARequestLine) {
+  const struct {
+    std::string url;
+    bool plain;
+  } kCases[] = {
+      {"http://h/p", true},
+      {"HtTp://h:8080/a?b=c&d=%20", true},
+      {"http://h", true},  // no path: still an address; splitting it is another matter
+      {"https://h/p", false},
+      {"file:///C:/x.exe", false},
+      {"file://host/share/x.exe", false},
+      {"mailto:a@b", false},
+      {"javascript:alert(1)", false},
+      {"microsoft-edge:http://h/p", false},
+      {"C:\\x.exe", false},
+      {"-incognito", false},
+      {"http://", false},
+      {"http:///p", false},
+      {"http://h/p q", false},
+      {"http://h/p\r\nX: 1", false},
+      {"http://h/p\"", true},  // a quote ends no request line; the browser opener refuses it
+      {std::string("http://h/\0", 10), false},
+      {"http://h/" + std::string(kMaxUrlBytes, 'p'), false},
+      {"", false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.url);
+    EXPECT_EQ(IsPlainHttpAddress(c.url), c.plain);
+  }
+}
 
 }  // namespace
 }  // namespace pelmar

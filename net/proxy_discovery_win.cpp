@@ -3,6 +3,7 @@
 
 #include "base/text_convert.h"
 #include "net/proxy_discovery.h"
+#include "base/win/system_api.h"
 
 namespace pelmar {
 namespace {
@@ -28,7 +29,7 @@ class CInternetHandle {
  public:
   explicit CInternetHandle(HINTERNET h) : h_(h) {}
   ~CInternetHandle() {
-    if (h_ != nullptr) WinHttpCloseHandle(h_);
+    if (h_ != nullptr) sys::WinHttpCloseHandle(h_);
   }
   CInternetHandle(const CInternetHandle&) = delete;
   CInternetHandle& operator=(const CInternetHandle&) = delete;
@@ -41,8 +42,8 @@ class CInternetHandle {
 // Runs the automatic configuration script for the URL. Returns the proxy
 // list it names; empty when it says direct or cannot be evaluated.
 std::string ProxyFromScript(LPCWSTR script_url, const std::string& url) {
-  CInternetHandle session(WinHttpOpen(L"", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                                      WINHTTP_NO_PROXY_BYPASS, 0));
+  CInternetHandle session(sys::WinHttpOpen(L"", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                           WINHTTP_NO_PROXY_BYPASS, 0));
   if (session.Get() == nullptr) return {};
   WINHTTP_AUTOPROXY_OPTIONS options{};
   options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
@@ -50,7 +51,7 @@ std::string ProxyFromScript(LPCWSTR script_url, const std::string& url) {
   options.fAutoLogonIfChallenged = TRUE;
   WINHTTP_PROXY_INFO info{};
   const std::wstring wide_url = WideFromUtf8(url);
-  if (!WinHttpGetProxyForUrl(session.Get(), wide_url.c_str(), &options, &info)) return {};
+  if (!sys::WinHttpGetProxyForUrl(session.Get(), wide_url.c_str(), &options, &info)) return {};
   CGlobalString proxy, bypass;
   *proxy.Out() = info.lpszProxy;
   *bypass.Out() = info.lpszProxyBypass;
@@ -62,7 +63,7 @@ std::string ProxyFromScript(LPCWSTR script_url, const std::string& url) {
 
 std::string SystemProxyListForUrl(const std::string& url) {
   WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
-  if (!WinHttpGetIEProxyConfigForCurrentUser(&config)) return {};
+  if (!sys::WinHttpGetIEProxyConfigForCurrentUser(&config)) return {};
   CGlobalString script, manual, bypass;
   *script.Out() = config.lpszAutoConfigUrl;
   *manual.Out() = config.lpszProxy;

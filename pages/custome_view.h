@@ -16,8 +16,9 @@ class CCustomeView : public DeclaredView {
  public:
   CCustomeView(HWND hwnd, IResourceMgr* resources);
 
-  // A typed, chosen or given path. The same path again changes nothing; a path
-  // the setup program cannot use puts the previous one back into the field.
+  // A typed, chosen or given path, taken in its canonical form. The same path
+  // again changes nothing; a path the setup program cannot use puts the
+  // previous one back into the field and shows the page's hint.
   void SetInstallPath(const std::wstring& path);
 
   const std::wstring& installPath() const { return installPath_; }
@@ -38,6 +39,10 @@ class CCustomeView : public DeclaredView {
   void CancelFlow();
   void HideEdit();
   void SetValueText(int id, const std::wstring& text);
+  // A path that cannot be used: the edit shows the current path again and
+  // the status line says why nothing changed.
+  void RefusePath();
+  void ShowPathHint(bool shown);
   static MouseScheme Scheme();
 
   std::wstring installPath_;

@@ -22,6 +22,8 @@ namespace {
 constexpr WORD kEditLostFocus = 0x200;
 // How much of the field is read: the Windows path limit.
 constexpr int kEditReadChars = 260;
+// The page's hint for a path it cannot take, as the folder dialog words it.
+constexpr wchar_t kPathHint[] = L"请选择正确的安装路径！";
 
 int64_t RequiredBytes() {
   IPkgInfo* pkg = GetPkgInfo();
@@ -61,10 +63,19 @@ void CCustomeView::SetValueText(int id, const std::wstring& text) {
 
 void CCustomeView::SetInstallPath(const std::wstring& path) {
   if (path == installPath_) return;
-  // The sub-path is part of what the setup program gets: the joined path must
-  // be usable too.
-  const std::wstring joined = appendProductFolder_ ? WithProductSubPath(path) : path;
-  if (!IsUsableInstallPath(path) || !IsUsableInstallPath(joined)) {
+  // What is shown and used is the directory the text really names: "." and
+  // ".." resolved, no trailing separator, every name one Windows keeps as
+  // typed. The sub-path is part of what the setup program gets: the joined
+  // path must be usable too.
+  std::wstring canonical, joined;
+  if (!UsableInstallPath(path, &canonical) ||
+      !UsableInstallPath(appendProductFolder_ ? WithProductSubPath(canonical) : canonical,
+                         &joined)) {
+    RefusePath();
+    return;
+  }
+  ShowPathHint(false);
+  if (joined == installPath_) {
     if (edit()) edit()->SetText(installPath_);
     return;
   }
@@ -82,6 +93,27 @@ void CCustomeView::SetInstallPath(const std::wstring& path) {
   std::vector<WidgetState> states = CaptureStates();
   if (ApplyCustomStateRule(&states, -1, MouseEvent::kClick, spaceOk_)) RestoreStates(states);
   Invalidate();
+}
+
+void CCustomeView::RefusePath() {
+  if (edit()) edit()->SetText(installPath_);
+  ShowPathHint(true);
+}
+
+void CCustomeView::ShowPathHint(bool shown) {
+  // The status line is the page's last text; it names the refusal so a path
+  // that was not taken never goes unnoticed.
+  for (int i = ResourceCount() - 1; i >= 0; --i) {
+    IBaseResource* r = At(i);
+    if (r == nullptr || r->id() != custom_ids::kLabel || r->type() != kTypeText) continue;
+    auto* status = static_cast<CTextResource*>(r);
+    const std::wstring text = shown ? kPathHint : L"";
+    if (status->text() != text) {
+      status->SetText(text);
+      Invalidate();
+    }
+    return;
+  }
 }
 
 bool CCustomeView::ApplyStateRule(int index, UINT msg) {
@@ -139,7 +171,7 @@ void CCustomeView::BrowseForFolder() {
     if (SHGetPathFromIDListW(item, path)) {
       SetInstallPath(path);
     } else {
-      MessageBoxW(hwnd_, L"请选择正确的安装路径！", L"路径选择错误", MB_OK);
+      MessageBoxW(hwnd_, kPathHint, L"路径选择错误", MB_OK);
     }
     CoTaskMemFree(item);
   }

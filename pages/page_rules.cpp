@@ -69,12 +69,13 @@ std::wstring WithProductSubPath(const std::wstring& path) {
   return joined;
 }
 
-bool IsUsableInstallPath(std::wstring_view path) {
-  if (path.empty() || path.size() > kMaxInstallPathChars) return false;
-  for (wchar_t c : path) {
-    if (c < 0x20 || c == 0x7F) return false;
+bool UsableInstallPath(std::wstring_view path, std::wstring* canonical) {
+  std::wstring resolved;
+  if (!CanonicalInstallPath(path, &resolved) || resolved.size() > kMaxInstallPathChars) {
+    return false;
   }
-  return IsValidInstallPath(path);
+  *canonical = std::move(resolved);
+  return true;
 }
 
 std::string ProductWebSite() {

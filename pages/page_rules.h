@@ -22,14 +22,21 @@ inline constexpr wchar_t kProductSubPath[] = L"Pelmar\\Morvantile";
 // it with exactly one backslash.
 std::wstring WithProductSubPath(const std::wstring& path);
 
-// Longest install path: the setup program receives it on its command line and
-// creates files below it, so it must stay within the Windows path limit
-// (MAX_PATH, 260 characters with the terminating NUL).
-inline constexpr size_t kMaxInstallPathChars = 259;
+// Characters the product's setup needs below the install path for the
+// longest file it writes there: its staging copy of the program,
+// "Morvantile.exe.new", is 18; the rest leaves room for the uninstaller's
+// names.
+inline constexpr size_t kLongestInstalledFileChars = 32;
+// Longest install path: the setup program creates its files below it, and
+// each must stay within the Windows path limit (MAX_PATH, 260 characters
+// with the terminating NUL) with a separator and the longest file after it.
+inline constexpr size_t kMaxInstallPathChars = 259 - 1 - kLongestInstalledFileChars;
 
-// A path the setup program can use: a valid Windows directory path (drive,
-// plain names), no control characters, within kMaxInstallPathChars.
-bool IsUsableInstallPath(std::wstring_view path);
+// A path the setup program can use, in the form it is shown and used: the
+// canonical form of CanonicalInstallPath (no "." or "..", no device names, no
+// names Windows would change, no trailing separator), within
+// kMaxInstallPathChars. False, with `canonical` untouched, otherwise.
+[[nodiscard]] bool UsableInstallPath(std::wstring_view path, std::wstring* canonical);
 
 // The product web site ("http://host[:port]", from the build configuration).
 std::string ProductWebSite();

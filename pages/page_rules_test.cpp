@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text_convert.h"
 #include "pages/page_declaration.h"
 #include "ui/view_geometry.h"
 #include "ui/widget_style.h"
@@ -60,27 +61,40 @@ TEST(UsableInstallPathTest, RefusesWhatWouldBreakTheSetupCommandLine) {
   const struct {
     std::wstring path;
     bool usable;
+    std::wstring canonical;  // when usable
   } cases[] = {
-      {L"C:\\Program Files\\Pelmar\\Morvantile", true},
-      {L"D:\\游戏\\Morvantile", true},
-      {L"D:\\", true},
-      {L"", false},
-      {L"C:\\a\"b", false},  // a quote would end the quoted /DIR= argument
-      {L"C:\\a\nb", false},  // control characters
-      {L"C:\\a\tb", false},
+      {L"C:\\Program Files\\Pelmar\\Morvantile", true, L"C:\\Program Files\\Pelmar\\Morvantile"},
+      {L"D:\\游戏\\Morvantile", true, L"D:\\游戏\\Morvantile"},
+      {L"D:\\", true, L"D:\\"},
+      {L"D:\\Games\\", true, L"D:\\Games"},  // the trailing backslash would escape the quote
+      {L"C:\\Pelmar\\Morvantile\\..\\..\\Windows\\System32", true, L"C:\\Windows\\System32"},
+      {L"", false, L""},
+      {L"C:\\a\"b", false, L""},  // a quote would end the quoted /DIR= argument
+      {L"C:\\a\nb", false, L""},  // control characters
+      {L"C:\\a\tb", false, L""},
       {std::wstring(L"C:\\a\x7F"
                     L"b"),
-       false},
-      {L"C:\\a<b", false},
-      {L"relative\\path", false},
-      {L"C:\\\\double", false},
-      {longest, true},          // 259 characters
-      {longest + L"a", false},  // past the Windows path limit
+       false, L""},
+      {L"C:\\a<b", false, L""},
+      {L"relative\\path", false, L""},
+      {L"C:\\\\double", false, L""},
+      {L"C:\\CON\\Games", false, L""},  // a device, not a folder
+      {L"C:\\Games.", false, L""},      // Windows would drop the dot
+      {L"C:\\Games \\x", false, L""},   // and the space
+      {L"C:\\..", false, L""},          // above the drive
+      {longest, true, longest},
+      {longest + L"a", false, L""},  // no room left for the product's files
+      // Resolving first: the same directory, however long the way there.
+      {longest + L"\\x\\..", true, longest},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.path.size());
-    EXPECT_EQ(IsUsableInstallPath(c.path), c.usable);
+    SCOPED_TRACE(Utf8FromWide(c.path));
+    std::wstring canonical = L"untouched";
+    EXPECT_EQ(UsableInstallPath(c.path, &canonical), c.usable);
+    EXPECT_EQ(canonical, c.usable ? c.canonical : L"untouched");
   }
+  // The longest path leaves room for the separator and the longest file.
+  EXPECT_LE(kMaxInstallPathChars + 1 + kLongestInstalledFileChars, 259u);
 }
 
 TEST(HasRoomTest, StrictComparison) {

@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "pages/progress_rules.h"
 #include "services/server_exchange.h"
 
 namespace pelmar {
@@ -15,6 +16,7 @@ class IDownloader;
 struct ProgressPageServices {
   std::function<IDownloader*()> createDownloader;  // empty: no download (start fails)
   ServerEndpoint bannerConfig;                     // empty host: the configured gateway
+  uint32_t setupRunLimitMs = kSetupRunLimitMs;     // tests shorten it
 };
 void SetProgressPageServices(const ProgressPageServices& services);
 const ProgressPageServices& ProgressPageServicesInUse();

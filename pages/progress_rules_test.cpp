@@ -47,6 +47,32 @@ TEST(ProgressRules, SetupAddsOnePercentPerSecondAndStopsShortOfHundred) {
   }
 }
 
+TEST(ProgressRules, SetupRunLimit) {
+  const struct {
+    uint32_t elapsedMs;
+    uint32_t limitMs;
+    bool tooLong;
+  } kCases[] = {
+      {0, kSetupRunLimitMs, false},
+      {kSetupRunLimitMs - 1, kSetupRunLimitMs, false},
+      {kSetupRunLimitMs, kSetupRunLimitMs, true},
+      {UINT32_MAX, kSetupRunLimitMs, true},
+      {500, 500, true},
+      {499, 500, false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.elapsedMs);
+    EXPECT_EQ(SetupRanTooLong(c.elapsedMs, c.limitMs), c.tooLong);
+  }
+  // Across the multimedia clock's wrap the difference is still the time run.
+  const uint32_t started = UINT32_MAX - 100;
+  const uint32_t now = 400;
+  EXPECT_FALSE(SetupRanTooLong(now - started, 1000));
+  EXPECT_TRUE(SetupRanTooLong(now - started, 501));
+  // Generous: far longer than the bar's own twenty seconds.
+  EXPECT_GT(kSetupRunLimitMs, 1000u * kSetupSecondsShown * 60);
+}
+
 TEST(ProgressRules, StatusTextCarriesThePercentage) {
   EXPECT_EQ(StatusText(0), L"正在安装，请不要关闭：0%");
   EXPECT_EQ(StatusText(80), L"正在安装，请不要关闭：80%");
@@ -72,6 +98,14 @@ TEST(ProgressRules, SetupCommandLineInTheFixedOrder) {
        LR"("C:\Documents and Settings\u\install.exe" /SILENT /VERYSILENT /SP- /noicons -nowelcome /DIR="E:\My Apps\Morvantile")"},
       {"Chinese characters", LR"(C:\用户\下载\install.exe)", LR"(D:\软件\Morvantile)", false,
        LR"("C:\用户\下载\install.exe" /SILENT /VERYSILENT /SP- /noicons -noexperience -nowelcome /DIR="D:\软件\Morvantile")"},
+      // A backslash before the closing quote would escape it and swallow the
+      // rest of the line into the directory.
+      {"trailing separator dropped", LR"(C:\d\install.exe)", LR"(D:\Games\)", true,
+       LR"("C:\d\install.exe" /SILENT /VERYSILENT /SP- /noicons -nowelcome /DIR="D:\Games")"},
+      {"several trailing separators", LR"(C:\d\install.exe)", LR"(D:\Games\\\)", true,
+       LR"("C:\d\install.exe" /SILENT /VERYSILENT /SP- /noicons -nowelcome /DIR="D:\Games")"},
+      {"drive root doubled", LR"(C:\d\install.exe)", LR"(D:\)", true,
+       LR"("C:\d\install.exe" /SILENT /VERYSILENT /SP- /noicons -nowelcome /DIR="D:\\")"},
   };
   for (const CommandCase& c : cases) {
     SCOPED_TRACE(c.name);

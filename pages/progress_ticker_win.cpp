@@ -1,4 +1,5 @@
 #include "pages/progress_ticker.h"
+#include "base/win/system_api.h"
 
 #include <mmsystem.h>
 
@@ -31,9 +32,9 @@ CProgressTicker::CProgressTicker(HWND hwnd, Routine routine, void* context)
   if (!g_refuse_mm_timer.load()) {
     // TIME_KILL_SYNCHRONOUS: killing waits for a routine in progress, so the
     // context cannot go away under it.
-    mmTimer_ = timeSetEvent(kPeriodMs, kResolutionMs, &CProgressTicker::OnMultimediaTimer,
-                            reinterpret_cast<DWORD_PTR>(this),
-                            TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
+    mmTimer_ = sys::timeSetEvent(kPeriodMs, kResolutionMs, &CProgressTicker::OnMultimediaTimer,
+                                 reinterpret_cast<DWORD_PTR>(this),
+                                 TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
   }
   if (mmTimer_ == 0) {
     // The ticker's address is its timer id: unique on this window while it lives.
@@ -44,7 +45,7 @@ CProgressTicker::CProgressTicker(HWND hwnd, Routine routine, void* context)
 }
 
 CProgressTicker::~CProgressTicker() {
-  if (mmTimer_ != 0) timeKillEvent(mmTimer_);
+  if (mmTimer_ != 0) sys::timeKillEvent(mmTimer_);
   if (windowTimer_ != 0) {
     KillTimer(hwnd_, windowTimer_);
     LiveWindowTimers().erase(windowTimer_);

@@ -559,6 +559,26 @@ TEST_F(ProgressPageTest, ASetupProgramThatCannotStartIsASetupFailure) {
   EXPECT_EQ(dialogsShown_, std::vector<std::string>{"error 2"});
 }
 
+// A setup program that never ends would keep the page at 99 % for ever:
+// after its time it is a setup failure like any other, and the page does
+// not wait for it.
+TEST_F(ProgressPageTest, ASetupProgramThatDoesNotEndIsASetupFailure) {
+  SetSetupBehaviour(0, 8000);
+  ProgressPageServices hooks = ProgressPageServicesInUse();
+  hooks.setupRunLimitMs = 1500;
+  SetProgressPageServices(hooks);
+  retryAnswer_ = false;
+  OpenPage();
+  StartPage();
+  ASSERT_TRUE(PumpUntil([&] { return Reached(1); }));
+  EXPECT_FALSE(Reached(4));
+  EXPECT_EQ(log_.Named("vSoftInstallStart").size(), 1u);
+  EXPECT_EQ(Statuses("vSoftInstallError", "error_status"), std::vector<std::string>{"4294967295"});
+  EXPECT_EQ(dialogsShown_, std::vector<std::string>{"error 2"});
+  // The program it left running still ends by itself before the folder goes.
+  Pump(8000);
+}
+
 TEST_F(ProgressPageTest, FailingDownloadOffersTwoRetriesThenTheDownloadReminder) {
   ASSERT_TRUE(backend_->SetFaults(R"([{"path": "/cdn/", "action": "status", "status": 404},
                                       {"path": "/application/", "action": "status", "status": 404}])"));
@@ -706,6 +726,36 @@ TEST_F(ProgressPageTest, BannerKeepsTheFallbackForAnotherCode) {
   // The fallback picture, not an empty banner.
   EXPECT_GT(banner->MovieRect().Width(), 0);
   EXPECT_NE(pixel, 0xFFFFFFFFu);
+}
+
+// The picture address comes from a server: one with CR/LF would send a
+// second, injected request on the picture's connection; another scheme is
+// not fetched as plain HTTP. Neither is asked for; the fallback stays.
+TEST_F(ProgressPageTest, BannerAddressThatIsNoPlainRequestIsNotFetched) {
+  const std::string base = backend_->Url("/static/banner.gif");
+  const std::string https = "https" + base.substr(4);
+  const std::string addresses[] = {
+      base + "\\r\\nGET /static/injected.gif HTTP/1.1\\r\\nX: y",
+      base + " HTTP/1.1\\nHost: other",
+      https,
+  };
+  for (const std::string& address : addresses) {
+    SCOPED_TRACE(address);
+    ASSERT_TRUE(backend_->Reset());
+    ASSERT_TRUE(backend_->SetFaults(
+        R"([{"path": "/applicationService/app/installerConfig", "action": "respond", "json":
+           {"code": "server.success", "data": {"ProductsShow": {"gif_url": ")" +
+        address + R"("}}}}])"));
+    OpenPage();
+    CMovieResource* banner = Banner();
+    ASSERT_TRUE(
+        PumpUntil([&] { return !backend_->Requests("/applicationService/").empty(); }, 20000));
+    Pump(1500);
+    EXPECT_FALSE(banner->HasMovie());
+    EXPECT_TRUE(backend_->Requests("/static/").empty());
+    EXPECT_GT(banner->MovieRect().Width(), 0);  // the fallback picture
+    window_.reset();
+  }
 }
 
 struct BannerCase {

@@ -26,6 +26,7 @@
 #include "ui/text_resource.h"
 #include "pages/page_messages.h"
 #include "ui/window_messages.h"
+#include "base/win/system_api.h"
 
 namespace pelmar {
 namespace {
@@ -46,8 +47,8 @@ constexpr int kProgramIconId = 102;
 constexpr int kDownloadErrorType = 1;
 constexpr int kSetupErrorType = 2;
 
-// A setup program that could not be started has no exit code; it is reported
-// with this one.
+// A setup program that could not be started, or did not end within its time,
+// has no exit code; it is reported with this one.
 constexpr uint32_t kNoExitCode = 0xFFFFFFFF;
 
 struct DownloaderDeleter {
@@ -131,6 +132,13 @@ void CProgressView::State::Tick() {
       return;
     }
     if (!setup->Wait(1)) {
+      if (SetupRanTooLong(sys::timeGetTime() - setupStartMs,
+                          ProgressPageServicesInUse().setupRunLimitMs)) {
+        // Left running: waiting for it here would hold the page for ever.
+        setup->SetWaitOnDestroy(false);
+        OnSetupEnded(false, 0);
+        return;
+      }
       Post(WM_PROGRESS_TICK);
       return;
     }
@@ -156,7 +164,7 @@ void CProgressView::State::Tick() {
     case IDownloader::kDone:
       StartSetup();
       SendInstallStartEvent();
-      setupStartMs = timeGetTime();
+      setupStartMs = sys::timeGetTime();
       installing = true;
       Post(WM_PROGRESS_TICK);
       break;
@@ -360,7 +368,7 @@ LRESULT CProgressView::State::OnProgressTick() {
     if (!installing) {
       percent = download ? DownloadBarPercent(download->GetProgress()) : 0;
     } else if (setup) {
-      percent = SetupBarPercent(timeGetTime() - setupStartMs);
+      percent = SetupBarPercent(sys::timeGetTime() - setupStartMs);
     }
   }
   if (done) {

@@ -63,4 +63,8 @@ size_t ConsumedSpoolBytes(const SpoolBatch& batch, size_t accepted) {
   return batch.lineEnds[accepted - 1];
 }
 
+bool SpoolHasRoom(uint64_t spoolBytes, uint64_t appendBytes) {
+  return spoolBytes <= kMaxSpoolBytes && appendBytes <= kMaxSpoolBytes - spoolBytes;
+}
+
 }  // namespace pelmar::vek

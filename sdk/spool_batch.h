@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,16 @@ inline constexpr size_t kMaxBatchLines = 200;
 inline constexpr size_t kMaxBatchBytes = 256 * 1024;
 // A record line longer than this is not one the SDK wrote; skipped.
 inline constexpr size_t kMaxRecordLine = 64 * 1024;
+
+// The spool never grows past this: a collector gone for that long is not
+// waited for, and a bounded file is one every reader can take in whole.
+inline constexpr uint64_t kMaxSpoolBytes = 64u * 1024 * 1024;
+
+// Whether a spool of `spoolBytes` takes an append of `appendBytes` (the
+// whole text written: the line, its "\n", and a "\n" ending a cut-short last
+// line first) without passing kMaxSpoolBytes. Checked before writing, so a
+// full spool stays readable instead of ending just over the cap.
+[[nodiscard]] bool SpoolHasRoom(uint64_t spoolBytes, uint64_t appendBytes);
 
 // The next batch to upload from the start of the spool file's content.
 // Only complete lines (ending in "\n") are looked at: an unterminated tail is

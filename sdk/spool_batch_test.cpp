@@ -51,6 +51,32 @@ TEST(SpoolBatchTest, LimitsSplitIntoSeveralBatches) {
   }
 }
 
+// The cap holds for size and line together: a spool just under it refuses a
+// line that would take it over, instead of ending past it for good.
+TEST(SpoolBatchTest, SpoolRoomCountsTheLineBeingAppended) {
+  const struct {
+    uint64_t spool;
+    uint64_t append;
+    bool room;
+  } kCases[] = {
+      {0, 1, true},
+      {0, kMaxSpoolBytes, true},
+      {kMaxSpoolBytes - 100, 100, true},  // exactly full
+      {kMaxSpoolBytes - 100, 101, false},
+      {kMaxSpoolBytes - 1, 2, false},
+      {kMaxSpoolBytes, 0, true},
+      {kMaxSpoolBytes, 1, false},
+      {kMaxSpoolBytes + 5, 0, false},  // an older writer's file past the cap
+      {0, kMaxSpoolBytes + 1, false},
+      {1, UINT64_MAX, false},  // no wrap-around
+      {UINT64_MAX, 1, false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.spool) + " + " + std::to_string(c.append));
+    EXPECT_EQ(SpoolHasRoom(c.spool, c.append), c.room);
+  }
+}
+
 TEST(SpoolBatchTest, RecordLineValidation) {
   const std::pair<std::string, bool> cases[] = {
       {Line('0'), true},

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "sdk/spool_batch.h"
+
 namespace pelmar::vek {
 
 // The spool "spool.jsonl" in the SDK folder, shared by every process that
@@ -22,17 +24,21 @@ class CSpoolFile {
 
   // The following expect the lock held.
   // Appends `line` and "\n", first ending an unterminated last line (a write
-  // cut short) so the new record starts a line of its own.
+  // cut short) so the new record starts a line of its own. False, writing
+  // nothing, when the spool would pass kMaxSpoolBytes.
   [[nodiscard]] bool AppendLine(const std::string& line);
-  // The whole spool; a missing file reads as empty.
+  // The spool, at most its first kMaxSpoolBytes (a file grown past the cap
+  // by an older writer still gives its records); a missing file reads as
+  // empty.
   [[nodiscard]] bool ReadAll(std::string* out);
-  // Removes the first `bytes` bytes, replacing the file in one move.
+  // Removes the first `bytes` bytes, replacing the file in one move; the rest
+  // is copied whole, however long.
   [[nodiscard]] bool RemovePrefix(size_t bytes);
 
   const std::wstring& path() const { return path_; }
 
   static constexpr unsigned long kLockWaitMs = 10000;
-  static constexpr size_t kMaxSpoolBytes = 64u * 1024 * 1024;
+  static constexpr uint64_t kMaxSpoolBytes = vek::kMaxSpoolBytes;
 
  private:
   std::wstring folder_;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "sdk/envelope.h"
@@ -35,6 +36,35 @@ bool WriteAll(HANDLE file, const char* data, size_t size) {
     size -= written;
   }
   return true;
+}
+
+// Writes `source` from byte `offset` to its end into a new file `target`, in
+// pieces: the rest may be longer than any one read.
+bool CopyFrom(const std::wstring& source, size_t offset, const std::wstring& target) {
+  FileHandle in(CreateFileW(source.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!in.ok()) return false;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(in.get(), &size) || size.QuadPart < 0 ||
+      static_cast<uint64_t>(size.QuadPart) < offset)
+    return false;
+  LARGE_INTEGER start{};
+  start.QuadPart = static_cast<LONGLONG>(offset);
+  if (!SetFilePointerEx(in.get(), start, nullptr, FILE_BEGIN)) return false;
+  FileHandle out(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out.ok()) return false;
+  std::vector<char> buffer(1u << 20);
+  uint64_t left = static_cast<uint64_t>(size.QuadPart) - offset;
+  while (left > 0) {
+    DWORD n = 0;
+    const DWORD want = static_cast<DWORD>(std::min<uint64_t>(left, buffer.size()));
+    if (!ReadFile(in.get(), buffer.data(), want, &n, nullptr) || n == 0) return false;
+    if (!WriteAll(out.get(), buffer.data(), n)) return false;
+    left -= n;
+  }
+  return FlushFileBuffers(out.get()) != FALSE;
 }
 
 std::wstring FolderKey(const std::wstring& folder) {
@@ -90,7 +120,6 @@ bool CSpoolFile::AppendLine(const std::string& line) {
   if (!file.ok()) return false;
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size)) return false;
-  if (size.QuadPart > static_cast<LONGLONG>(kMaxSpoolBytes)) return false;  // collector long gone
   std::string text;
   if (size.QuadPart > 0) {
     LARGE_INTEGER last{};
@@ -104,6 +133,8 @@ bool CSpoolFile::AppendLine(const std::string& line) {
   }
   text += line;
   text += '\n';
+  // The collector has been gone for long when the spool is full.
+  if (!SpoolHasRoom(static_cast<uint64_t>(size.QuadPart), text.size())) return false;
   // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end.
   if (!WriteAll(file.get(), text.data(), text.size())) return false;
   return FlushFileBuffers(file.get()) != FALSE;
@@ -116,9 +147,11 @@ bool CSpoolFile::ReadAll(std::string* out) {
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.ok()) return GetLastError() == ERROR_FILE_NOT_FOUND;
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > static_cast<LONGLONG>(kMaxSpoolBytes))
-    return false;
-  out->resize(static_cast<size_t>(size.QuadPart));
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
+  // A file past the cap (an older writer's) is read as its bounded prefix:
+  // its first records still go out, and removing them makes room again.
+  out->resize(static_cast<size_t>(
+      std::min<uint64_t>(static_cast<uint64_t>(size.QuadPart), kMaxSpoolBytes)));
   size_t got = 0;
   // Bounded by the size read above.
   while (got < out->size()) {
@@ -133,17 +166,8 @@ bool CSpoolFile::ReadAll(std::string* out) {
 }
 
 bool CSpoolFile::RemovePrefix(size_t bytes) {
-  std::string content;
-  if (!ReadAll(&content)) return false;
-  if (bytes > content.size()) return false;
   const std::wstring temp = folder_ + L"spool.jsonl.new";
-  {
-    FileHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.ok()) return false;
-    if (!WriteAll(file.get(), content.data() + bytes, content.size() - bytes)) return false;
-    if (!FlushFileBuffers(file.get())) return false;
-  }
+  if (!CopyFrom(path_, bytes, temp)) return false;
   return MoveFileExW(temp.c_str(), path_.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }

@@ -50,7 +50,7 @@ bool IsElevated() {
 typedef BOOL(WINAPI* CreateProcessWithTokenWFn)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID,
                                                 LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION);
 
-bool StartWithShellToken(const std::wstring& file) {
+bool StartWithShellToken(const std::wstring& file, const std::wstring& parameters) {
   auto createWithToken = reinterpret_cast<CreateProcessWithTokenWFn>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "CreateProcessWithTokenW")));
   if (!createWithToken) return false;
@@ -73,6 +73,7 @@ bool StartWithShellToken(const std::wstring& file) {
   const size_t slash = folder.find_last_of(L"\\/");
   folder = slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash);
   std::wstring command = L"\"" + file + L"\"";
+  if (!parameters.empty()) command += L" " + parameters;
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
@@ -88,15 +89,29 @@ bool StartWithShellToken(const std::wstring& file) {
 
 extern "C" {
 
-// Non-zero when the file was started.
-int VEK_CALL ShellExecAsUser(const char* verb, const char* fileUtf8, const char*, const char*,
-                             const char*) {
+// Non-zero when the file was started. `parametersUtf8` (may be null) is the
+// program's command line after its own name.
+int VEK_CALL ShellExecAsUser(const char* verb, const char* fileUtf8, const char* parametersUtf8,
+                             const char*, const char*) {
   const std::wstring file = WideFromUtf8(fileUtf8);
   const std::wstring wideVerb = WideFromUtf8(verb);
+  const std::wstring parameters = WideFromUtf8(parametersUtf8);
   if (file.empty() || wideVerb.empty()) return 0;
-  if (IsElevated() && wideVerb == L"open" && StartWithShellToken(file)) return 1;
+  if (IsElevated() && wideVerb == L"open") {
+    if (StartWithShellToken(file, parameters)) return 1;
+    // An address or a protocol is no program: the desktop user's own shell
+    // opens it, so the browser it picks does not inherit the elevation.
+    if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      wchar_t windows[MAX_PATH] = {};
+      const UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
+      if (n > 0 && n < MAX_PATH &&
+          StartWithShellToken(std::wstring(windows) + L"\\explorer.exe", L"\"" + file + L"\""))
+        return 1;
+    }
+  }
   const HINSTANCE r =
-      ShellExecuteW(nullptr, wideVerb.c_str(), file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+      ShellExecuteW(nullptr, wideVerb.c_str(), file.c_str(),
+                    parameters.empty() ? nullptr : parameters.c_str(), nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(r) > 32 ? 1 : 0;
 }
 

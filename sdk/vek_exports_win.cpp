@@ -14,6 +14,7 @@
 
 #include "sdk/envelope.h"
 #include "sdk/http_text.h"
+#include "sdk/open_address.h"
 #include "sdk/spool_file.h"
 #include "sdk/spool_record.h"
 #include "sdk/vek_api.h"
@@ -21,6 +22,15 @@
 using namespace pelmar::vek;
 
 namespace {
+
+// A system library from the System32 folder only, whatever the search path.
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return nullptr;
+  const std::wstring path = std::wstring(folder, n) + L"\\" + name;
+  return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
 
 HMODULE g_module = nullptr;
 CRITICAL_SECTION g_lock;
@@ -223,7 +233,9 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pointers) {
   const std::wstring path = SdkFolder() + L"crash_" + std::to_wstring(GetCurrentProcessId()) +
                             L"_" + std::to_wstring(GetTickCount()) + L".dmp";
   bool written = false;
-  if (HMODULE dbghelp = LoadLibraryW(L"dbghelp.dll")) {
+  // By its System32 path: a "dbghelp.dll" beside the installer or in the
+  // current folder must never be the one loaded.
+  if (HMODULE dbghelp = LoadSystemLibrary(L"dbghelp.dll")) {
     auto write = reinterpret_cast<MiniDumpWriteDumpFn>(
         reinterpret_cast<void*>(GetProcAddress(dbghelp, "MiniDumpWriteDump")));
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -585,7 +597,9 @@ char* VEK_CALL vekMidEx(int) { return vekMid(); }
 
 int VEK_CALL vekOpenUrl(const char* url) {
   try {
-    if (!url || !*url) return 1;
+    // The caller may run elevated: only a web page is opened, never a file,
+    // a share or a program the address might name.
+    if (!url || !IsOpenableAddress(url)) return 1;
     const HINSTANCE r =
         ShellExecuteW(nullptr, L"open", WideFromUtf8(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     return reinterpret_cast<INT_PTR>(r) > 32 ? 0 : 1;

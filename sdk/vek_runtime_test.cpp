@@ -22,6 +22,7 @@
 #include "sdk/envelope.h"
 #include "sdk/http_text.h"
 #include "sdk/spool_file.h"
+#include "sdk/vek_api.h"
 #include "services/logger_server.h"
 #include "services/sdk_binding.h"
 
@@ -319,12 +320,9 @@ class VekRuntimeTest : public ::testing::Test {
 TEST_F(VekRuntimeTest, BindsTheSdkUnpackedFromTheResource) {
   VekTables tables;
   ASSERT_NO_THROW(CSdkBinding::Bind(tables, &CLoggerServer::OnCrash, nullptr));
-  // The archive went to the cache directory, the files under "Vek\".
-  HRSRC r = FindResourceW(nullptr, MAKEINTRESOURCEW(105), L"BinarySystem");
-  ASSERT_NE(r, nullptr);
-  const std::string resource(static_cast<const char*>(LockResource(LoadResource(nullptr, r))),
-                             SizeofResource(nullptr, r));
-  EXPECT_EQ(ReadFileBytes(g_cache + L"Vek.zip"), resource);
+  // Unpacked from the resource in memory: the files under "Vek\", nothing
+  // written to the cache directory.
+  EXPECT_EQ(GetFileAttributesW((g_cache + L"Vek.zip").c_str()), INVALID_FILE_ATTRIBUTES);
   for (const wchar_t* name : {L"Vek.dll", L"Vek.exe", L"TaskAsUser.dll"})
     EXPECT_GT(ReadFileBytes(g_sdk + name).size(), 1000u) << Utf8FromWide(name);
   EXPECT_EQ(tables.sdkPath, g_sdk + L"Vek.dll");
@@ -367,7 +365,6 @@ TEST_F(VekRuntimeTest, BindingFailuresLeaveTheLoggerInert) {
   CreateDirectoryW((base + L"blocked\\Vek").c_str(), nullptr);
   CreateDirectoryW((base + L"blocked\\Vek\\Vek.dll").c_str(), nullptr);
   const BindFailureCase cases[] = {
-      {"cache directory missing", L"missing\\", L"maker2\\", "Save VEK resource failed"},
       {"maker directory is a file", L"cache\\", L"file\\", "Create VEK cache path failed"},
       {"unpacking blocked", L"cache\\", L"blocked\\", "Load VEK.dll failed"},
   };
@@ -398,6 +395,41 @@ TEST_F(VekRuntimeTest, BindingFailuresLeaveTheLoggerInert) {
     EXPECT_EQ(logger.RunAsUser("open", "C:\\x.exe"), 0);
   }
   CSdkBinding::SetLocations({g_cache, g_maker});
+}
+
+// A Vek.dll put into the SDK folder by whoever can write there (the folder is
+// the user's) is never loaded: its digest is not the carried module's, so
+// the binding unpacks its own and loads that.
+TEST_F(VekRuntimeTest, SwappedSdkModuleIsNeverLoaded) {
+  std::wstring planted = WideFromUtf8(PELMAR_PLANTED_LIBRARY);
+  if (!planted.empty() && planted[0] == L'/') planted = L"Z:" + planted;
+  const std::wstring maker = g_root + L"swapped\\";
+  const std::wstring folder = maker + L"Vek\\";
+  CreateDirectoryW(maker.c_str(), nullptr);
+  CreateDirectoryW(folder.c_str(), nullptr);
+  ASSERT_TRUE(CopyFileW(planted.c_str(), (folder + L"Vek.dll").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(planted.c_str(), (folder + L"TaskAsUser.dll").c_str(), FALSE));
+  CSdkBinding::SetLocations({g_cache, maker});
+  VekTables tables;
+  std::string failure;
+  try {
+    CSdkBinding::Bind(tables, &CLoggerServer::OnCrash, nullptr);
+  } catch (const std::exception& e) {
+    failure = e.what();
+  }
+  CSdkBinding::SetLocations({g_cache, g_maker});
+  EXPECT_EQ(failure, "");
+  EXPECT_EQ(GetFileAttributesW((folder + L"Vek.dll.loaded").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW((folder + L"TaskAsUser.dll.loaded").c_str()),
+            INVALID_FILE_ATTRIBUTES);
+  // What was loaded is the SDK: the planted library exports nothing.
+  ASSERT_TRUE(tables.core);
+  EXPECT_NE(tables.core->handle, nullptr);
+  ASSERT_TRUE(tables.runAsUser);
+  EXPECT_NE(*tables.runAsUser, nullptr);
+  if (tables.core->free) {
+    EXPECT_EQ(tables.core->free(tables.core->handle), 0);
+  }
 }
 
 TEST_F(VekRuntimeTest, SpoolHoldsTheStartUpAndQuitRecords) {
@@ -706,11 +738,40 @@ TEST_F(VekRuntimeTest, RunAsUserAndOpenUrlStartThroughTheShell) {
   EXPECT_TRUE(ProbeStartedIn(runAs.substr(0, runAs.size() - 9)));
   EXPECT_EQ(logger->RunAsUser("open", ""), 0);
 
-  // vekOpenUrl is the shell's open verb: a program path starts the program.
-  const std::wstring opened = ProbeCopy(L"openurl");
-  EXPECT_TRUE(logger->OpenUrl(Utf8FromWide(opened)));
-  EXPECT_TRUE(ProbeStartedIn(opened.substr(0, opened.size() - 9)));
   EXPECT_FALSE(logger->OpenUrl(""));
+}
+
+// A download address from a server or a redirect reaches the reminder's
+// "open": a file address or a program path must start nothing, neither
+// through the installer's logger nor when handed to vekOpenUrl directly.
+TEST_F(VekRuntimeTest, OpenUrlStartsNoProgramOrFileAddress) {
+  auto logger = MakeLogger(FreePort());
+  const HMODULE vek = GetModuleHandleW(L"Vek.dll");
+  ASSERT_NE(vek, nullptr);
+  const auto open =
+      reinterpret_cast<VekOpenUrlFn>(reinterpret_cast<void*>(GetProcAddress(vek, "vekOpenUrl")));
+  ASSERT_NE(open, nullptr);
+
+  const std::wstring program = ProbeCopy(L"openurl");
+  const std::wstring folder = program.substr(0, program.size() - 9);
+  std::wstring forward = program;
+  for (wchar_t& c : forward) {
+    if (c == L'\\') c = L'/';
+  }
+  const std::string addresses[] = {
+      Utf8FromWide(program),
+      "file:///" + Utf8FromWide(forward),
+      "file://localhost/" + Utf8FromWide(forward),
+  };
+  for (const std::string& address : addresses) {
+    SCOPED_TRACE(address);
+    EXPECT_FALSE(logger->OpenUrl(address));
+    EXPECT_EQ(open(address.c_str()), 1);
+  }
+  // The shell starts a program before ShellExecute returns; give a wrongly
+  // started one a moment to leave its marker all the same.
+  Sleep(1500);
+  EXPECT_EQ(GetFileAttributesW((folder + L"started.txt").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace

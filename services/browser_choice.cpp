@@ -21,12 +21,13 @@ bool Contains(const std::wstring& text, const std::wstring& part) {
 }
 
 bool ChooseByLauncher(const std::wstring& url, const std::wstring& launcher, IBrowserSystem& system,
-                      BrowserChoice* choice) {
+                      const std::vector<std::wstring>& trusted, BrowserChoice* choice) {
   if (launcher.empty()) return false;
   if (IsKnownBrowser(launcher)) {
     const std::wstring launchable =
         LaunchablePath(launcher, [&](const std::wstring& p) { return system.IsRegularFile(p); });
-    if (!launchable.empty()) {
+    // The launcher is a process too: a browser only by its name and its place.
+    if (!launchable.empty() && IsTrustedBrowserImage(launchable, trusted)) {
       choice->file = launchable;
       choice->parameters = url;
       choice->type = kLaunchByLauncher;
@@ -55,8 +56,17 @@ bool ChooseByDownloadFolder(const std::wstring& url, IBrowserSystem& system,
   return true;
 }
 
+// A process another account could have started from a folder of its own, or
+// one merely named like a browser, does not count.
+bool IsTrustedRunningBrowser(IBrowserSystem& system, uint32_t pid,
+                             const std::vector<std::wstring>& trusted) {
+  std::wstring image;
+  return system.ImagePath(pid, &image) && IsTrustedBrowserImage(image, trusted);
+}
+
 void ChooseRunningBrowser(const std::wstring& url, const std::wstring& default_path,
-                          int64_t own_file_time, IBrowserSystem& system, BrowserChoice* choice) {
+                          int64_t own_file_time, IBrowserSystem& system,
+                          const std::vector<std::wstring>& trusted, BrowserChoice* choice) {
   BrowserCensus census;
   std::map<int, uint32_t> preferred;  // priority -> first process id with it
   bool chosen = false;
@@ -66,7 +76,7 @@ void ChooseRunningBrowser(const std::wstring& url, const std::wstring& default_p
   for (const RunningBrowser& browser : running) {
     int64_t created = 0;
     if (!system.IsRunnable(browser.pid) || !system.CreationTime(browser.pid, &created) ||
-        created >= own_file_time) {
+        created >= own_file_time || !IsTrustedRunningBrowser(system, browser.pid, trusted)) {
       continue;
     }
     if (!chosen) {
@@ -107,9 +117,10 @@ bool ChooseBrowser(const std::wstring& url, const std::wstring& launcher, IBrows
   const std::wstring default_path = DefaultBrowserPathFromCommand(system.DefaultBrowserCommand());
   int64_t own_file_time = 0;
   if (!system.OwnFileLastWrite(&own_file_time)) return false;
-  if (ChooseByLauncher(url, launcher, system, choice)) return true;
+  const std::vector<std::wstring> trusted = system.TrustedBrowserFolders();
+  if (ChooseByLauncher(url, launcher, system, trusted, choice)) return true;
   if (ChooseByDownloadFolder(url, system, choice)) return true;
-  ChooseRunningBrowser(url, default_path, own_file_time, system, choice);
+  ChooseRunningBrowser(url, default_path, own_file_time, system, trusted, choice);
   return true;
 }
 

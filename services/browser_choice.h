@@ -32,7 +32,7 @@ struct BrowserChoice {
                                  IBrowserSystem& system, BrowserChoice* choice);
 
 // Chooses, reports "vOpenUrl" and starts the choice. An address that is not
-// a plain http or https address is reported as type 0 and nothing is started.
+// a plain http address is reported as type 0 and nothing is started.
 // True when a program was started.
 bool OpenUrlWith(const std::wstring& url, const std::wstring& launcher, IBrowserSystem& system,
                  IEventSink& events);

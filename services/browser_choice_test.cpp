@@ -30,6 +30,8 @@ struct Machine {
   std::wstring ownImage = L"C:\\Users\\u\\Downloads\\install.exe";
   std::map<std::wstring, std::wstring> uninstallLocations;
   std::vector<ScriptedProcess> processes;
+  // Where a browser may live: the whole drive, unless a case says otherwise.
+  std::vector<std::wstring> trusted = {L"C:\\"};
 };
 
 Machine M(std::wstring default_command = L"", std::set<std::wstring> files = {},
@@ -81,6 +83,7 @@ class ScriptedSystem : public IBrowserSystem {
     *path = Find(pid)->image;
     return true;
   }
+  std::vector<std::wstring> TrustedBrowserFolders() override { return m_.trusted; }
   bool ShellOpen(const std::wstring& file, const std::wstring& parameters) override {
     opened.push_back({file, parameters});
     return true;
@@ -97,6 +100,11 @@ class ScriptedSystem : public IBrowserSystem {
   }
   Machine m_;
 };
+
+Machine Trusting(std::vector<std::wstring> folders, Machine m) {
+  m.trusted = std::move(folders);
+  return m;
+}
 
 const std::wstring kChrome = L"C:\\Chrome\\chrome.exe";
 const std::wstring k360Chrome = L"C:\\360Chrome\\360chrome.exe";
@@ -157,9 +165,28 @@ std::vector<ChoiceCase> Cases() {
          {{30, L"chrome.exe", kSaved - 60, L"C:\\first\\chrome.exe"},
           {31, L"chrome.exe", kSaved - 60, L"C:\\second\\chrome.exe"}}),
        L"C:\\first\\chrome.exe", kUrl, kLaunchRunningBrowser, 1, L"chrome.exe "},
-      {"the preferred browser's image cannot be read: nothing to start", L"",
-       M(L"", {}, L"C:\\d\\install.exe", {}, {{40, L"chrome.exe", kSaved - 60, L""}}), L"", kUrl,
-       kLaunchRunningBrowser, 1, L"chrome.exe "},
+      {"a browser whose image cannot be read does not count", L"",
+       M(L"", {}, L"C:\\d\\install.exe", {}, {{40, L"chrome.exe", kSaved - 60, L""}}), kUrl, L"",
+       kLaunchByShell, 0, L""},
+      {"a browser-like name is no browser", L"",
+       Trusting({L"C:\\Program Files"},
+                M(L"", {}, L"C:\\d\\install.exe", {},
+                  {{40, L"notchrome.exe", kSaved - 60, L"C:\\Program Files\\x\\notchrome.exe"}})),
+       kUrl, L"", kLaunchByShell, 0, L""},
+      {"a browser outside the trusted folders does not count", L"",
+       Trusting({L"C:\\Program Files"},
+                M(L"", {}, L"C:\\d\\install.exe", {},
+                  {{40, L"chrome.exe", kSaved - 60, L"C:\\Users\\Public\\tools\\chrome.exe"},
+                   {41, L"firefox.exe", kSaved - 60, L"C:\\Program Files\\Fox\\firefox.exe"}})),
+       L"C:\\Program Files\\Fox\\firefox.exe", kUrl, kLaunchRunningBrowser, 1, L"firefox.exe "},
+      {"even as the default browser's name", L"",
+       Trusting({L"C:\\Program Files"},
+                M(L"\"C:\\Program Files\\G\\chrome.exe\" -- \"%1\"", {}, L"C:\\d\\install.exe", {},
+                  {{40, L"chrome.exe", kSaved - 60, L"C:\\Users\\Public\\chrome.exe"}})),
+       kUrl, L"", kLaunchByShell, 0, L""},
+      {"a launcher outside the trusted folders is passed over", L"C:\\Users\\Public\\chrome.exe",
+       Trusting({L"C:\\Program Files"}, M(L"", {L"C:\\Users\\Public\\chrome.exe"})), kUrl, L"",
+       kLaunchByShell, 0, L""},
       {"no browser at all: the shell", L"", M(), kUrl, L"", kLaunchByShell, 0, L""},
   };
 }

@@ -4,11 +4,13 @@
 // shell's http handler set in the prefix's registry, and the uninstall entry
 // of a browser whose download folder holds the installer.
 #include <windows.h>
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -139,8 +141,16 @@ const wchar_t* const kExeNames[kBrowserCount] = {
 class BrowserOpenerWinTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A browser counts only where another account cannot have put it: the
+    // fake ones live in the user's local application data, as per-user
+    // browsers do.
+    wchar_t local[MAX_PATH] = {};
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, local)));
+    browsers_ =
+        std::wstring(local) + L"\\PelmarTestBrowsers_" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(browsers_.c_str(), nullptr);
     for (int b = 0; b < kBrowserCount; ++b) {
-      exe_[b] = dir_.Wide() + L"\\" + kExeNames[b];
+      exe_[b] = browsers_ + L"\\" + kExeNames[b];
       CreateDirectoryW(exe_[b].substr(0, exe_[b].rfind(L'\\')).c_str(), nullptr);
       ASSERT_TRUE(CopyFileW(PELMAR_FAKE_BROWSER, exe_[b].c_str(), FALSE));
     }
@@ -158,7 +168,11 @@ class BrowserOpenerWinTest : public ::testing::Test {
     se_entry_ = std::make_unique<OwnRegistryKey>(
         HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\360se6");
     se_location_ = std::make_unique<RegistryValueOverride>(
-        HKEY_CURRENT_USER, se_entry_->Sub(L""), L"InstallLocation", dir_.Wide() + L"\\360se6");
+        HKEY_CURRENT_USER, se_entry_->Sub(L""), L"InstallLocation", browsers_ + L"\\360se6");
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(browsers_), ignored);
   }
 
   void SetDefaultBrowser(Browser b) {
@@ -211,6 +225,7 @@ class BrowserOpenerWinTest : public ::testing::Test {
   }
 
   testing::TempDir dir_;
+  std::wstring browsers_;
   std::wstring exe_[kBrowserCount];
   std::unique_ptr<RegistryValueOverride> shell_, user_choice_, default_, se_location_;
   std::unique_ptr<OwnRegistryKey> prog_id_, edge_, se_entry_;
@@ -370,6 +385,33 @@ TEST_F(BrowserOpenerWinTest, SuspendedOrMissingBrowserIsPassedOver) {
   // a suspended process looks like any other there.
   if (RunningUnderWine()) GTEST_SKIP() << "Wine reports no thread wait reasons";
   EXPECT_FALSE(runnable);
+}
+
+// A "chrome.exe" another account put into a folder it can write (the
+// scratch folder here), running since before the installer was saved, is no
+// browser: nothing of it is chosen or counted, the shell gets the address.
+TEST_F(BrowserOpenerWinTest, BrowserOutsideTheTrustedFoldersIsPassedOver) {
+  SetDefaultBrowser(kFirefox);
+  const std::wstring planted_dir = dir_.Wide() + L"\\Public\\tools";
+  std::filesystem::create_directories(std::filesystem::path(planted_dir));
+  const std::wstring planted = planted_dir + L"\\chrome.exe";
+  const std::wstring renamed = planted_dir + L"\\notchrome.exe";
+  ASSERT_TRUE(CopyFileW(PELMAR_FAKE_BROWSER, planted.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(PELMAR_FAKE_BROWSER, renamed.c_str(), FALSE));
+  RunningProgram first(planted);
+  RunningProgram second(renamed);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  std::unique_ptr<IBrowserSystem> system = CreateBrowserSystem(MakeInstallerFile(L"d", true));
+  RecordingEventSink sink;
+  EXPECT_TRUE(OpenUrlWith(kUrl, L"", *system, sink));
+  const std::string line = Recorded(kShell);
+  EXPECT_NE(line.find(Utf8FromWide(kUrl)), std::string::npos) << line;
+  EXPECT_EQ(ReadAll(planted + L".log"), "");
+  EXPECT_EQ(ReadAll(renamed + L".log"), "");
+  const auto events = sink.EventsNamed("vOpenUrl");
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].ints.at("launch_app_type"), kLaunchByShell);
+  EXPECT_EQ(events[0].ints.at("browser_num"), 0);
 }
 
 TEST_F(BrowserOpenerWinTest, InstallerFileThatCannotBeReadOpensNothing) {

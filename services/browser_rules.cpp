@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cwctype>
 
+#include "base/text_convert.h"
+#include "net/parse_url.h"
+
 namespace pelmar {
 namespace {
 
@@ -56,6 +59,57 @@ int BrowserPriority(std::wstring_view name) {
 
 bool IsKnownBrowser(std::wstring_view name) {
   return BrowserPriority(name) != kUnknownBrowserPriority;
+}
+
+bool IsKnownBrowserName(std::wstring_view name) {
+  for (const auto& browser : kKnownBrowsers) {
+    if (name == browser.executable) return true;
+  }
+  return false;
+}
+
+namespace {
+
+wchar_t FoldAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; }
+
+// `path` lies below `folder` (which may or may not end with a backslash),
+// comparing whole components without regard to ASCII case.
+bool IsBelow(std::wstring_view path, std::wstring_view folder) {
+  while (!folder.empty() && folder.back() == L'\\') folder.remove_suffix(1);
+  if (folder.empty() || path.size() <= folder.size() + 1) return false;
+  if (path[folder.size()] != L'\\') return false;
+  for (size_t i = 0; i < folder.size(); ++i) {
+    if (FoldAscii(path[i]) != FoldAscii(folder[i])) return false;
+  }
+  return true;
+}
+
+bool HasRelativeComponent(std::wstring_view path) {
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(L'\\', start);
+    if (end == std::wstring_view::npos) end = path.size();
+    const std::wstring_view piece = path.substr(start, end - start);
+    if (piece == L"." || piece == L"..") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool IsTrustedBrowserImage(std::wstring_view image_path,
+                           const std::vector<std::wstring>& trusted_folders) {
+  const size_t slash = image_path.rfind(L'\\');
+  if (slash == std::wstring_view::npos) return false;
+  if (!IsKnownBrowserName(image_path.substr(slash + 1))) return false;
+  if (image_path.find(L'/') != std::wstring_view::npos || HasRelativeComponent(image_path)) {
+    return false;
+  }
+  for (const std::wstring& folder : trusted_folders) {
+    if (IsBelow(image_path, folder)) return true;
+  }
+  return false;
 }
 
 void BrowserCensus::Add(std::wstring_view process_name) {
@@ -116,18 +170,11 @@ std::wstring DefaultBrowserPathFromCommand(std::wstring_view command) {
 }
 
 bool IsOpenableWebAddress(std::wstring_view url) {
-  auto starts_with = [&](std::wstring_view scheme) {
-    if (url.size() <= scheme.size()) return false;
-    for (size_t i = 0; i < scheme.size(); ++i) {
-      if (std::towlower(url[i]) != static_cast<wint_t>(scheme[i])) return false;
-    }
-    return true;
-  };
-  if (!starts_with(L"http://") && !starts_with(L"https://")) return false;
   for (wchar_t c : url) {
-    if (c <= L' ' || c == L'"' || c == 0x7F) return false;
+    // A quote would end the browser's argument early.
+    if (c == L'"') return false;
   }
-  return true;
+  return IsPlainHttpAddress(Utf8FromWide(std::wstring(url)));
 }
 
 }  // namespace pelmar

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelmar {
 
@@ -20,6 +21,19 @@ inline constexpr int kUnknownBrowserPriority = 99;
 // none is contained.
 int BrowserPriority(std::wstring_view name);
 bool IsKnownBrowser(std::wstring_view name);
+
+// True when `name` is exactly one of the known executable names: a running
+// process is taken for a browser by its name, and "notchrome.exe" is not one.
+bool IsKnownBrowserName(std::wstring_view name);
+
+// Whether a running process may count as a browser: its executable name is
+// a known one exactly (IsKnownBrowserName) and its image lies below one of
+// `trusted_folders` (the program-files folders, the user's local application
+// data, the default browser's folder), where no other account can put a
+// program of that name. Folders match whole components, in any case; an
+// image path holding "." or ".." components or "/" is refused.
+bool IsTrustedBrowserImage(std::wstring_view image_path,
+                           const std::vector<std::wstring>& trusted_folders);
 
 // The census names in their reporting order.
 inline constexpr size_t kCensusSize = 13;
@@ -60,8 +74,9 @@ std::wstring LaunchablePath(const std::wstring& path,
 // "C:\\a b\\x.exe"); empty for an empty command.
 std::wstring DefaultBrowserPathFromCommand(std::wstring_view command);
 
-// Whether the opener may hand `url` to a browser or the shell: an http or
-// https address without blanks, quotes or control characters. Anything else
+// Whether the opener may hand `url` to a browser or the shell: a plain http
+// address (IsPlainHttpAddress: the one check every address passes) without
+// quotes. Anything else
 // (a file address, a path, text starting with "-", a second argument hidden
 // behind a blank) could start a program or a browser flag instead of a page.
 bool IsOpenableWebAddress(std::wstring_view url);

@@ -156,14 +156,56 @@ TEST(BrowserRulesTest, DefaultBrowserCommandSplitting) {
   }
 }
 
+// A running process is a browser only by its exact name and where its
+// program lives: a "chrome.exe" another account dropped into a public folder,
+// or a "notchrome.exe" anywhere, is not one.
+TEST(BrowserRulesTest, TrustedBrowserImage) {
+  const std::vector<std::wstring> trusted = {L"C:\\Program Files", L"C:\\Program Files (x86)\\",
+                                             L"C:\\Users\\u\\AppData\\Local",
+                                             L"D:\\Browsers\\Fox\\"};
+  const struct {
+    const wchar_t* image;
+    bool trusted;
+  } cases[] = {
+      {L"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe", true},
+      {L"c:\\program files (x86)\\360\\360se.exe", true},  // any case in the folder
+      {L"C:\\Users\\u\\AppData\\Local\\Chromium\\chrome.exe", true},
+      {L"D:\\Browsers\\Fox\\firefox.exe", true},  // the default browser's folder
+      {L"C:\\Program Files\\chrome.exe", true},
+      {L"C:\\Users\\Public\\tools\\notchrome.exe", false},
+      {L"C:\\Program Files\\x\\notchrome.exe", false},  // not exactly a known name
+      {L"C:\\Program Files\\x\\chrome.exe.bak", false},
+      {L"C:\\Program Files\\x\\Chrome.exe", false},      // names are case-sensitive
+      {L"C:\\Users\\Public\\tools\\chrome.exe", false},  // a folder anyone can write
+      {L"C:\\Program Files Evil\\chrome.exe", false},    // whole components only
+      {L"C:\\Program Files (x86)Evil\\chrome.exe", false},
+      {L"C:\\Users\\u\\AppData\\LocalLow\\chrome.exe", false},
+      {L"C:\\Program Files\\..\\Users\\Public\\chrome.exe", false},
+      {L"C:\\Program Files\\.\\chrome.exe", false},
+      {L"C:\\Program Files/x/chrome.exe", false},
+      {L"chrome.exe", false},
+      {L"", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(c.image)));
+    EXPECT_EQ(IsTrustedBrowserImage(c.image, trusted), c.trusted);
+  }
+  EXPECT_FALSE(IsTrustedBrowserImage(L"C:\\Program Files\\chrome.exe", {}));
+  EXPECT_FALSE(IsTrustedBrowserImage(L"C:\\Program Files\\chrome.exe", {L""}));
+  EXPECT_TRUE(IsKnownBrowserName(L"360chrome.exe"));
+  EXPECT_FALSE(IsKnownBrowserName(L"my360chrome.exe"));
+  EXPECT_FALSE(IsKnownBrowserName(L"browser_broker.exe"));  // counted, never chosen
+}
+
 TEST(BrowserRulesTest, OnlyPlainWebAddressesAreOpened) {
   const struct {
     const wchar_t* url;
     bool openable;
   } cases[] = {
       {L"http://localhost:18480/welcome?_channel=&_mid=1", true},
-      {L"https://example.com/", true},
-      {L"HTTPS://example.com/", true},
+      {L"HTTP://example.com/", true},
+      {L"https://example.com/", false},  // the one address rule: plain http only
+      {L"file://host/share/x.exe", false},
       {L"file:///C:/Windows/System32/calc.exe", false},
       {L"C:\\Windows\\System32\\calc.exe", false},
       {L"-incognito", false},

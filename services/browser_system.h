@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,13 +34,23 @@ class IBrowserSystem {
   virtual bool IsRunnable(uint32_t pid) = 0;
   [[nodiscard]] virtual bool CreationTime(uint32_t pid, int64_t* unix_seconds) = 0;
   [[nodiscard]] virtual bool ImagePath(uint32_t pid, std::wstring* path) = 0;
-  // The shell's "open" of `file` with `parameters`, normal window; true when
-  // a program was started.
+  // Where a browser's program may live for a process to count as one: the
+  // program-files folders, the user's local application data and the
+  // default browser's folder.
+  virtual std::vector<std::wstring> TrustedBrowserFolders() = 0;
+  // Starts `file` with `parameters` as the desktop user (never with the
+  // installer's elevation); true when a program was started.
   virtual bool ShellOpen(const std::wstring& file, const std::wstring& parameters) = 0;
 };
 
+// Starts a file with parameters as the desktop user; true when started.
+using StartAsUser = std::function<bool(const std::wstring& file, const std::wstring& parameters)>;
+
 // This machine's evidence (Windows); the installer's own file and image are
-// the running module unless `own_file` names another file (tests).
-std::unique_ptr<IBrowserSystem> CreateBrowserSystem(const std::wstring& own_file = L"");
+// the running module unless `own_file` names another file (tests). The
+// choice is started through `start` (the SDK's run-as-user path); without
+// one, by the shell's "open" in this process (tests, which run unelevated).
+std::unique_ptr<IBrowserSystem> CreateBrowserSystem(const std::wstring& own_file = L"",
+                                                    StartAsUser start = nullptr);
 
 }  // namespace pelmar

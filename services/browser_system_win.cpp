@@ -2,11 +2,13 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <vector>
 
 #include "base/file_stream.h"
+#include "base/path_rules.h"
 #include "services/browser_rules.h"
 
 namespace pelmar {
@@ -119,9 +121,22 @@ std::wstring ModulePath() {
   return n > 0 && n < kImagePathChars ? std::wstring(path, n) : std::wstring();
 }
 
+std::wstring ShellFolder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
+  return path;
+}
+
+std::wstring EnvironmentValue(const wchar_t* name) {
+  wchar_t value[MAX_PATH] = {};
+  const DWORD n = GetEnvironmentVariableW(name, value, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::wstring(value, n) : std::wstring();
+}
+
 class WindowsBrowserSystem : public IBrowserSystem {
  public:
-  explicit WindowsBrowserSystem(std::wstring own_file) : ownFile_(std::move(own_file)) {}
+  WindowsBrowserSystem(std::wstring own_file, StartAsUser start)
+      : ownFile_(std::move(own_file)), start_(std::move(start)) {}
 
   std::wstring DefaultBrowserCommand() override {
     if (IsWindowsXp())
@@ -186,7 +201,9 @@ class WindowsBrowserSystem : public IBrowserSystem {
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot.h, &entry); more;
          more = Process32NextW(snapshot.h, &entry)) {
-      if (IsKnownBrowser(entry.szExeFile)) found.push_back({entry.th32ProcessID, entry.szExeFile});
+      if (IsKnownBrowserName(entry.szExeFile)) {
+        found.push_back({entry.th32ProcessID, entry.szExeFile});
+      }
     }
     return found;
   }
@@ -260,7 +277,20 @@ class WindowsBrowserSystem : public IBrowserSystem {
     return true;
   }
 
+  std::vector<std::wstring> TrustedBrowserFolders() override {
+    std::vector<std::wstring> folders;
+    for (std::wstring folder :
+         {ShellFolder(CSIDL_PROGRAM_FILES), ShellFolder(CSIDL_PROGRAM_FILESX86),
+          // A 32-bit process is told the 32-bit folder; the 64-bit one is here.
+          EnvironmentValue(L"ProgramW6432"), ShellFolder(CSIDL_LOCAL_APPDATA),
+          DirectoryOfFile(DefaultBrowserPathFromCommand(DefaultBrowserCommand()))}) {
+      if (!folder.empty()) folders.push_back(std::move(folder));
+    }
+    return folders;
+  }
+
   bool ShellOpen(const std::wstring& file, const std::wstring& parameters) override {
+    if (start_) return start_(file, parameters);
     const HINSTANCE result =
         ShellExecuteW(nullptr, L"open", file.c_str(),
                       parameters.empty() ? nullptr : parameters.c_str(), nullptr, SW_SHOWNORMAL);
@@ -272,12 +302,14 @@ class WindowsBrowserSystem : public IBrowserSystem {
   std::wstring OwnFile() const { return ownFile_.empty() ? ModulePath() : ownFile_; }
 
   std::wstring ownFile_;
+  StartAsUser start_;
 };
 
 }  // namespace
 
-std::unique_ptr<IBrowserSystem> CreateBrowserSystem(const std::wstring& own_file) {
-  return std::make_unique<WindowsBrowserSystem>(own_file);
+std::unique_ptr<IBrowserSystem> CreateBrowserSystem(const std::wstring& own_file,
+                                                    StartAsUser start) {
+  return std::make_unique<WindowsBrowserSystem>(own_file, std::move(start));
 }
 
 }  // namespace pelmar

@@ -6,6 +6,7 @@
 
 #include "base/ansi_path.h"
 #include "base/pelmar_error.h"
+#include "net/parse_url.h"
 #include "services/sdk_binding.h"
 
 namespace pelmar {
@@ -260,7 +261,9 @@ bool CLoggerServer::OpenUrl(const std::string& url) {
     std::lock_guard<CXMutex> lock(sdkMutex_);
     if (utility_) open = utility_->openUrl;
   }
-  if (!open || url.empty()) return false;
+  // The opener runs with the installer's rights: an address from a server or
+  // a redirect must never name a program or a file share.
+  if (!open || !IsPlainHttpAddress(url)) return false;
   (void)open(url.c_str());
   return true;
 }

@@ -53,6 +53,8 @@ class ILoggerServer : public IEventSink {
   virtual bool Reinit() = 0;
   // Releases the SDK handle: every later record send returns false.
   virtual void ReleaseHandle() = 0;
+  // Hands a plain http address to the SDK's opener; anything else (another
+  // scheme, a path, a program) is refused. True when handed over.
   virtual bool OpenUrl(const std::string& url) = 0;
   // 0 when unavailable or verb/file empty; else the companion's result.
   virtual int RunAsUser(const std::string& verb, const std::string& fileUtf8,

@@ -521,9 +521,15 @@ TEST_F(LoggerServerTest, UtilitiesCopyAndReleaseSdkBuffers) {
   rec_.midText = "";
   EXPECT_EQ(logger->GetMid(), "");
 
-  EXPECT_FALSE(logger->OpenUrl(""));
   EXPECT_TRUE(logger->OpenUrl("http://127.0.0.1:1/welcome"));
   EXPECT_EQ(rec_.calls.back(), "open http://127.0.0.1:1/welcome");
+  // Only a plain http address reaches the SDK's opener.
+  for (const char* refused : {"", "file://host/share/x.exe", "file:///C:/x.exe", "https://h/p",
+                              "C:\\Users\\Public\\x.exe", "http://h/a b", "http://h/\r\nX: 1"}) {
+    SCOPED_TRACE(refused);
+    EXPECT_FALSE(logger->OpenUrl(refused));
+    EXPECT_EQ(rec_.calls.back(), "open http://127.0.0.1:1/welcome");
+  }
   EXPECT_EQ(logger->RunAsUser("", "C:\\a.exe"), 0);
   EXPECT_EQ(logger->RunAsUser("open", ""), 0);
   EXPECT_EQ(logger->RunAsUser("open", "C:\\a.exe"), 42);

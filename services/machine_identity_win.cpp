@@ -14,6 +14,7 @@
 #include "base/text_convert.h"
 #include "base/win/scoped_handle.h"
 #include "services/machine_identity.h"
+#include "base/win/system_api.h"
 
 namespace pelmar::machine_identity_internal {
 namespace {
@@ -31,7 +32,7 @@ constexpr int kMaxDevices = 255;
 struct DeviceInfoSet {
   HDEVINFO set;
   ~DeviceInfoSet() {
-    if (set != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set);
+    if (set != INVALID_HANDLE_VALUE) sys::SetupDiDestroyDeviceInfoList(set);
   }
 };
 
@@ -50,14 +51,15 @@ std::string QueryAddress(HANDLE device, DWORD oid) {
 std::wstring DevicePath(HDEVINFO set, DWORD index) {
   SP_DEVICE_INTERFACE_DATA iface = {};
   iface.cbSize = sizeof iface;
-  if (!SetupDiEnumDeviceInterfaces(set, nullptr, &kNdisLanClass, index, &iface)) return {};
+  if (!sys::SetupDiEnumDeviceInterfaces(set, nullptr, &kNdisLanClass, index, &iface)) return {};
   DWORD needed = 0;
-  SetupDiGetDeviceInterfaceDetailW(set, &iface, nullptr, 0, &needed, nullptr);
+  sys::SetupDiGetDeviceInterfaceDetailW(set, &iface, nullptr, 0, &needed, nullptr);
   if (needed < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) return {};
   std::vector<uint8_t> buffer(needed);
   auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
   detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-  if (!SetupDiGetDeviceInterfaceDetailW(set, &iface, detail, needed, nullptr, nullptr)) return {};
+  if (!sys::SetupDiGetDeviceInterfaceDetailW(set, &iface, detail, needed, nullptr, nullptr))
+    return {};
   return detail->DevicePath;
 }
 
@@ -65,25 +67,25 @@ std::wstring DevicePath(HDEVINFO set, DWORD index) {
 
 std::vector<AdapterCandidate> CollectDeviceList() {
   std::vector<AdapterCandidate> list;
-  DeviceInfoSet devices{SetupDiGetClassDevsW(&kNdisLanClass, nullptr, nullptr,
-                                             DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)};
+  DeviceInfoSet devices{sys::SetupDiGetClassDevsW(&kNdisLanClass, nullptr, nullptr,
+                                                  DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)};
   if (devices.set == INVALID_HANDLE_VALUE) return list;
   for (DWORD index = 0; index < kMaxDevices; ++index) {
     SP_DEVINFO_DATA info = {};
     info.cbSize = sizeof info;
-    if (!SetupDiEnumDeviceInfo(devices.set, index, &info)) break;
+    if (!sys::SetupDiEnumDeviceInfo(devices.set, index, &info)) break;
 
     // Only devices with a physical location are real adapters.
     wchar_t location[260] = {};
     DWORD type = 0;
-    if (!SetupDiGetDeviceRegistryPropertyW(devices.set, &info, kPropertyLocationPaths, &type,
-                                           reinterpret_cast<BYTE*>(location),
-                                           sizeof location - sizeof(wchar_t), nullptr) ||
+    if (!sys::SetupDiGetDeviceRegistryPropertyW(devices.set, &info, kPropertyLocationPaths, &type,
+                                                reinterpret_cast<BYTE*>(location),
+                                                sizeof location - sizeof(wchar_t), nullptr) ||
         location[0] == L'\0') {
       continue;
     }
     wchar_t instance_id[512] = {};
-    if (!SetupDiGetDeviceInstanceIdW(devices.set, &info, instance_id, 511, nullptr) ||
+    if (!sys::SetupDiGetDeviceInstanceIdW(devices.set, &info, instance_id, 511, nullptr) ||
         wcslen(instance_id) <= 2) {
       continue;
     }
@@ -133,11 +135,11 @@ int BusOfAdapter(const char* adapter_name) {
 std::vector<AdapterCandidate> CollectAdapterList() {
   std::vector<AdapterCandidate> list;
   ULONG size = 0;
-  if (GetAdaptersInfo(nullptr, &size) != ERROR_BUFFER_OVERFLOW || size == 0) return list;
+  if (sys::GetAdaptersInfo(nullptr, &size) != ERROR_BUFFER_OVERFLOW || size == 0) return list;
   std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size]);
   if (!buffer) return list;
   auto* adapters = reinterpret_cast<IP_ADAPTER_INFO*>(buffer.get());
-  if (GetAdaptersInfo(adapters, &size) != ERROR_SUCCESS) return list;
+  if (sys::GetAdaptersInfo(adapters, &size) != ERROR_SUCCESS) return list;
   for (const IP_ADAPTER_INFO* a = adapters; a != nullptr; a = a->Next) {
     if (a->AddressLength != 6) continue;
     const std::string address = FormatHardwareAddress(a->Address, 6);

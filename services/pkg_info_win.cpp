@@ -5,6 +5,7 @@
 
 #include "base/text_convert.h"
 #include "services/pkg_info.h"
+#include "base/win/system_api.h"
 
 namespace pelmar {
 
@@ -17,19 +18,19 @@ std::wstring OwnProductVersion() {
   const DWORD n = GetModuleFileNameW(nullptr, module, 1023);
   if (n == 0 || n >= 1023) return {};
   DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeW(module, &ignored);
+  const DWORD size = sys::GetFileVersionInfoSizeW(module, &ignored);
   if (size == 0) return {};
   // Twice the size: older systems convert the block in place and need room.
   std::vector<BYTE> block(size_t{size} * 2 + 2);
-  if (!GetFileVersionInfoW(module, 0, size, block.data())) return {};
+  if (!sys::GetFileVersionInfoW(module, 0, size, block.data())) return {};
   struct Translation {
     WORD language;
     WORD codePage;
   };
   Translation* translation = nullptr;
   UINT length = 0;
-  if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
-                      reinterpret_cast<void**>(&translation), &length) ||
+  if (!sys::VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
+                           reinterpret_cast<void**>(&translation), &length) ||
       translation == nullptr || length < sizeof(Translation)) {
     return {};
   }
@@ -37,7 +38,7 @@ std::wstring OwnProductVersion() {
   std::swprintf(query, 64, L"\\StringFileInfo\\%04x%04x\\ProductVersion", translation->language,
                 translation->codePage);
   wchar_t* text = nullptr;
-  if (!VerQueryValueW(block.data(), query, reinterpret_cast<void**>(&text), &length) ||
+  if (!sys::VerQueryValueW(block.data(), query, reinterpret_cast<void**>(&text), &length) ||
       text == nullptr || length == 0) {
     return {};
   }

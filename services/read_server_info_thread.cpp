@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/pelmar_error.h"
+#include "net/url_component.h"
 #include "services/server_info.h"
 
 namespace pelmar {
@@ -34,7 +35,9 @@ uint32_t CReadServerInfoThread::Run() {
       owner_->Finish();
       return 0;
     }
-    const std::string path = std::string(kChannelPath) + channel;
+    // The channel comes from the installer's file name: encoded, a "#" or a
+    // space in it can neither cut the query short nor split the request line.
+    const std::string path = std::string(kChannelPath) + EncodeUrlComponent(channel);
     std::string body;
     for (int attempt = 0; attempt < kChannelAttempts; ++attempt) {
       if (attempt > 0 && !exchange_.Pause(settings_.retryPauseMs)) throw PelmarError("user cancel");

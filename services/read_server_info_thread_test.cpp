@@ -97,6 +97,34 @@ TEST(ReadServerInfoThread, EmptyChannelMakesNoRequest) {
   EXPECT_EQ(server.Requests(), 0);
 }
 
+// The channel comes from the installer's file name; whatever it holds, the
+// request line stays one line and the channel stays the query's value.
+TEST(ReadServerInfoThread, ChannelIsEncodedIntoTheRequestPath) {
+  const struct {
+    std::string channel;
+    std::string query;
+  } kCases[] = {
+      {"x#y", "x%23y"},
+      {"a b", "a%20b"},
+      {"a&c=1", "a%26c%3D1"},
+      {"a\r\nX", "a%0D%0AX"},
+      {"\xE5\x8D\x8E", "%E5%8D%8E"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.query);
+    ScriptedHttpServer server([](int, const std::string&) {
+      return HttpAnswer(200, R"({"code": "server.success", "data": {"appName": "n"}})");
+    });
+    CServerInfo info(SettingsFor(server.Port(), c.channel));
+    ASSERT_TRUE(WaitUntil([&] { return info.Status() != 0; }));
+    EXPECT_EQ(info.Status(), 1) << info.LastFailure();
+    ASSERT_EQ(server.Received().size(), 1u);
+    EXPECT_EQ(server.Received()[0],
+              "GET /applicationService/channel/welcome?channel=" + c.query +
+                  " HTTP/1.1\r\nHost: gateway.test\r\nConnection: close\r\n\r\n");
+  }
+}
+
 TEST(ReadServerInfoThread, AnswerOnTheLastAttemptIsStored) {
   ScriptedHttpServer server([](int index, const std::string&) {
     return index < 2 ? std::string(ScriptedHttpServer::kClose)

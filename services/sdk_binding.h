@@ -6,12 +6,12 @@
 
 namespace pelmar {
 
-// Where the SDK is unpacked and where its archive is written first. Start-up
-// sets them before the first GetLogger; unset, the maker data directory is
-// "PelmarPkg\" under the roaming application data and the archive goes to the
-// temporary folder.
+// Where the SDK is unpacked. Start-up sets them before the first GetLogger;
+// unset, the maker data directory is "PelmarPkg\" under the roaming
+// application data. The archive is unpacked from the installer's resources in
+// memory: nothing is written to the run cache directory any more.
 struct SdkLocations {
-  std::wstring runCacheDir;   // with trailing separator; receives "Vek.zip"
+  std::wstring runCacheDir;   // with trailing separator
   std::wstring makerDataDir;  // with trailing separator; receives "Vek\"
 };
 
@@ -21,7 +21,9 @@ class CSdkBinding {
   static void SetLocations(const SdkLocations& locations);
   static SdkLocations Locations();
 
-  // Writes the archive, unpacks it, loads and binds both libraries and sets
+  // Checks the modules already unpacked against the digests of the ones the
+  // installer carries (unpacking its own where any differs), loads and binds
+  // both libraries and sets
   // the SDK up. Throws PelmarError with the failing step's text; what was
   // bound before the failure stays in `tables`. Natively there is no SDK:
   // throws "Load VEK.dll failed" with nothing bound.

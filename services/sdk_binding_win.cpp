@@ -2,12 +2,15 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <sodium.h>
 
 #include <string>
+#include <vector>
 
-#include "base/file_stream.h"
 #include "base/pelmar_error.h"
+#include "base/win/scoped_handle.h"
 #include "base/zip_extract.h"
+#include "sdk_digests.h"
 
 namespace pelmar {
 
@@ -38,27 +41,89 @@ std::wstring DefaultMakerDataDir() {
   return WithSeparator(path) + L"PelmarPkg\\";
 }
 
-std::wstring DefaultCacheDir() {
-  wchar_t path[MAX_PATH + 1] = {};
-  const DWORD n = GetTempPathW(MAX_PATH + 1, path);
-  return n == 0 || n > MAX_PATH ? std::wstring() : WithSeparator(std::wstring(path, n));
-}
-
-bool EnsureFolder(const std::wstring& folder) {
-  if (CreateDirectoryW(folder.c_str(), nullptr)) return true;
-  const DWORD attributes = GetFileAttributesW(folder.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-void SaveFile(const std::wstring& path, const void* data, DWORD size) {
-  try {
-    NativeFile file = OpenFileStream(kModeCreate, path);
-    CFileStream stream(file);
-    if (stream.Write(data, size) != static_cast<int32_t>(size))
-      throw PelmarError("Save VEK resource failed");
-  } catch (const PelmarError&) {
-    throw PelmarError("Save VEK resource failed");
+// The folder must be a real folder, not a link to another: the SDK is
+// written into it with the installer's rights. Opened without letting others
+// delete or rename it, so it stays the folder that was checked while the SDK
+// is unpacked, checked and loaded from it.
+win::ScopedHandle HoldFolder(const std::wstring& folder) {
+  if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    return {};
   }
+  win::ScopedHandle held(CreateFileW(
+      folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!held || !GetFileInformationByHandle(held.get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return {};
+  }
+  return held;
+}
+
+// A module file opened for reading, nobody else allowed to write, delete or
+// rename it while the handle lives; empty when it is missing, a link, or
+// has another name elsewhere (a hard link could be changed through that).
+win::ScopedHandle OpenModule(const std::wstring& path) {
+  win::ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file || !GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+      info.nNumberOfLinks != 1) {
+    return {};
+  }
+  return file;
+}
+
+// Whether the file's bytes have the SHA-256 `expectedHex`.
+bool HasDigest(HANDLE file, const char* expectedHex) {
+  if (sodium_init() < 0) return false;
+  crypto_hash_sha256_state state;
+  crypto_hash_sha256_init(&state);
+  std::vector<unsigned char> buffer(64 * 1024);
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+      return false;
+    }
+    if (got == 0) break;
+    crypto_hash_sha256_update(&state, buffer.data(), got);
+  }
+  unsigned char digest[crypto_hash_sha256_BYTES];
+  crypto_hash_sha256_final(&state, digest);
+  char hex[crypto_hash_sha256_BYTES * 2 + 1];
+  sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
+  return std::string(hex) == expectedHex;
+}
+
+// The checked modules stay open for the rest of the run: what was checked
+// is what is loaded, and what the SDK starts later (its uploader).
+std::vector<win::ScopedHandle>& HeldModules() {
+  static std::vector<win::ScopedHandle> held;
+  return held;
+}
+
+// Checks every module the installer carries in `folder`; true when each has
+// its digest, and then each is held open.
+bool HoldCheckedModules(const std::wstring& folder) {
+  std::vector<win::ScopedHandle> checked;
+  for (const SdkModuleDigest& module : kSdkModuleDigests) {
+    win::ScopedHandle file = OpenModule(folder + module.name);
+    if (!file || !HasDigest(file.get(), module.sha256)) return false;
+    checked.push_back(std::move(file));
+  }
+  for (win::ScopedHandle& file : checked) HeldModules().push_back(std::move(file));
+  return true;
+}
+
+// Unpacks the carried archive from memory over whatever is there. The old
+// names go first: a link left in their place is removed, not written through.
+void Unpack(const std::wstring& folder, const void* archive, DWORD size) {
+  for (const SdkModuleDigest& module : kSdkModuleDigests) {
+    (void)DeleteFileW((folder + module.name).c_str());
+  }
+  (void)ExtractZipBuffer(folder, archive, size);
 }
 
 void BindCollector(HMODULE sdk, VekTables& tables) {
@@ -94,11 +159,9 @@ void BindUtility(HMODULE sdk, VekTables& tables) {
 void CSdkBinding::Bind(VekTables& tables, VekCrashHandler handler, void* context) {
   SdkLocations where = Locations();
   if (where.makerDataDir.empty()) where.makerDataDir = DefaultMakerDataDir();
-  if (where.runCacheDir.empty()) where.runCacheDir = DefaultCacheDir();
   where.makerDataDir = WithSeparator(where.makerDataDir);
-  where.runCacheDir = WithSeparator(where.runCacheDir);
 
-  // 1. The archive from our own resources into the run cache directory.
+  // 1. The archive, read from our own resources in memory.
   HMODULE self = GetModuleHandleW(nullptr);
   if (!self) throw PelmarError("Get module handle failed");
   HRSRC resource = FindResourceW(self, MAKEINTRESOURCEW(kSdkResourceId), L"BinarySystem");
@@ -108,16 +171,19 @@ void CSdkBinding::Bind(VekTables& tables, VekCrashHandler handler, void* context
   HGLOBAL loaded = LoadResource(self, resource);
   const void* bytes = loaded ? LockResource(loaded) : nullptr;
   if (!bytes) throw PelmarError("Load VEK resource failed");
-  const std::wstring archive = where.runCacheDir + L"Vek.zip";
-  SaveFile(archive, bytes, size);
 
-  // 2. Unpacked under the maker data directory. Another installer that has
-  // the SDK loaded keeps its files locked; the copy already there is then
-  // used, so a failed unpack is not fatal (a missing Vek.dll is, below).
+  // 2. Under the maker data directory, a folder the signed-in user can
+  // write: the copy there is used only when every module has the digest of
+  // the one we carry (another installer running from it keeps its files
+  // locked); otherwise ours is unpacked and checked again.
   const std::wstring folder = where.makerDataDir + L"Vek\\";
-  if (!EnsureFolder(where.makerDataDir) || !EnsureFolder(folder))
-    throw PelmarError("Create VEK cache path failed");
-  (void)ExtractZipFile(folder, archive);
+  const win::ScopedHandle makerHeld = HoldFolder(where.makerDataDir);
+  const win::ScopedHandle folderHeld = makerHeld ? HoldFolder(folder) : win::ScopedHandle();
+  if (!folderHeld) throw PelmarError("Create VEK cache path failed");
+  if (!HoldCheckedModules(folder)) {
+    Unpack(folder, bytes, size);
+    if (!HoldCheckedModules(folder)) throw PelmarError("Load VEK.dll failed");
+  }
 
   // 3. Load, bind the core and set it up.
   tables.sdkPath = folder + L"Vek.dll";

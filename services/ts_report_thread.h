@@ -38,10 +38,22 @@ TSReportSettings DefaultTSReportSettings();
 // separator; empty natively.
 std::wstring DefaultSdkFolder();
 // The id from the user-id library "TSUID.dll" in `sdk_folder`: loaded only
-// when that file exists and is not a directory, its "GetTSUID" called with a
+// when that file exists and is not a directory, and only when nobody but the
+// administrators can change the folder and the file (the installer carries
+// no copy to check it against), its "GetTSUID" called with a
 // zeroed kTSUidBufferSize-byte buffer, unloaded at once. Empty otherwise (and
 // always natively). Reads at most kTSUidBufferSize - 1 bytes of the id.
-std::string ReadUserIdLibrary(const std::wstring& sdk_folder);
+// `onlyAdministratorsChange` judges a folder's or a file's path in tests;
+// empty (the product), their access lists are read through the held handles.
+using ChangeJudge = std::function<bool(const std::wstring& path)>;
+std::string ReadUserIdLibrary(const std::wstring& sdk_folder,
+                              const ChangeJudge& onlyAdministratorsChange = nullptr);
+
+// Whether a security descriptor in its text form (owner and access list)
+// lets only the administrators, the system and the Windows installer service
+// change the object: the owner is one of them and no entry allowing a change
+// names anybody else. False for text that is no descriptor, and natively.
+bool OnlyAdministratorsChange(const std::wstring& descriptorText);
 
 // Reports a finished installation once to the attribution service: a
 // multipart form posted up to kTSReportAttempts times, a retry pause apart.

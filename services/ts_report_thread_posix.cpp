@@ -5,6 +5,8 @@ namespace pelmar {
 // The user-id library is a Windows DLL; natively there is none.
 std::wstring DefaultSdkFolder() { return {}; }
 
-std::string ReadUserIdLibrary(const std::wstring&) { return {}; }
+std::string ReadUserIdLibrary(const std::wstring&, const ChangeJudge&) { return {}; }
+
+bool OnlyAdministratorsChange(const std::wstring&) { return false; }
 
 }  // namespace pelmar

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/win/system_api.h"
 #include "ui/accessible_rules.h"
 #include "ui/base_view.h"
 #include "ui/button_resource.h"
@@ -158,8 +159,8 @@ HRESULT CAccessibleView::get_accParent(IDispatch** parent) {
   if (parent == nullptr) return E_POINTER;
   *parent = nullptr;
   if (view_ == nullptr) return RPC_E_DISCONNECTED;
-  return AccessibleObjectFromWindow(view_->hwnd(), static_cast<DWORD>(OBJID_WINDOW), IID_IDispatch,
-                                    reinterpret_cast<void**>(parent));
+  return sys::AccessibleObjectFromWindow(view_->hwnd(), static_cast<DWORD>(OBJID_WINDOW),
+                                         IID_IDispatch, reinterpret_cast<void**>(parent));
 }
 
 HRESULT CAccessibleView::get_accChildCount(long* count) {

@@ -15,6 +15,7 @@
 #include "ui/resource_manager.h"
 #include "ui/spacer_resource.h"
 #include "ui/text_resource.h"
+#include "ui/view_geometry.h"
 #include "ui/ui_test_support.h"
 #include "ui/window_messages.h"
 
@@ -397,6 +398,57 @@ TEST_F(ViewWindowTest, ModalDialogClosedWithoutConfirmingReturnsFalse) {
   };
   EXPECT_FALSE(owner->RunModalDialog(factory));
   EXPECT_EQ(nullptr, owner->openDialog());
+}
+
+// A dialog over a window dragged half off the screen is centred over it as
+// far as the work area allows: all of it stays on the screen.
+RECT g_dialogRect{};
+
+void CALLBACK NoteAndClose(HWND dialog, UINT, UINT_PTR id, DWORD) {
+  KillTimer(dialog, id);
+  GetWindowRect(dialog, &g_dialogRect);
+  PostMessageW(dialog, WM_CLOSE, 0, 0);
+  PostMessageW(dialog, WM_QUIT, 0, 0);
+}
+
+TEST_F(ViewWindowTest, ModalDialogOfAWindowHalfOffScreenStaysInTheWorkArea) {
+  TestView* owner = MakeWindow(false, PageScheme(), nullptr, L"PelmarModalOwnerWnd");
+  RECT work{};
+  ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+  RECT placed{};
+  GetWindowRect(window_->hwnd(), &placed);
+  const int ownerWidth = placed.right - placed.left;
+  const int ownerHeight = placed.bottom - placed.top;
+  const struct {
+    const char* what;
+    int x, y;  // the owner's new top-left corner
+  } cases[] = {
+      {"half off the left edge", work.left - ownerWidth / 2 - 100, work.top + 100},
+      {"half off the bottom right", work.right - ownerWidth / 3, work.bottom - ownerHeight / 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MoveWindow(window_->hwnd(), c.x, c.y, ownerWidth, ownerHeight, TRUE);
+    g_dialogRect = RECT{};
+    auto factory = [&](HWND parent, IResourceMgr*) -> std::unique_ptr<IBaseWindow> {
+      auto dialog = std::make_unique<ViewWindow>(100, parent, L"PelmarModalDialogWnd", 200);
+      SetTimer(dialog->hwnd(), 1, 50, &NoteAndClose);
+      return dialog;
+    };
+    EXPECT_FALSE(owner->RunModalDialog(factory));
+    ASSERT_GT(g_dialogRect.right, g_dialogRect.left);
+    EXPECT_GE(g_dialogRect.left, work.left);
+    EXPECT_GE(g_dialogRect.top, work.top);
+    EXPECT_LE(g_dialogRect.right, work.right);
+    EXPECT_LE(g_dialogRect.bottom, work.bottom);
+    // Still over its owner where the work area leaves room for that.
+    const UiPoint centred =
+        CentreOver({c.x, c.y, c.x + ownerWidth, c.y + ownerHeight},
+                   g_dialogRect.right - g_dialogRect.left, g_dialogRect.bottom - g_dialogRect.top);
+    if (centred.y >= work.top &&
+        centred.y + (g_dialogRect.bottom - g_dialogRect.top) <= work.bottom)
+      EXPECT_EQ(g_dialogRect.top, centred.y);
+  }
 }
 
 // Asking for the dialog again while it runs brings the open one back instead

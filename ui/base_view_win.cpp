@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "base/win/scoped_handle.h"
+#include "base/win/system_api.h"
 #include "ui/accessible_view.h"
 #include "ui/base_window.h"
 #include "ui/image_resource.h"
@@ -12,6 +13,18 @@
 
 namespace pelmar {
 namespace {
+
+// The work area of the monitor nearest to `window`, else the primary one's.
+bool WorkAreaOf(HWND window, RECT* work) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (HMONITOR monitor = MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
+      monitor != nullptr && GetMonitorInfoW(monitor, &info)) {
+    *work = info.rcWork;
+    return true;
+  }
+  return SystemParametersInfoW(SPI_GETWORKAREA, 0, work, 0) != FALSE;
+}
 
 bool Contains(const std::vector<int>& types, int type) {
   return std::find(types.begin(), types.end(), type) != types.end();
@@ -35,7 +48,7 @@ bool IBaseView::HandleAccessMessage(UINT msg, WPARAM wparam, LPARAM lparam, LRES
   }
   if (msg == WM_GETOBJECT && static_cast<DWORD>(lparam) == static_cast<DWORD>(OBJID_CLIENT)) {
     if (accessible_ == nullptr) accessible_ = new CAccessibleView(this);
-    *result = LresultFromObject(IID_IAccessible, wparam, accessible_);
+    *result = sys::LresultFromObject(IID_IAccessible, wparam, accessible_);
     return true;
   }
   return false;
@@ -244,9 +257,16 @@ bool IBaseView::RunModalDialog(const DialogFactory& create, bool retryConfirms) 
   RECT owner{}, box{};
   GetWindowRect(hwnd_, &owner);
   GetWindowRect(openDialog_, &box);
-  const UiPoint at = CentreOver({owner.left, owner.top, owner.right, owner.bottom},
-                                box.right - box.left, box.bottom - box.top);
-  MoveWindow(openDialog_, at.x, at.y, box.right - box.left, box.bottom - box.top, TRUE);
+  const int width = box.right - box.left;
+  const int height = box.bottom - box.top;
+  UiPoint at = CentreOver({owner.left, owner.top, owner.right, owner.bottom}, width, height);
+  // Centred over an owner dragged partly off the screen, the dialog would be
+  // partly off it too, its buttons out of reach: keep it in the work area.
+  RECT work{};
+  if (WorkAreaOf(hwnd_, &work)) {
+    at = KeepInside({work.left, work.top, work.right, work.bottom}, at, width, height);
+  }
+  MoveWindow(openDialog_, at.x, at.y, width, height, TRUE);
   ShowWindow(openDialog_, SW_SHOW);
   UpdateWindow(openDialog_);
   const bool confirmed = RunDialogLoop(openDialog_, retryConfirms);

@@ -13,6 +13,10 @@
 #include "services/server_exchange.h"
 #include "ui/image_resource.h"
 
+namespace Gdiplus {
+class Bitmap;
+}  // namespace Gdiplus
+
 namespace pelmar {
 
 // The banner picture fetched at run time (type 4, looked through by
@@ -74,12 +78,13 @@ class CMovieResource final : public CImageResource, public CPelmarBasedThread {
   Gdiplus::Image* const fallback_;
 
   CXMutex mutex_;
-  std::unique_ptr<Gdiplus::Image> movie_;  // guarded by mutex_ once published
-  GUID dimension_{};                       // guarded by mutex_
-  int frameCount_ = 0;                     // guarded by mutex_
-  std::vector<uint32_t> delaysCs_;         // guarded by mutex_
-  int frame_ = 0;                          // guarded by mutex_
-  UiRect movieRect_;                       // guarded by mutex_
+  // The picture's frames, decoded on this resource's thread before they are
+  // published; guarded by mutex_ once published.
+  std::vector<std::unique_ptr<Gdiplus::Bitmap>> frames_;
+  int frameCount_ = 0;              // guarded by mutex_
+  std::vector<uint32_t> delaysCs_;  // guarded by mutex_
+  int frame_ = 0;                   // guarded by mutex_
+  UiRect movieRect_;                // guarded by mutex_
 
   std::atomic<bool> drawn_{false};
   std::atomic<bool> paused_{false};

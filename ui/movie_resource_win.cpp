@@ -11,11 +11,41 @@
 namespace pelmar {
 namespace {
 
-// The picture decoded from `bytes`, or null when GDI+ cannot read it.
+// The picture decoded from `bytes`, or null when they are not a GIF within
+// the banner's bounds or GDI+ cannot read them.
 std::unique_ptr<Gdiplus::Image> DecodePicture(const std::string& bytes) {
+  uint32_t width = 0, height = 0;
+  if (!ReadGifScreenSize(bytes, &width, &height) || !BannerWithinBounds(width, height, 1)) {
+    return nullptr;
+  }
   std::unique_ptr<Gdiplus::Image> image = PictureFromBytes(bytes);
   if (!image || image->GetLastStatus() != Gdiplus::Ok) return nullptr;
   return image;
+}
+
+// Every frame drawn once into a bitmap of its own, here on the banner's
+// thread: the user-interface thread then only copies pixels, and never
+// decodes a frame the network sent.
+bool RenderFrames(Gdiplus::Image* image, const GUID& dimension, int count,
+                  std::vector<std::unique_ptr<Gdiplus::Bitmap>>* frames) {
+  const UINT width = image->GetWidth();
+  const UINT height = image->GetHeight();
+  if (!BannerWithinBounds(width, height, count)) return false;
+  std::vector<std::unique_ptr<Gdiplus::Bitmap>> out;
+  for (int i = 0; i < count; ++i) {
+    if (image->SelectActiveFrame(&dimension, static_cast<UINT>(i)) != Gdiplus::Ok) return false;
+    auto frame = std::make_unique<Gdiplus::Bitmap>(static_cast<INT>(width),
+                                                   static_cast<INT>(height), PixelFormat32bppPARGB);
+    if (frame->GetLastStatus() != Gdiplus::Ok) return false;
+    Gdiplus::Graphics g(frame.get());
+    if (g.DrawImage(image, 0, 0, static_cast<INT>(width), static_cast<INT>(height)) !=
+        Gdiplus::Ok) {
+      return false;
+    }
+    out.push_back(std::move(frame));
+  }
+  *frames = std::move(out);
+  return true;
 }
 
 }  // namespace
@@ -41,7 +71,7 @@ CMovieResource::~CMovieResource() {
 
 bool CMovieResource::HasMovie() {
   std::lock_guard<CXMutex> lock(mutex_);
-  return movie_ != nullptr;
+  return !frames_.empty();
 }
 
 int CMovieResource::FrameCount() {
@@ -65,9 +95,8 @@ bool CMovieResource::Draw(NativeDc hdc) {
   if (!visible_) return true;
   Gdiplus::Graphics g(hdc);
   const bool drawn = DrawBase(g);
-  if (movie_) {
-    movie_->SelectActiveFrame(&dimension_, static_cast<UINT>(frame_));
-    DrawPicture(g, movie_.get(), movieRect_);
+  if (!frames_.empty()) {
+    DrawPicture(g, frames_[static_cast<size_t>(frame_)].get(), movieRect_);
   } else {
     DrawPicture(g, fallback_, movieRect_);
   }
@@ -84,7 +113,7 @@ bool CMovieResource::SetRect(int left, int top, int right, int bottom) {
 void CMovieResource::UpdateMovieRect() {
   std::lock_guard<CXMutex> lock(mutex_);
   unsigned w = 0, h = 0;
-  PictureSize(movie_ ? movie_.get() : fallback_, &w, &h);
+  PictureSize(frames_.empty() ? fallback_ : frames_.front().get(), &w, &h);
   movieRect_ = FitCentered(rect_, w, h);
 }
 
@@ -147,9 +176,11 @@ bool CMovieResource::FetchMovie(const std::string& url) {
     return false;
   }
 
+  std::vector<std::unique_ptr<Gdiplus::Bitmap>> frames;
+  if (!RenderFrames(image.get(), dimension, count, &frames)) return false;
+
   std::lock_guard<CXMutex> lock(mutex_);
-  movie_ = std::move(image);
-  dimension_ = dimension;
+  frames_ = std::move(frames);
   frameCount_ = count;
   delaysCs_ = std::move(delays);
   frame_ = 0;

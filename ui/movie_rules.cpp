@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "net/parse_url.h"
 #include "services/lenient_json.h"
 
 namespace pelmar {
@@ -53,6 +54,9 @@ std::string ExtractGifUrl(std::string_view body) {
 }
 
 bool SplitGifUrl(std::string_view url, GifLocation* location) {
+  // The picture request is built from these fields: the same check as every
+  // other address the installer asks for.
+  if (!IsPlainHttpAddress(url)) return false;
   const std::vector<std::string_view> fields = SplitDroppingEmpty(url, '/');
   if (fields.size() < 3) return false;
   // Empty parts count here: "host:" and ":80" are malformed, not a bare host.
@@ -74,6 +78,27 @@ bool SplitGifUrl(std::string_view url, GifLocation* location) {
   }
   *location = std::move(found);
   return true;
+}
+
+bool ReadGifScreenSize(std::string_view bytes, uint32_t* width, uint32_t* height) {
+  static constexpr size_t kHeaderBytes = 10;  // signature, version, width, height
+  if (bytes.size() < kHeaderBytes) return false;
+  const std::string_view signature = bytes.substr(0, 6);
+  if (signature != "GIF87a" && signature != "GIF89a") return false;
+  const auto at = [&](size_t i) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(bytes[i]));
+  };
+  const uint32_t w = at(6) | at(7) << 8;
+  const uint32_t h = at(8) | at(9) << 8;
+  if (w == 0 || h == 0) return false;
+  *width = w;
+  *height = h;
+  return true;
+}
+
+bool BannerWithinBounds(uint32_t width, uint32_t height, int frames) {
+  if (width == 0 || height == 0 || frames < 1 || frames > kMaxBannerFrames) return false;
+  return uint64_t{width} * height * static_cast<uint64_t>(frames) <= kMaxBannerPixels;
 }
 
 bool ReadFrameDelays(int frameCount, const void* value, size_t valueBytes,

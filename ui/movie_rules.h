@@ -26,22 +26,38 @@ inline constexpr uint32_t kShortFrameDelayCs = 10;
 // A GIF stores each delay in 16 bits; a larger value did not come from one.
 inline constexpr uint32_t kMaxFrameDelayCs = 65535;
 
+// Every frame is decoded ahead on the banner's own thread and kept: width x
+// height x frames pixels of four bytes. A banner of a few hundred pixels
+// with a dozen frames is far below this (16 MiB of frames); a larger one is
+// refused before anything is decoded past its first frame.
+inline constexpr uint64_t kMaxBannerPixels = 4u * 1024 * 1024;
+
+// The banner is a GIF: "GIF87a" or "GIF89a", then the logical screen's
+// width and height (16-bit little-endian, each at least 1). False for any
+// other bytes, so the image library never sees another format.
+[[nodiscard]] bool ReadGifScreenSize(std::string_view bytes, uint32_t* width, uint32_t* height);
+
+// Whether `frames` frames of `width` x `height` stay within kMaxBannerPixels.
+[[nodiscard]] bool BannerWithinBounds(uint32_t width, uint32_t height, int frames);
+
 // The picture address of the installer configuration: "gif_url" of
 // "data"."ProductsShow" when "code" is "server.success"; empty for any other
 // body (not JSON, too large, another code, a member missing or not a string).
 std::string ExtractGifUrl(std::string_view body);
 
-// Where the picture is fetched: over plain HTTP whatever the scheme says.
+// Where the picture is fetched: over plain HTTP.
 struct GifLocation {
   std::string host;
   uint16_t port = 80;
   std::string path;  // starts with "/"
 };
 
-// Splits "scheme://host[:port]/field/..." on "/" (empty fields dropped): the
+// Splits "http://host[:port]/field/..." on "/" (empty fields dropped): the
 // second field is the host with an optional decimal port (1..65535), the
-// fields after it form the path. False for fewer than three fields, an empty
-// host, or a port that is not a number in range.
+// fields after it form the path. False for an address the plain-http check
+// refuses (another scheme, a byte that would end or split the request line),
+// fewer than three fields, an empty host, or a port that is not a number in
+// range.
 [[nodiscard]] bool SplitGifUrl(std::string_view url, GifLocation* location);
 
 // The frame delays of a picture with `frameCount` frames from the frame-delay

@@ -24,6 +24,12 @@ void CheckSplit(std::string_view url) {
   Check(where.host.find('/') == std::string::npos);
   Check(where.host.find(':') == std::string::npos);
   Check(where.path.find("//") == std::string::npos);
+  // Nothing that could end or split the picture's request line.
+  for (const std::string* text : {&where.host, &where.path}) {
+    for (const char c : *text) {
+      Check(static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) != 0x7F);
+    }
+  }
   // Host and path come from the address: they are never longer than it.
   Check(where.host.size() + where.path.size() <= url.size());
 }

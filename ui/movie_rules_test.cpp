@@ -64,9 +64,9 @@ TEST(MovieRules, GifUrlSplitsIntoHostPortAndPath) {
   const SplitCase cases[] = {
       {"http://host/a/b.gif", true, "host", 80, "/a/b.gif"},  // port 80 by default
       {"http://127.0.0.1:18480/static/banner.gif", true, "127.0.0.1", 18480, "/static/banner.gif"},
-      {"https://host/a/b.gif", true, "host", 80, "/a/b.gif"},    // scheme not examined
-      {"x://host:1/p", true, "host", 1, "/p"},                   // lowest port
-      {"x://host:65535/p", true, "host", 65535, "/p"},           // highest port
+      {"HTTP://host/a/b.gif", true, "host", 80, "/a/b.gif"},     // the scheme in any case
+      {"http://host:1/p", true, "host", 1, "/p"},                // lowest port
+      {"http://host:65535/p", true, "host", 65535, "/p"},        // highest port
       {"http://host//a///b.gif", true, "host", 80, "/a/b.gif"},  // empty fields dropped
       {"//host/p", false, "", 0, ""},  // no scheme field: "p" would be the host
       {"http://h/static/banner.gif?w=3&h=2", true, "h", 80, "/static/banner.gif?w=3&h=2"},
@@ -84,6 +84,16 @@ TEST(MovieRules, GifUrlSplitsIntoHostPortAndPath) {
       {"http://:80/a", false, "", 0, ""},       // empty host
       {"http://a:1:2/a", false, "", 0, ""},     // two colons
       {"http://[::1]:80/a", false, "", 0, ""},  // IPv6 literals unsupported
+      // Only plain http: no TLS here, and never another scheme fetched as http.
+      {"https://host/a/b.gif", false, "", 0, ""},
+      {"x://host:1/p", false, "", 0, ""},
+      {"file://host/share/b.gif", false, "", 0, ""},
+      // Nothing that ends or splits the picture's request line.
+      {"http://h/a.gif\r\nGET /injected HTTP/1.1", false, "", 0, ""},
+      {"http://h/a.gif\nX: y", false, "", 0, ""},
+      {"http://h/a b.gif", false, "", 0, ""},
+      {"http://h/a.gif\t", false, "", 0, ""},
+      {"http://h\x7f/a.gif", false, "", 0, ""},
   };
   for (const SplitCase& c : cases) {
     SCOPED_TRACE(c.url);
@@ -153,6 +163,59 @@ TEST(MovieRules, FrameCountIsBounded) {
   EXPECT_EQ(delays.size(), static_cast<size_t>(kMaxBannerFrames));
   EXPECT_FALSE(ReadFrameDelays(kMaxBannerFrames + 1, table.data(), table.size(), &delays));
   EXPECT_FALSE(ReadFrameDelays(1, nullptr, 4, &delays));
+}
+
+TEST(MovieRules, OnlyAGifWithItsScreenSizeIsDecoded) {
+  const struct {
+    const char* what;
+    std::string bytes;
+    bool gif;
+    uint32_t width, height;
+  } kCases[] = {
+      {"GIF89a", std::string("GIF89a\x2c\x01\x97\x00", 10) + "rest", true, 300, 151},
+      {"GIF87a", std::string("GIF87a\x01\x00\x01\x00", 10), true, 1, 1},
+      {"largest sides", std::string("GIF89a\xff\xff\xff\xff", 10), true, 65535, 65535},
+      {"PNG", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), false, 0, 0},
+      {"BMP", std::string("BM\x36\x00\x00\x00\x00\x00\x00\x00", 10), false, 0, 0},
+      {"another GIF version", std::string("GIF88a\x01\x00\x01\x00", 10), false, 0, 0},
+      {"lower-case signature", std::string("gif89a\x01\x00\x01\x00", 10), false, 0, 0},
+      {"cut short", std::string("GIF89a\x01\x00\x01", 9), false, 0, 0},
+      {"zero width", std::string("GIF89a\x00\x00\x01\x00", 10), false, 0, 0},
+      {"zero height", std::string("GIF89a\x01\x00\x00\x00", 10), false, 0, 0},
+      {"empty", "", false, 0, 0},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    uint32_t width = 7, height = 7;
+    EXPECT_EQ(ReadGifScreenSize(c.bytes, &width, &height), c.gif);
+    EXPECT_EQ(width, c.gif ? c.width : 7u);
+    EXPECT_EQ(height, c.gif ? c.height : 7u);
+  }
+}
+
+TEST(MovieRules, BannerPixelsAreBounded) {
+  const struct {
+    uint32_t width, height;
+    int frames;
+    bool within;
+  } kCases[] = {
+      {300, 151, 4, true},  // the backend's banner
+      {560, 150, 24, true},
+      {2048, 2048, 1, true},  // exactly the bound
+      {2048, 2048, 2, false},
+      {2049, 2048, 1, false},
+      {65535, 65535, 1, false},
+      {1, 1, kMaxBannerFrames, true},
+      {1, 1, kMaxBannerFrames + 1, false},
+      {1, 1, 0, false},
+      {0, 10, 1, false},
+      {10, 0, 1, false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + "x" +
+                 std::to_string(c.frames));
+    EXPECT_EQ(BannerWithinBounds(c.width, c.height, c.frames), c.within);
+  }
 }
 
 }  // namespace

@@ -49,6 +49,12 @@ UiPoint CentreOver(const UiRect& owner, int width, int height) {
   return {owner.left + (owner.Width() - width) / 2, owner.top + (owner.Height() - height) / 2};
 }
 
+UiPoint KeepInside(const UiRect& area, UiPoint at, int width, int height) {
+  at.x = std::max(area.left, std::min(at.x, area.right - width));
+  at.y = std::max(area.top, std::min(at.y, area.bottom - height));
+  return at;
+}
+
 int HitTestTargets(const std::vector<HitTarget>& targets, int x, int y) {
   int seeThrough = -1;
   for (std::size_t i = 0; i < targets.size(); ++i) {

@@ -32,6 +32,10 @@ struct UiPoint {
 };
 UiPoint CentreOver(const UiRect& owner, int width, int height);
 
+// `at` moved the least so that a box of `width` x `height` lies inside
+// `area`; a box larger than the area keeps to its left and top edges.
+UiPoint KeepInside(const UiRect& area, UiPoint at, int width, int height);
+
 // What hit-testing needs of a resource.
 struct HitTarget {
   int type = 0;

@@ -102,6 +102,33 @@ TEST(CentreOverTest, IntegerDivision) {
   EXPECT_EQ(-50, CentreOver({0, 0, 100, 100}, 200, 200).x);
 }
 
+TEST(KeepInsideTest, MovedTheLeastIntoTheWorkArea) {
+  const UiRect area{0, 0, 1920, 1040};
+  const struct {
+    const char* what;
+    UiPoint at;
+    int width, height;
+    UiPoint kept;
+  } cases[] = {
+      {"inside stays", {100, 100}, 400, 200, {100, 100}},
+      {"owner dragged half off the left", {-300, 400}, 400, 200, {0, 400}},
+      {"off the right and the bottom", {1700, 1000}, 400, 200, {1520, 840}},
+      {"above the top", {500, -50}, 400, 200, {500, 0}},
+      {"exactly at the far corner", {1520, 840}, 400, 200, {1520, 840}},
+      {"larger than the area keeps its top left", {-10, -10}, 2000, 1100, {0, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const UiPoint kept = KeepInside(area, c.at, c.width, c.height);
+    EXPECT_EQ(kept.x, c.kept.x);
+    EXPECT_EQ(kept.y, c.kept.y);
+  }
+  // A work area that does not start at 0 (a task bar on the left or top).
+  const UiPoint shifted = KeepInside({60, 40, 1920, 1080}, {0, 0}, 400, 200);
+  EXPECT_EQ(shifted.x, 60);
+  EXPECT_EQ(shifted.y, 40);
+}
+
 TEST(HitTestTest, SeeThroughTypesAndOrder) {
   // A page: background (0), layout (9) over everything, logo (1), a movie (4)
   // over the logo's right half, a button (2) and a text (5) overlapping it.
