@@ -46,16 +46,25 @@ function(pelmar_link_dependencies target)
     find_library(ZLIB_LIB NAMES libz.a z REQUIRED)
     find_path(JSONCPP_INCLUDE json/json.h REQUIRED)
     find_path(MINIZIP_INCLUDE minizip/unzip.h REQUIRED)
-    target_include_directories(${target} SYSTEM INTERFACE ${JSONCPP_INCLUDE} ${MINIZIP_INCLUDE})
-    target_link_libraries(${target} INTERFACE ${JSONCPP_LIB} ${MINIZIP_LIB} ${ZLIB_LIB}
+    # libsodium, static, as set-up builds it into the dependency folder
+    # (only what verification needs: Ed25519 and SHA-256).
+    find_library(SODIUM_LIB NAMES libsodium.a sodium REQUIRED)
+    find_path(SODIUM_INCLUDE sodium.h REQUIRED)
+    target_compile_definitions(${target} INTERFACE SODIUM_STATIC)
+    target_include_directories(${target} SYSTEM INTERFACE ${JSONCPP_INCLUDE} ${MINIZIP_INCLUDE}
+      ${SODIUM_INCLUDE})
+    target_link_libraries(${target} INTERFACE ${JSONCPP_LIB} ${MINIZIP_LIB} ${SODIUM_LIB} ${ZLIB_LIB}
       ws2_32 iphlpapi winhttp setupapi shlwapi shell32 ole32 oleaut32 uuid version
       gdiplus gdi32 user32 advapi32 comdlg32 winmm crypt32 dbghelp)
   else()
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(JSONCPP REQUIRED IMPORTED_TARGET jsoncpp)
     pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
+    # Debian's libsodium-dev: release signatures (Ed25519) and SHA-256.
+    pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
     find_package(Threads REQUIRED)
-    target_link_libraries(${target} INTERFACE PkgConfig::JSONCPP PkgConfig::MINIZIP Threads::Threads)
+    target_link_libraries(${target} INTERFACE PkgConfig::JSONCPP PkgConfig::MINIZIP
+      PkgConfig::SODIUM Threads::Threads)
   endif()
 endfunction()
 
