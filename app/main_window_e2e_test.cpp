@@ -21,6 +21,7 @@
 
 #include "base/file_system.h"
 #include "base/profile_file.h"
+#include "base/win/registry_view.h"
 #include "app/run_cache_census.h"
 #include "app/single_instance.h"
 #include "app/system_queries.h"
@@ -828,25 +829,37 @@ TEST_F(MainWindowE2E, TooLittleSpaceKeepsTheMainPageWithABox) {
   EXPECT_EQ((*seen.Find("pConfirmInstall"))["props"]["confirm_entrance"].asString(), "立即安装");
 }
 
-// The backend serves `folder`'s install.exe and sidecar for the test's
-// duration; the package folder's own files come back afterwards.
+// The backend serves `folder`'s install.exe, sidecar and signed release
+// statement for the test's duration; the package folder's own files come
+// back afterwards (and a statement it did not have goes again).
 class ServedPackage {
  public:
   explicit ServedPackage(const std::wstring& folder) {
-    for (const wchar_t* name : {L"install.exe", L"install.exe.json"}) {
+    for (const wchar_t* name : {L"install.exe", L"install.exe.json", L"install.exe.sig"}) {
       const std::wstring served = g_packages + L"\\" + name;
-      saved_.push_back({served, test::ReadFileBytes(served)});
+      saved_.push_back({served, test::FileExists(served), test::ReadFileBytes(served)});
       ok_ = ok_ && CopyFileW((folder + L"\\" + name).c_str(), served.c_str(), FALSE);
     }
   }
   ~ServedPackage() {
-    for (const auto& [path, bytes] : saved_) test::WriteFileBytes(path, bytes);
+    for (const Saved& s : saved_) {
+      if (s.existed) {
+        test::WriteFileBytes(s.path, s.bytes);
+      } else {
+        DeleteFileW(s.path.c_str());
+      }
+    }
   }
   bool ok() const { return ok_; }
 
  private:
+  struct Saved {
+    std::wstring path;
+    bool existed;
+    std::string bytes;
+  };
   bool ok_ = true;
-  std::vector<std::pair<std::wstring, std::string>> saved_;
+  std::vector<Saved> saved_;
 };
 
 std::string Query(const std::string& url, const std::string& key) {
@@ -1152,6 +1165,84 @@ TEST_F(MainWindowE2E, ScreenReaderReadsTheMainPage) {
   EXPECT_EQ(focus.vt, VT_I4);
   EXPECT_EQ(focus.lVal, 1);
   acc->Release();
+}
+
+// The review's attack with the real installer: a release statement signed by
+// a key the installer does not pin (the genuine statement text, so only the
+// signature gives it away) ends in the download-failure dialog; no setup
+// program is started and no downloaded file stays.
+TEST_F(MainWindowE2E, ForgedReleaseEndsInTheDownloadFailureDialogAndStartsNothing) {
+  if (g_demoPackage.empty() || !test::FileExists(g_demoPackage + L"\\install.exe")) {
+    GTEST_SKIP() << "no demo package given";
+  }
+  ServedPackage package(g_demoPackage);
+  ASSERT_TRUE(package.ok());
+  // Nothing installed (an earlier test's product may still be registered in
+  // the 32-bit view the installer reads) and nothing stored: the main page.
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+    (void)win::DeleteRegistryKey(HKEY_LOCAL_MACHINE, kUninstallKey, view);
+  }
+  const std::wstring data = ProductDataDirectory();
+  DeleteFileW((data + L"config.ini").c_str());
+  {
+    // An earlier test's download goes too: this run must leave none.
+    WIN32_FIND_DATAW earlier{};
+    HANDLE search = FindFirstFileW((data + L"*.exe*").c_str(), &earlier);
+    if (search != INVALID_HANDLE_VALUE) {
+      do {
+        DeleteFileW((data + earlier.cFileName).c_str());
+      } while (FindNextFileW(search, &earlier));
+      FindClose(search);
+    }
+  }
+  ASSERT_TRUE(Backend::SetFaults(R"([{"action": "release", "mode": "forged"}])"));
+
+  Installer installer;
+  ASSERT_TRUE(installer.Start());
+  HWND main = installer.window();
+  ASSERT_EQ(installer.Width(), 600) << "not the main page";
+  PumpFor(1500);
+  ASSERT_TRUE(Click(Installer::CentreOf(
+      main, kBegin, EntryIndex(kBegin, DeclKind::kButton, begin_ids::kInstall))));
+  HWND dialog = nullptr;
+  ASSERT_TRUE(WaitFor(
+      [&] { return (dialog = VisibleWindowOfClass(L"ProgressChildCloseWnd")) != nullptr; }, 60000))
+      << "no download-failure dialog";
+  PumpFor(500);
+  {
+    Shot shot(dialog, L"forged_release_download_failed");
+    EXPECT_TRUE(shot.ok());
+  }
+  // Nothing of the download is left in the folder the setup program would
+  // have been started from.
+  WIN32_FIND_DATAW found{};
+  HANDLE search = FindFirstFileW((data + L"*.exe*").c_str(), &found);
+  EXPECT_EQ(search, INVALID_HANDLE_VALUE) << Utf8FromWide(found.cFileName);
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+  // "稍后重试": back to the main page, then close.
+  ASSERT_TRUE(Click(DialogButton(dialog, dialog_ids::kRight, ErrorLook())));
+  EXPECT_TRUE(DialogGone(L"ProgressChildCloseWnd"));
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(
+      WaitFor([&] { return (dialog = VisibleWindowOfClass(L"BeginChildCloseWnd")) != nullptr; }));
+  ASSERT_TRUE(Click(DialogButton(dialog, dialog_ids::kLeft)));
+  EXPECT_EQ(installer.WaitExit(), 0);
+
+  const Seen seen = CollectUntilQuit();
+  ASSERT_TRUE(seen.Has("vSoftDownloadError"));
+  std::vector<std::string> statuses;
+  for (const auto& e : seen.events) {
+    if (e["event"].asString() == "vSoftDownloadError") {
+      statuses.push_back(e["props"]["error_status"].asString());
+    }
+  }
+  EXPECT_NE(std::find(statuses.begin(), statuses.end(), "发布声明签名无效"), statuses.end())
+      << ::testing::PrintToString(statuses);
+  ASSERT_TRUE(seen.Has("pSoftDownloadResult"));
+  EXPECT_EQ((*seen.Find("pSoftDownloadResult"))["props"]["soft_download_status"].asString(),
+            "下载失败");
+  EXPECT_FALSE(seen.Has("vSoftInstallStart"));
+  EXPECT_FALSE(seen.Has("pSoftInstallResult"));
 }
 
 }  // namespace

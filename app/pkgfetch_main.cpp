@@ -4,8 +4,10 @@
 //   pkgfetch [--md5 DIGEST] [--version V] URL...
 //
 // The given URLs, digest and version take the place of the server's package
-// record; the real URL query and download controller run, polled every
-// 50 ms. Prints the progress, the final state and the file's path. Exit code
+// record (which carries no release statement: the maker's signed statement
+// is fetched beside the first URL that answers, "<URL>.sig", and checked
+// against the keys this build pins); the real URL query and download
+// controller run, polled every 50 ms. Prints the progress, the final state and the file's path. Exit code
 // 0 when the controller reached "done" with a verified file, 1 on a download
 // failure, 2 on bad arguments.
 #include <chrono>

@@ -66,10 +66,22 @@ class PkgfetchTest(unittest.TestCase):
         with open(expected, "rb") as f:
             self.assertEqual(f.read(), self.package)
         self.assertIn("progress 100%", p.stdout)
-        ranges = sorted(dict(r["headers"]).get("Range")
-                        for r in self.backend.requests("/cdn/") if r["method"] == "GET")
+        gets = [r for r in self.backend.requests("/cdn/") if r["method"] == "GET"]
+        ranges = sorted(dict(r["headers"]).get("Range") for r in gets if not r["route"].endswith(".sig"))
         self.assertEqual(ranges, ["bytes=0-%d" % (SIZE // 2 - 1),
                                   "bytes=%d-%d" % (SIZE // 2, SIZE - 1)])
+        # The maker's signed statement came from beside the file.
+        self.assertEqual([r["route"] for r in gets if r["route"].endswith(".sig")],
+                         ["/cdn/install.exe.sig"])
+
+    def test_unsigned_download_exits_1(self):
+        self.backend.set_faults([{"action": "release", "mode": "missing"}])
+        try:
+            code, out, p = self.run_pkgfetch("--md5", self.md5, self.backend.url("/cdn/install.exe"))
+        finally:
+            self.backend.clear_faults()
+        self.assertEqual(code, 1, p.stdout + p.stderr)
+        self.assertEqual(out["state"], "5 (failed)")
 
     def test_failures_exit_1(self):
         cases = [

@@ -23,6 +23,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 import client  # noqa: E402
+import releases  # noqa: E402
 import sealing  # noqa: E402
 
 # An odd size so the two halves of a download differ in length, and larger
@@ -738,6 +739,117 @@ class FaultTest(BackendCase):
         rules = self.backend.add_faults({"action": "stall", "seconds": 1e9})
         self.assertEqual(rules[0]["seconds"], 60.0)
 
+
+
+class ReleaseTest(BackendCase):
+    """The maker's signed release statement: in the record, beside the file,
+    under faults, and the maker's tools."""
+
+    def dev_keys(self):
+        return [k for k, _ in releases.read_public_keys(releases.DEVELOPMENT_PUBLIC)]
+
+    def check(self, statement, signature, **kw):
+        size = kw.pop("size", PKG_SIZE)
+        sha = kw.pop("sha256_hex", hashlib.sha256(self.pkg).hexdigest())
+        return releases.check_release(statement, signature, self.dev_keys(), size=size, sha256_hex=sha, **kw)
+
+    def detached(self, path):
+        st, _, body = self.get(path)
+        self.assertEqual(st, 200, path)
+        return releases.split_detached(body)
+
+    def test_record_and_sig_carry_the_same_signed_statement(self):
+        _, _, payload = self.backend.package_index()
+        statement = payload["release_statement"].encode("ascii")
+        fields = self.check(statement, payload["release_signature"])
+        self.assertEqual((fields["product"], fields["version"]), ("morvantile", "1.0.0.1"))
+        for path in ("/cdn/install.exe.sig", "/mirror/install.exe.sig",
+                     "/application/soft_package/pc/10001061/software/install.exe.sig"):
+            with self.subTest(path=path):
+                self.assertEqual(self.detached(path), (statement, payload["release_signature"]))
+        self.assertEqual(self.get("/cdn/missing.exe.sig")[0], 404)
+        # A ".sig" is no package of its own.
+        self.assertNotIn("install.exe.sig", [p["name"] for p in self.backend.packages()])
+
+    def test_release_faults(self):
+        def refused(rule, why):
+            self.backend.set_faults([rule])
+            _, _, payload = self.backend.package_index()
+            statement = payload["release_statement"].encode("ascii")
+            with self.assertRaisesRegex(releases.ReleaseError, why):
+                self.check(statement, payload["release_signature"], now=None)
+            self.assertEqual(self.detached("/cdn/install.exe.sig"), (statement, payload["release_signature"]))
+
+        refused({"action": "release", "mode": "forged"}, "bad signature")
+        refused({"action": "release", "mode": "expired"}, "expired")
+        refused({"action": "release", "mode": "other_bytes"}, "sha256 mismatch")
+        refused({"action": "release", "mode": "wrong_size"}, "size mismatch")
+        refused({"action": "release", "mode": "other_product"}, "other product")
+        refused({"action": "release", "mode": "malformed"}, "unknown key")
+        self.backend.set_faults([{"action": "release", "mode": "older", "version": "0.9"}])
+        _, _, payload = self.backend.package_index()
+        self.assertEqual(self.check(payload["release_statement"].encode("ascii"),
+                                    payload["release_signature"])["version"], "0.9")
+        # Missing: neither in the record nor beside the file; a rule's path
+        # picks one of the two.
+        self.backend.set_faults([{"action": "release", "mode": "missing"}])
+        _, _, payload = self.backend.package_index()
+        self.assertNotIn("release_statement", payload)
+        self.assertEqual(self.get("/cdn/install.exe.sig")[0], 404)
+        self.backend.set_faults([{"path": "/cdn/", "action": "release", "mode": "missing"}])
+        self.assertIn("release_statement", self.backend.package_index()[2])
+        self.assertEqual(self.get("/cdn/install.exe.sig")[0], 404)
+        self.assertEqual(self.get("/mirror/install.exe.sig")[0], 200)
+
+    def test_a_makers_own_sig_is_served_as_published(self):
+        with tempfile.TemporaryDirectory() as d:
+            key_prefix = os.path.join(d, "maker")
+            public = releases.keygen(key_prefix, "test maker")
+            self.backend.make_package(4096, name="signed.exe", seed="signed")
+            path = os.path.join(self.backend.data_dir, "packages", "signed.exe")
+            proc = subprocess.run([client.PYTHON, "-B", os.path.join(HERE, "releases.py"), "sign",
+                                   "--key", key_prefix + ".secret", "--version", "2.0.0.1", path],
+                                  capture_output=True, text=True)
+            self.assertEqual(proc.returncode, 0, proc.stderr)
+            statement, sig = self.detached("/cdn/signed.exe.sig")
+            with open(path + ".sig", "rb") as f:
+                self.assertEqual(releases.join_detached(statement, sig), f.read())
+            fields = releases.check_release(statement, sig, [public])
+            self.assertEqual(fields["version"], "2.0.0.1")
+            # The development key did not sign it.
+            with self.assertRaisesRegex(releases.ReleaseError, "bad signature"):
+                releases.check_release(statement, sig, self.dev_keys())
+            # verify: exit 0 for the file, 1 once a byte changed.
+            keys_file = key_prefix + ".pub"
+            verify = [client.PYTHON, "-B", os.path.join(HERE, "releases.py"), "verify", "--keys", keys_file, path]
+            self.assertEqual(subprocess.run(verify, capture_output=True).returncode, 0)
+            with open(path, "r+b") as f:
+                f.seek(100)
+                f.write(b"\xff")
+            proc = subprocess.run(verify, capture_output=True, text=True)
+            self.assertEqual(proc.returncode, 1)
+            self.assertIn("sha256 mismatch", proc.stderr)
+            for suffix in ("", ".json", ".sig"):
+                os.unlink(path + suffix)
+
+    def test_statement_rules(self):
+        good = releases.format_statement("morvantile", "1.0.0.1", 5, "a" * 64, 100, 200)
+        self.assertEqual(good, b"pelmar-release=1\nproduct=morvantile\nversion=1.0.0.1\nsize=5\n"
+                               b"sha256=" + b"a" * 64 + b"\nsigned=100\nexpires=200\n")
+        for bad in (good + b"x=1\n", good.replace(b"\n", b"\r\n"), good[:-1],
+                    good.replace(b"size=5", b"size=05"), good.replace(b"expires=200", b"expires=100"),
+                    good.replace(b"version=1.0.0.1", b"version=1.0.0.1.0")):
+            with self.subTest(bad=bad):
+                with self.assertRaises(releases.ReleaseError):
+                    releases.parse_statement(bad)
+
+
+class UnsignedBackendTest(unittest.TestCase):
+    def test_sign_key_none_serves_no_statement(self):
+        with client.Backend(make_package=2048, args=["--sign-key", "none"]) as b:
+            _, _, payload = b.package_index()
+            self.assertNotIn("release_statement", payload)
+            self.assertEqual(b.request("GET", "/cdn/install.exe.sig")[0], 404)
 
 class CommandLineTest(unittest.TestCase):
     def run_server(self, *args, timeout=20):

@@ -45,7 +45,22 @@ ACTIONS = {
     # than the interval. Cut after MAX_STALL_SECONDS.
     "drip": {"interval": ((int, float), 1.0)},
     "headers": {"set": (dict, None), "remove": (list, None)},
+    # The signed release statement served in the package record and as
+    # "<file>.sig" (the rule's path picks which): see RELEASE_MODES.
+    "release": {"mode": (str, "forged"), "version": (str, "0.0.0.1"), "product": (str, "tovren")},
 }
+
+# What a "release" fault serves instead of the genuine signed release.
+RELEASE_MODES = (
+    "missing",        # no statement at all (record without it, .sig 404)
+    "forged",         # the genuine statement signed by a key no installer pins
+    "expired",        # validity ended ten days ago
+    "older",          # a genuine signature on an older "version" (a rollback)
+    "other_bytes",    # a genuine signature naming other bytes of the same size
+    "wrong_size",     # a genuine signature naming one byte more
+    "other_product",  # a genuine signature for another "product"
+    "malformed",      # a line the format does not know, signed all the same
+)
 
 TERMINAL = ("status", "respond", "close", "redirect")
 _MATCH_KEYS = ("path", "exact", "method", "listener", "skip", "times", "action")
@@ -102,6 +117,8 @@ def validate(rule):
         raise FaultError('"chunk_size" must be between 1 and %d' % MAX_CHUNK)
     if action == "tamper" and out["mode"] not in ("payload", "mac"):
         raise FaultError('"mode" must be "payload" or "mac"')
+    if action == "release" and out["mode"] not in RELEASE_MODES:
+        raise FaultError('"mode" must be one of %s' % ", ".join(RELEASE_MODES))
     if action == "payload" and "payload" not in out and "payload_text" not in out:
         raise FaultError('"payload" needs "payload" or "payload_text"')
     return out

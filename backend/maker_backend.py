@@ -4,13 +4,15 @@ package index, channel record, installer configuration and its GIF,
 attribution, CDN with byte ranges, analytics collector, and the control
 endpoints tests use to inspect traffic and switch faults on.
 
-Standard library only; loopback only. See README.md beside this file.
+Standard library and python3-nacl (release signatures); loopback only. See
+README.md beside this file.
 """
 
 import argparse
 import email.errors
 import email.utils
 import gzip
+import hashlib
 import ipaddress
 import json
 import os
@@ -23,10 +25,13 @@ import urllib.parse
 import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
+import nacl.signing
+
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import faults  # noqa: E402
 import packages  # noqa: E402
+import releases  # noqa: E402
 import sealing  # noqa: E402
 import tiny_gif  # noqa: E402
 
@@ -57,6 +62,10 @@ FILE_CHUNK = 65536
 # Bounds of the generated banner so a query cannot ask for a huge picture.
 MAX_GIF_SIDE = 1200
 MAX_GIF_FRAMES = 16
+# A package without a signed release of its own (<file>.sig) is signed on
+# the fly with the backend's signing key, valid this long from its digest.
+AUTO_SIGN_DAYS = 30
+SIG_SUFFIX = ".sig"
 
 
 
@@ -97,6 +106,12 @@ class State:
         self.verbose = args.verbose
         self.store = packages.PackageStore(args.data)
         self.faults = faults.FaultTable(args.startup_faults)
+        # The maker's signing key for packages without a signed release of
+        # their own (None: such packages are served unsigned), and a key no
+        # installer pins, for forged statements.
+        self.sign_key = args.sign_key_value
+        self.forger = nacl.signing.SigningKey.generate()
+        self._release_cache = {}
         self.stop = threading.Event()
         self.lock = threading.Lock()
         self.listeners = []
@@ -136,6 +151,63 @@ class State:
             with self.lock:
                 self._gif_cache[key] = data
         return data
+
+    def package_release(self, pkg):
+        """(statement bytes, signature hex) the maker published for pkg: its
+        <file>.sig, else one signed now with the signing key; None when it
+        has none (or its version cannot be stated)."""
+        explicit = pkg.signed_release()
+        if explicit is not None:
+            try:
+                return releases.split_detached(explicit)
+            except releases.ReleaseError:
+                return None
+        if self.sign_key is None:
+            return None
+        key = (pkg.name, pkg.size, pkg.mtime_ns, pkg.version, pkg.sha256)
+        with self.lock:
+            cached = self._release_cache.get(key)
+        if cached is None:
+            try:
+                cached = releases.make_release(self.sign_key, pkg.size, pkg.sha256, pkg.version,
+                                               signed=int(time.time()) - 60, days=AUTO_SIGN_DAYS)
+            except releases.ReleaseError:
+                return None
+            with self.lock:
+                self._release_cache[key] = cached
+        return cached
+
+    def served_release(self, pkg, plan):
+        """The release as served under the request's faults, or None."""
+        release = self.package_release(pkg)
+        rule = plan.get("release")
+        if not rule:
+            return release
+        mode = rule["mode"]
+        if mode == "missing":
+            return None
+        key = self.sign_key or releases.development_key()
+        now = int(time.time())
+        version, size, sha = pkg.version, pkg.size, pkg.sha256
+        if mode == "forged":
+            # The genuine text, signed by a key no installer pins.
+            statement = release[0] if release else releases.make_release(key, size, sha, version)[0]
+            return statement, releases.sign_statement(self.forger, statement)
+        if mode == "expired":
+            return releases.make_release(key, size, sha, version, signed=now - 40 * 86400,
+                                         expires=now - 10 * 86400)
+        if mode == "older":
+            return releases.make_release(key, size, sha, rule["version"])
+        if mode == "other_bytes":
+            other = hashlib.sha256(b"other bytes:" + sha.encode("ascii")).hexdigest()
+            return releases.make_release(key, size, other, version)
+        if mode == "wrong_size":
+            return releases.make_release(key, size + 1, sha, version)
+        if mode == "other_product":
+            return releases.make_release(key, size, sha, version, product=rule["product"])
+        # "malformed": a line the format does not know, signed all the same.
+        statement = releases.make_release(key, size, sha, version)[0] + b"note=x\n"
+        return statement, releases.sign_statement(key, statement)
 
     def channels(self):
         """<data>/channels.json: {"<channel>": record or null, "*": default}."""
@@ -523,7 +595,7 @@ class Handler(BaseHTTPRequestHandler):
             self._tessel(plan)
         elif route == GIF_PATH:
             self._gif(plan)
-        elif route == BUILTIN_CDN_PATH or route.startswith(CDN_PREFIXES):
+        elif route in (BUILTIN_CDN_PATH, BUILTIN_CDN_PATH + SIG_SUFFIX) or route.startswith(CDN_PREFIXES):
             self._cdn(plan)
         elif route.startswith(REDIRECT_PREFIX) and len(route) > len(REDIRECT_PREFIX):
             # A standing redirect, so a package URL can need one hop.
@@ -657,14 +729,14 @@ class Handler(BaseHTTPRequestHandler):
             if pkg is None:
                 self._plain(200, {"code": 4004, "message": "no package in the data folder"}, plan)
                 return
-            payload = json.dumps(self._package_payload(pkg), ensure_ascii=False).encode("utf-8")
+            payload = json.dumps(self._package_payload(pkg, plan), ensure_ascii=False).encode("utf-8")
         data = sealing.seal(payload, state.key)
         tamper = plan.get("tamper")
         if tamper:
             data = sealing.tamper(data, tamper["mode"])
         self._plain(200, {"code": 0, "message": "success", "data": data}, plan)
 
-    def _package_payload(self, pkg):
+    def _package_payload(self, pkg, plan):
         base = self._base()
         side = pkg.sidecar
         info = {
@@ -690,7 +762,13 @@ class Handler(BaseHTTPRequestHandler):
                 {"id": 1, "url": "%s/cdn/%s" % (base, quoted), "rank": 10},
                 {"id": 2, "url": "%s/mirror/%s" % (base, quoted), "rank": 5},
             ]
-        return {"info": info, "urls": urls}
+        payload = {"info": info, "urls": urls}
+        # The maker's signed release statement, beside "info" and "urls".
+        release = self.server.state.served_release(pkg, plan)
+        if release is not None:
+            payload["release_statement"] = release[0].decode("ascii", "replace")
+            payload["release_signature"] = release[1]
+        return payload
 
     def _channel(self, plan):
         if self.command != "GET":
@@ -775,14 +853,27 @@ class Handler(BaseHTTPRequestHandler):
         if self.command not in ("GET", "HEAD"):
             self._send(Response(405, [("Allow", "GET, HEAD"), ("Content-Type", "text/plain")], b"method not allowed\n"), plan)
             return
-        if self.route == BUILTIN_CDN_PATH:
+        route = self.route
+        detached = route.endswith(SIG_SUFFIX)
+        if detached:
+            route = route[: -len(SIG_SUFFIX)]
+        if route == BUILTIN_CDN_PATH:
             pkg = state.store.get("install.exe") or state.store.current()
         else:
-            prefix = next(p for p in CDN_PREFIXES if self.route.startswith(p))
-            name = urllib.parse.unquote(self.route[len(prefix) :])
+            prefix = next(p for p in CDN_PREFIXES if route.startswith(p))
+            name = urllib.parse.unquote(route[len(prefix) :])
             pkg = state.store.get(name) if name and "/" not in name else None
         if pkg is None:
             self._send(Response(404, [("Content-Type", "text/plain")], b"no such package\n"), plan)
+            return
+        if detached:
+            # The signed release beside the file: "<address>.sig".
+            release = state.served_release(pkg, plan)
+            if release is None:
+                self._send(Response(404, [("Content-Type", "text/plain")], b"no signed release\n"), plan)
+                return
+            body = releases.join_detached(*release)
+            self._send(Response(200, [("Content-Type", "text/plain; charset=us-ascii")], body), plan)
             return
         size = pkg.size
         headers = [
@@ -1021,6 +1112,9 @@ def build_arg_parser():
     p.add_argument("--make-package", type=int, metavar="SIZE", help="create <data>/packages/install.exe of SIZE pseudo-random bytes when the folder holds no package")
     p.add_argument("--package-version", default=packages.DEFAULT_VERSION, help="version recorded for --make-package")
     p.add_argument("--key", default=sealing.APP_KEY, help="application key for signatures and sealed payloads")
+    p.add_argument("--sign-key", default=releases.DEVELOPMENT_SECRET, metavar="FILE",
+                   help="maker key that signs packages without a <file>.sig of their own (default: the "
+                        "development key; 'none': serve them unsigned)")
     p.add_argument("--public-base", help="base URL for the links we hand out (default: from the request's Host)")
     p.add_argument("--fault", action="append", default=[], metavar="JSON", help="fault rule for the whole run (repeatable)")
     p.add_argument("--faults-file", help="JSON file with a list of fault rules for the whole run")
@@ -1046,6 +1140,11 @@ def main(argv=None):
         print("maker_backend: --pace must not be negative", file=sys.stderr)
         return 2
     args.startup_faults = rules
+    try:
+        args.sign_key_value = None if args.sign_key == "none" else releases.read_secret(args.sign_key)
+    except (OSError, releases.ReleaseError) as exc:
+        print("maker_backend: --sign-key: %s" % exc, file=sys.stderr)
+        return 2
     os.makedirs(packages.package_dir(args.data), exist_ok=True)
     if args.make_package is not None and not packages.PackageStore(args.data).list():
         packages.make_package(args.data, args.make_package, version=args.package_version)

@@ -4,6 +4,7 @@ records, and deterministic pseudo-random packages for tests and benchmarks.
 Layout of the data folder:
     <data>/packages/<file>          the package bytes
     <data>/packages/<file>.json     optional sidecar (version, sizes, urls...)
+    <data>/packages/<file>.sig      optional signed release statement (releases.py sign)
 
 Run as a program to create a package:
     /usr/bin/python3 backend/packages.py DATA_DIR SIZE [--name N] [--version V] [--seed S]
@@ -61,25 +62,43 @@ def make_package(data_dir, size, name=DEFAULT_NAME, version=DEFAULT_VERSION, see
 
 
 def file_md5(path):
-    digest = hashlib.md5()
+    return file_digests(path)[0]
+
+
+def file_digests(path):
+    """(MD5 hex, SHA-256 hex) of a file, read once."""
+    md5 = hashlib.md5()
+    sha = hashlib.sha256()
     with open(path, "rb") as f:
         while True:
             chunk = f.read(_READ_CHUNK)
             if not chunk:
                 break
-            digest.update(chunk)
-    return digest.hexdigest()
+            md5.update(chunk)
+            sha.update(chunk)
+    return md5.hexdigest(), sha.hexdigest()
 
 
 class Package:
     """One package file and what its sidecar says about it."""
 
-    def __init__(self, name, path, size, md5, sidecar):
+    def __init__(self, name, path, size, md5, sidecar, sha256=None, mtime_ns=0):
         self.name = name
         self.path = path
         self.size = size
         self.real_md5 = md5
+        self.sha256 = sha256
+        self.mtime_ns = mtime_ns
         self.sidecar = sidecar
+
+    def signed_release(self):
+        """The maker's detached release beside the file (<file>.sig, as
+        releases.py sign writes it), or None."""
+        try:
+            with open(self.path + ".sig", "rb") as f:
+                return f.read(4096)
+        except OSError:
+            return None
 
     @property
     def md5(self):
@@ -136,7 +155,7 @@ class PackageStore:
             return []
         result = []
         for name in names:
-            if name.endswith(".json") or name.endswith(".part") or name.startswith("."):
+            if name.endswith((".json", ".part", ".sig", ".tmp")) or name.startswith("."):
                 continue
             path = os.path.join(self.folder, name)
             try:
@@ -147,12 +166,13 @@ class PackageStore:
                 continue
             key = (name, st.st_size, st.st_mtime_ns)
             with self._lock:
-                md5 = self._md5_cache.get(key)
-            if md5 is None:
-                md5 = file_md5(path)
+                digests = self._md5_cache.get(key)
+            if digests is None:
+                digests = file_digests(path)
                 with self._lock:
-                    self._md5_cache[key] = md5
-            result.append(Package(name, path, st.st_size, md5, self._sidecar(path)))
+                    self._md5_cache[key] = digests
+            result.append(Package(name, path, st.st_size, digests[0], self._sidecar(path), digests[1],
+                                  st.st_mtime_ns))
         return result
 
     def get(self, name):

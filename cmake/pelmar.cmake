@@ -46,13 +46,15 @@ function(pelmar_link_dependencies target)
     find_library(ZLIB_LIB NAMES libz.a z REQUIRED)
     find_path(JSONCPP_INCLUDE json/json.h REQUIRED)
     find_path(MINIZIP_INCLUDE minizip/unzip.h REQUIRED)
-    find_library(SODIUM_LIB sodium REQUIRED)
+    # libsodium, static, as set-up builds it into the dependency folder
+    # (only what verification needs: Ed25519 and SHA-256).
+    find_library(SODIUM_LIB NAMES libsodium.a sodium REQUIRED)
     find_path(SODIUM_INCLUDE sodium.h REQUIRED)
     target_include_directories(${target} SYSTEM INTERFACE ${JSONCPP_INCLUDE} ${MINIZIP_INCLUDE}
       ${SODIUM_INCLUDE})
     # The static archive: its header would otherwise ask for the DLL's imports.
     target_compile_definitions(${target} INTERFACE SODIUM_STATIC)
-    target_link_libraries(${target} INTERFACE ${JSONCPP_LIB} ${MINIZIP_LIB} ${ZLIB_LIB} ${SODIUM_LIB}
+    target_link_libraries(${target} INTERFACE ${JSONCPP_LIB} ${MINIZIP_LIB} ${SODIUM_LIB} ${ZLIB_LIB}
       # Protected system libraries only: version, winmm, iphlpapi, winhttp and
       # setupapi are loaded by their System32 path at run time
       # (base/win/system_api.h).
@@ -62,6 +64,7 @@ function(pelmar_link_dependencies target)
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(JSONCPP REQUIRED IMPORTED_TARGET jsoncpp)
     pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
+    # Debian's libsodium-dev: release signatures (Ed25519) and SHA-256.
     pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
     find_package(Threads REQUIRED)
     target_link_libraries(${target} INTERFACE PkgConfig::JSONCPP PkgConfig::MINIZIP

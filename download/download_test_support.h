@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/testing/release_signing.h"
 #include "download/download_events.h"
 #include "download/maker_backend_process.h"
 #include "net/net_test_support.h"
@@ -56,19 +57,40 @@ class BackendTest : public NetTest {
     for (const auto& e : logger_.Events()) out.push_back(e.name);
     return out;
   }
-  // The Range lines of the GET requests on `path`, in arrival order.
+  // The maker's signed release of a served package, as the package record
+  // carries it: signed with the development key the build pins, for the
+  // bytes the backend serves under `name`.
+  SignedReleaseText Release(const std::string& name = "install.exe",
+                            const std::string& version = "1.0.0.1") {
+    return SignedReleaseFor(TestMaker::Development(), backend_->ReadPackage(name), version);
+  }
+  static bool IsDetachedRelease(const std::string& path) {
+    return path.size() >= 4 && path.compare(path.size() - 4, 4, ".sig") == 0;
+  }
+  // The Range lines of the GET requests on `path`, in arrival order (the
+  // package's own, not its ".sig").
   std::vector<std::string> RangeLines(const std::string& path = "/cdn/install.exe") {
     std::vector<std::string> out;
     for (const BackendRequest& r : backend_->Requests(path)) {
-      if (r.method != "GET") continue;
+      if (r.method != "GET" || IsDetachedRelease(r.path)) continue;
       const size_t at = r.head.find("Range:");
       out.push_back(at == std::string::npos ? "" : r.head.substr(at, r.head.find("\r\n", at) - at));
     }
     return out;
   }
+  // Requests of the package files under `path` (their ".sig" not counted).
   int Count(const std::string& method, const std::string& path) {
     int n = 0;
-    for (const BackendRequest& r : backend_->Requests(path)) n += r.method == method;
+    for (const BackendRequest& r : backend_->Requests(path)) {
+      n += r.method == method && !IsDetachedRelease(r.path);
+    }
+    return n;
+  }
+  int DetachedReleaseGets(const std::string& path = "/") {
+    int n = 0;
+    for (const BackendRequest& r : backend_->Requests(path)) {
+      n += r.method == "GET" && IsDetachedRelease(r.path);
+    }
     return n;
   }
 

@@ -1,9 +1,11 @@
 #include "download/downloader.h"
 
+#include <ctime>
 #include <mutex>
 #include <new>
 
 #include "base/ansi_path.h"
+#include "base/download_digests.h"
 #include "base/file_system.h"
 #include "base/md5.h"
 #include "base/text_convert.h"
@@ -11,9 +13,22 @@
 #include "download/download_file_name.h"
 #include "download/range_split.h"
 #include "net/socket_ops.h"
+#include "pelmar_config.h"
 #include "services/installer_settings.h"
 
 namespace pelmar {
+
+std::vector<MakerPublicKey> PinnedMakerKeys() {
+  std::vector<std::string> hex;
+  for (const char* key : config::kMakerPublicKeys) hex.emplace_back(key);
+  std::vector<MakerPublicKey> keys;
+  // The build checks the key file; a key that does not read pins nothing,
+  // and then nothing is ever started.
+  if (!ParseMakerKeys(hex, &keys)) keys.clear();
+  return keys;
+}
+
+std::string PinnedReleaseProduct() { return config::kReleaseProduct; }
 
 CDownloader::CDownloader(DownloaderServices services) : services_(std::move(services)) {
   (void)StartSockets();
@@ -26,6 +41,7 @@ CDownloader::~CDownloader() {
   StopRangeThreads();
   std::lock_guard<CXMutex> lock(lock_);
   file_.reset();
+  held_.reset();
   // An abandoned or failed download leaves nothing behind in the folder.
   if (!done && !path_.empty()) (void)RemoveFile(PartialPathLocked());
 }
@@ -70,6 +86,11 @@ std::string CDownloader::PackageMd5() {
 bool CDownloader::Start() {
   const int32_t previous = state_.load();
   if (previous == kRunning || previous == kDone) return true;
+  if (recheck_) {
+    // The file of this download was started once; Poll checks it again.
+    state_.store(kRunning);
+    return true;
+  }
   SendDownloadStartEvent();
   bool have_ranges;
   {
@@ -107,10 +128,18 @@ bool CDownloader::OnUrlInfo(const UrlInfo& info) {
   // size it at will.
   if (!IsAcceptableTargetSize(info.size, recorded) || info.urls.empty()) {
     SendDownloadErrorEvent(kThreadErrorType, "参数错误");
-    (void)UseLocalFileOnError();
+    (void)UseLocalFileOnError(info.release);
     return false;
   }
+  {
+    std::lock_guard<CXMutex> lock(lock_);
+    release_ = info.release;
+  }
   if (UseLocalFileByVersion()) return true;
+  // Before a byte is fetched: a statement the maker signed, for this
+  // product, current, no rollback, naming the size the server announces.
+  // Refused, nothing is created and Poll fails the download.
+  if (!AcceptRelease(info.release, info.size)) return false;
   total_.store(info.size);
   {
     std::lock_guard<CXMutex> lock(lock_);
@@ -234,6 +263,10 @@ bool CDownloader::WriteRange(int32_t count, int32_t index, const char* data, int
 
 int32_t CDownloader::Poll() {
   if (state_.load() != kRunning) return state_.load();
+  if (recheck_) {
+    RecheckStartedFile();
+    return state_.load();
+  }
   if (!query_) {
     StopRangeThreads();
     state_.store(kFailed);
@@ -276,7 +309,8 @@ int32_t CDownloader::Poll() {
     std::lock_guard<CXMutex> lock(lock_);
     file_.reset();
   }
-  if (VerifyDownload() && PublishDownload()) {
+  const Check check = VerifyDownload();
+  if (check == Check::kPassed) {
     StopRangeThreads();
     int32_t seconds = 0;
     try {
@@ -291,8 +325,10 @@ int32_t CDownloader::Poll() {
     SendDownloadResultEvent("下载成功", seconds);
     RecordDownload();
     state_.store(kDone);
-  } else {
+  } else if (check == Check::kDigestMismatch) {
     ResetForRetry();
+  } else {
+    DropDownload();
   }
   return state_.load();
 }
@@ -318,18 +354,120 @@ const char* CDownloader::GetUrl() {
   return url_out_.c_str();
 }
 
-bool CDownloader::VerifyDownload() {
-  const std::wstring path = PartialPath();
-  if (path.empty()) return false;
-  const std::string expected = PackageMd5();
-  if (expected.empty()) return true;
-  // Exact text: the digest is 32 lower-case hexadecimal characters.
-  return Md5OfFile(path) == expected;
+CDownloader::Check CDownloader::VerifyDownload() {
+  if (PartialPath().empty()) return Check::kDigestMismatch;
+  // Named first, then held and digested under that name: the bytes checked
+  // are then the bytes a setup process is created from. A file that fails
+  // the check does not stay under the name.
+  if (!PublishDownload()) return Check::kDigestMismatch;
+  const std::wstring path = Path();
+  const Check check = HoldAndCheck(path, PackageMd5(), true);
+  if (check != Check::kPassed) (void)RemoveFile(path);
+  return check;
 }
 
 bool CDownloader::PublishDownload() {
   std::lock_guard<CXMutex> lock(lock_);
   return RenameReplacing(PartialPathLocked(), path_);
+}
+
+ReleaseTrust CDownloader::Trust() {
+  ReleaseTrust trust;
+  trust.keys = services_.makerKeys;
+  trust.product = services_.releaseProduct;
+  trust.now = services_.clock ? services_.clock() : static_cast<int64_t>(std::time(nullptr));
+  if (services_.installedProductPath && services_.installedProductVersion &&
+      !services_.installedProductPath().empty()) {
+    trust.installedVersion = Utf8FromWide(services_.installedProductVersion());
+  }
+  return trust;
+}
+
+bool CDownloader::AcceptRelease(const SignedReleaseText& release, int64_t announcedSize) {
+  ReleaseStatement statement;
+  ReleaseVerdict verdict = CheckSignedRelease(release, Trust(), &statement);
+  if (verdict == ReleaseVerdict::kValid && statement.size != announcedSize) {
+    verdict = ReleaseVerdict::kSizeMismatch;
+  }
+  if (verdict == ReleaseVerdict::kValid) return true;
+  SendDownloadErrorEvent(kThreadErrorType, ReleaseRefusalStatus(verdict));
+  return false;
+}
+
+CDownloader::Check CDownloader::HoldAndCheck(const std::wstring& path, const std::string& md5,
+                                             bool report) {
+  std::unique_ptr<CHeldFile> held = CHeldFile::Open(path);
+  CDownloadDigests digests;
+  if (!held || !DigestHeldFile(*held, &digests)) {
+    // Open elsewhere for writing or deleting, not a plain file, unreadable.
+    if (report) SendDownloadErrorEvent(kThreadErrorType, kFileNotHeldStatus);
+    return Check::kRefused;
+  }
+  // The record's MD5 first, checked as before: exact text, 32 lower-case hexadecimal
+  // characters. A mismatch sends no event of its own.
+  if (!md5.empty() && digests.Md5() != md5) return Check::kDigestMismatch;
+  SignedReleaseText release;
+  {
+    std::lock_guard<CXMutex> lock(lock_);
+    release = release_;
+  }
+  ReleaseStatement statement;
+  ReleaseVerdict verdict = CheckSignedRelease(release, Trust(), &statement);
+  if (verdict == ReleaseVerdict::kValid) {
+    verdict = CheckReleaseBytes(statement, digests.Size(), digests.Sha256());
+  }
+  if (verdict != ReleaseVerdict::kValid) {
+    if (report) SendDownloadErrorEvent(kThreadErrorType, ReleaseRefusalStatus(verdict));
+    return Check::kRefused;
+  }
+  std::lock_guard<CXMutex> lock(lock_);
+  held_ = std::move(held);
+  return Check::kPassed;
+}
+
+bool CDownloader::StartCheckedFile(const std::function<void(const std::wstring& path)>& start) {
+  std::unique_ptr<CHeldFile> held;
+  {
+    std::lock_guard<CXMutex> lock(lock_);
+    if (state_.load() != kDone || !held_) return false;
+    held = std::move(held_);
+  }
+  // Once let go the file is no longer vouched for: checked again before
+  // it is reported done again.
+  recheck_ = true;
+  state_.store(kNew);
+  // The held file is still the one the path names (a link or another file
+  // cannot have taken its place while it was held, but this costs nothing).
+  if (!held->IsNamedBy(held->Path())) return false;
+  start(held->Path());
+  return true;  // `held` goes now: the setup process exists
+}
+
+void CDownloader::RecheckStartedFile() {
+  recheck_ = false;
+  const std::wstring path = Path();
+  if (!path.empty() && HoldAndCheck(path, PackageMd5(), true) == Check::kPassed) {
+    state_.store(kDone);
+    return;
+  }
+  // Changed since it was started: it goes, and the next start asks for the
+  // statement and the bytes afresh (a stored file is found no more).
+  if (!path.empty()) (void)RemoveFile(path);
+  DropDownload();
+}
+
+void CDownloader::DropDownload() {
+  state_.store(kFailed);
+  StopRangeThreads();
+  std::vector<DownloadRange> ranges;
+  {
+    std::lock_guard<CXMutex> lock(lock_);
+    file_.reset();
+    if (!path_.empty()) (void)RemoveFile(PartialPathLocked());
+    ranges.swap(ranges_);  // threads are gone: nothing to wait for under the lock
+  }
+  total_.store(0);
+  downloaded_.store(0);
 }
 
 void CDownloader::RecordDownload() {
@@ -360,8 +498,12 @@ bool CDownloader::RecordedFileStillValid(const std::wstring& stored) {
   // is reused.
   const std::string digest = PackageMd5();
   if (digest.empty() || WideFromUtf8(digest) != services_.settings->Md5()) return false;
-  // The file may have changed since it was recorded.
-  return services_.settings->ValidateAndRecord(services_.settings->Md5(), stored, true);
+  // And only a currently valid statement of the maker that names its bytes:
+  // the file is held and digested once, as a fresh download is.
+  if (HoldAndCheck(stored, digest, false) == Check::kPassed) return true;
+  // The file may have changed since it was recorded: the settings forget it.
+  (void)services_.settings->ValidateAndRecord(services_.settings->Md5(), stored, true);
+  return false;
 }
 
 void CDownloader::UseStoredFile(const std::wstring& stored) {
@@ -387,8 +529,18 @@ bool CDownloader::UseLocalFileByVersion() {
   return true;
 }
 
-bool CDownloader::UseLocalFileOnError() {
+bool CDownloader::UseLocalFileOnError(const SignedReleaseText& release) {
   if (services_.settings == nullptr) return false;
+  // The statement the query brought, else the record's own.
+  SignedReleaseText in_use = release;
+  IPackageRecord* package = services_.query.package;
+  if (in_use.empty() && package != nullptr && package->GetStatus() == IPackageRecord::kReady) {
+    in_use = package->GetRelease();
+  }
+  {
+    std::lock_guard<CXMutex> lock(lock_);
+    release_ = std::move(in_use);
+  }
   const std::wstring installed =
       services_.installedProductPath ? services_.installedProductPath() : std::wstring();
   const std::wstring stored = services_.settings->Path();

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "base/file_stream.h"
+#include "base/held_file.h"
+#include "base/release_check.h"
 #include "base/x_mutex.h"
 #include "download/download_thread.h"
 #include "download/query_url_info_thread.h"
@@ -16,6 +18,10 @@
 namespace pelmar {
 
 class InstallerSettings;
+
+// The maker keys and the product this build pins (pelmar_config.h).
+std::vector<MakerPublicKey> PinnedMakerKeys();
+std::string PinnedReleaseProduct();
 
 // The download as the progress page sees it: start it, poll it about every
 // 50 ms, then take the file's path. Operations in slot order.
@@ -35,6 +41,13 @@ class IDownloader {
   virtual const wchar_t* GetFilePath() = 0;
   // The URL being downloaded. Valid until the next call.
   virtual const char* GetUrl() = 0;
+  // In state 4 the verified setup program is held open so that nobody can
+  // write, rename or delete it (base/held_file.h). Runs `start` with its path
+  // while it is still held and still named by that path (the caller creates
+  // the setup process there), then lets the file go. False, without running
+  // `start`, when there is no verified file held. A later Start checks the
+  // file again before it reports it done once more.
+  virtual bool StartCheckedFile(const std::function<void(const std::wstring& path)>& start) = 0;
   // For a quit: asks every thread of the download to end without waiting
   // for them, and tells whether they all have. The download stays as it is;
   // destroying it afterwards waits no longer than the threads still need.
@@ -60,14 +73,23 @@ struct DownloaderServices {
   // function) when it names none. The announced length must equal it.
   std::function<int64_t()> recordedSize;
   DownloadTimings timings;
+  // Whom the installer trusts: the maker keys pinned at build time, the
+  // product a release statement must name, and the clock its expiry is
+  // read against (empty: the system's).
+  std::vector<MakerPublicKey> makerKeys = PinnedMakerKeys();
+  std::string releaseProduct = PinnedReleaseProduct();
+  std::function<int64_t()> clock;
 };
 
-// Reuses a recorded download when it is new enough and still has the
-// package digest; otherwise queries the URLs, creates a partial file at full
-// size, downloads it in two ranges on two threads, checks it against the
-// package digest, renames it to its final ".exe" name and records it. A
-// download that does not end verified removes its partial file when the
-// controller goes.
+// Reuses a recorded download when it is new enough, still has the package
+// digest and is the release a currently valid statement names; otherwise
+// queries the URLs, checks the maker's signed release statement before
+// fetching a byte, creates a partial file at full size, downloads it in two
+// ranges on two threads, renames it to its final ".exe" name, holds it open
+// and digests it once (MD5 against the package digest, SHA-256 and size
+// against the statement), and records it. A file that does not end verified
+// is removed (the partial one at the latest when the controller goes).
+// Nothing is reported done that a pinned maker key did not sign.
 //
 // Threads: the caller's polling thread runs every IDownloader operation; the
 // query thread runs OnUrlInfo once per query; the download threads run
@@ -89,6 +111,7 @@ class CDownloader : public IDownloader, public IUrlInfoReceiver, public IRangeWr
   void Destroy() override;
   const wchar_t* GetFilePath() override;
   const char* GetUrl() override;
+  bool StartCheckedFile(const std::function<void(const std::wstring& path)>& start) override;
   void RequestStop() override;
   bool ThreadsEnded() override;
 
@@ -107,15 +130,33 @@ class CDownloader : public IDownloader, public IUrlInfoReceiver, public IRangeWr
 
   [[nodiscard]] bool StartRangeThreads();
   void StopRangeThreads();
-  [[nodiscard]] bool VerifyDownload();
-  // Gives the verified partial file its final name.
+  // What checking a file found.
+  enum class Check { kPassed, kDigestMismatch, kRefused };
+  // Names, holds and checks the finished download; a file that fails is
+  // removed.
+  [[nodiscard]] Check VerifyDownload();
+  // Gives the finished partial file its final name.
   [[nodiscard]] bool PublishDownload();
   void RecordDownload();
   void ResetForRetry();
+  // After a refusal of the maker's statement: the ranges and the partial
+  // file go, so the next Start asks for the statement and the bytes anew.
+  void DropDownload();
   [[nodiscard]] bool UseLocalFileByVersion();
-  [[nodiscard]] bool UseLocalFileOnError();
-  // The recorded file's digest is the package digest, and still the file's.
+  [[nodiscard]] bool UseLocalFileOnError(const SignedReleaseText& release);
+  // The recorded file's digest is the package digest, and still the file's,
+  // and a currently valid statement names its bytes; it is then held.
   [[nodiscard]] bool RecordedFileStillValid(const std::wstring& stored);
+  ReleaseTrust Trust();
+  // The statement of the release to download (kept for the final check);
+  // false after sending the refusal's event.
+  [[nodiscard]] bool AcceptRelease(const SignedReleaseText& release, int64_t announcedSize);
+  // Holds `path` and checks its bytes: MD5 (when `md5` is not empty), then the
+  // statement again and its size and SHA-256. The file stays held when it
+  // passes. `report` sends a refusal's event (a digest mismatch has none).
+  [[nodiscard]] Check HoldAndCheck(const std::wstring& path, const std::string& md5, bool report);
+  // A file started once is checked again before it is done again.
+  void RecheckStartedFile();
   void UseStoredFile(const std::wstring& stored);
   [[nodiscard]] bool CreateTargetFile();
   std::string PackageMd5();
@@ -137,6 +178,13 @@ class CDownloader : public IDownloader, public IUrlInfoReceiver, public IRangeWr
   std::unique_ptr<CFileStream> file_;  // guarded by lock_
   std::unique_ptr<QueryUrlInfoThread> query_;
   std::vector<DownloadRange> ranges_;  // table guarded by lock_
+  SignedReleaseText release_;          // guarded by lock_: the statement in use
+  // The verified file, held from its digest until the setup process exists;
+  // guarded by lock_. Set exactly while the state is "done".
+  std::unique_ptr<CHeldFile> held_;
+  // The held file was handed to a setup process and let go: the next Start
+  // checks it again. Caller's thread only.
+  bool recheck_ = false;
   // Owned by the caller's thread: the texts the last GetFilePath/GetUrl returned.
   std::wstring path_out_;
   std::string url_out_;

@@ -96,7 +96,8 @@ class DownloaderTest : public BackendTest {
 };
 
 TEST_F(DownloaderTest, DownloadsVerifiesAndRecords) {
-  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1",
+                             IPackageRecord::kReady, Release());
   DownloaderPtr d(CreateDownloader(Services(&record)));
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(d->GetProgress(), 0);
@@ -104,7 +105,7 @@ TEST_F(DownloaderTest, DownloadsVerifiesAndRecords) {
   EXPECT_EQ(d->Poll(), IDownloader::kNew);
   ASSERT_TRUE(d->Start());
   std::vector<int32_t> progress;
-  ASSERT_EQ(PollToEnd(d.get(), &progress), IDownloader::kDone);
+  ASSERT_EQ(PollToEnd(d.get(), &progress), IDownloader::kDone) << ::testing::PrintToString(ErrorStatuses());
   EXPECT_EQ(d->GetProgress(), 100);
   for (size_t i = 1; i < progress.size(); ++i) EXPECT_LE(progress[i - 1], progress[i]);
 
@@ -136,7 +137,8 @@ TEST_F(DownloaderTest, DownloadsVerifiesAndRecords) {
 
 TEST_F(DownloaderTest, OneByteFileRunsOneThread) {
   ASSERT_TRUE(backend_->WritePackage("one.bin", "Z"));
-  CFixedPackageRecord record({backend_->Url("/cdn/one.bin")}, Md5Text("Z"), "");
+  CFixedPackageRecord record({backend_->Url("/cdn/one.bin")}, Md5Text("Z"), "",
+                             IPackageRecord::kReady, Release("one.bin"));
   DownloaderPtr d(CreateDownloader(Services(&record)));
   ASSERT_TRUE(d->Start());
   ASSERT_EQ(PollToEnd(d.get()), IDownloader::kDone);
@@ -146,7 +148,8 @@ TEST_F(DownloaderTest, OneByteFileRunsOneThread) {
 
 TEST_F(DownloaderTest, FixedNameForChannelVersions) {
   versions_[L""] = L"3.97.0.1";  // the installer's own product version
-  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1",
+                             IPackageRecord::kReady, Release());
   DownloaderPtr d(CreateDownloader(Services(&record)));
   ASSERT_TRUE(d->Start());
   ASSERT_EQ(PollToEnd(d.get()), IDownloader::kDone);
@@ -170,7 +173,8 @@ TEST_P(DownloaderFaultTest, EndsWithTheExactPackageOrNotDone) {
   const FaultCase& c = GetParam();
   SCOPED_TRACE(c.why);
   ASSERT_TRUE(backend_->SetFaults(c.rules));
-  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1",
+                             IPackageRecord::kReady, Release());
   DownloaderPtr d(CreateDownloader(Services(&record)));
   ASSERT_TRUE(d->Start());
   const int32_t state = PollToEnd(d.get());
@@ -237,7 +241,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, DownloaderFaultTest, ::testing::ValuesIn(kFaults
 TEST_F(DownloaderTest, DroppedRangeResumesFromTheReceivePosition) {
   ASSERT_TRUE(backend_->SetFaults(
       R"([{"path": "/cdn/", "method": "GET", "action": "drop", "after_bytes": 100000, "times": 1}])"));
-  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1",
+                             IPackageRecord::kReady, Release());
   DownloaderPtr d(CreateDownloader(Services(&record)));
   ASSERT_TRUE(d->Start());
   ASSERT_EQ(PollToEnd(d.get()), IDownloader::kDone);
@@ -258,7 +263,8 @@ TEST_F(DownloaderTest, RedirectOfTheDownloadToAnotherHost) {
   ASSERT_TRUE(backend_->SetFaults(
       R"([{"path": "/cdn/", "method": "GET", "listener": "127.0.0.1", "action": "redirect", "location": ")" +
       backend_->OtherUrl("/mirror/install.exe") + R"("}])"));
-  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1",
+                             IPackageRecord::kReady, Release());
   DownloaderPtr d(CreateDownloader(Services(&record)));
   ASSERT_TRUE(d->Start());
   ASSERT_EQ(PollToEnd(d.get()), IDownloader::kDone);
@@ -272,9 +278,48 @@ TEST_F(DownloaderTest, RedirectOfTheDownloadToAnotherHost) {
   EXPECT_EQ(moved, 2);
 }
 
+// The verified file is handed to the setup run once, while still held; a
+// later start checks it again (no new download, no new start event), and a
+// file changed in between is refused, removed and downloaded afresh.
+TEST_F(DownloaderTest, CheckedFileIsStartedOnceAndCheckedAgainBeforeTheNext) {
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1",
+                             IPackageRecord::kReady, Release());
+  DownloaderPtr d(CreateDownloader(Services(&record)));
+  EXPECT_FALSE(d->StartCheckedFile([](const std::wstring&) { FAIL() << "nothing verified yet"; }));
+  ASSERT_TRUE(d->Start());
+  ASSERT_EQ(PollToEnd(d.get()), IDownloader::kDone);
+  const std::wstring path = d->GetFilePath();
+  std::vector<std::wstring> started;
+  ASSERT_TRUE(d->StartCheckedFile([&](const std::wstring& p) { started.push_back(p); }));
+  EXPECT_EQ(started, std::vector<std::wstring>{path});
+  // Let go: not again without a new check.
+  EXPECT_FALSE(d->StartCheckedFile([](const std::wstring&) { FAIL() << "let go already"; }));
+  EXPECT_EQ(d->Poll(), IDownloader::kNew);
+
+  ASSERT_TRUE(d->Start());
+  EXPECT_EQ(PollToEnd(d.get()), IDownloader::kDone);
+  EXPECT_TRUE(d->StartCheckedFile([&](const std::wstring& p) { started.push_back(p); }));
+  EXPECT_EQ(started.size(), 2u);
+  EXPECT_EQ(Count("GET", "/cdn/"), 2);
+  EXPECT_EQ(logger_.EventsNamed("vSoftDownloadStart").size(), 1u);
+
+  // Changed after the start: refused, removed, and downloaded again.
+  WriteFile(path, "another program");
+  ASSERT_TRUE(d->Start());
+  EXPECT_EQ(PollToEnd(d.get()), IDownloader::kFailed);
+  EXPECT_TRUE(ErrorStatuses().empty());  // an MD5 mismatch reports nothing of its own
+  EXPECT_FALSE(FileExists(path));
+  EXPECT_FALSE(d->StartCheckedFile([](const std::wstring&) { FAIL() << "refused file"; }));
+  ASSERT_TRUE(d->Start());
+  ASSERT_EQ(PollToEnd(d.get()), IDownloader::kDone);
+  EXPECT_EQ(ReadFile(path), Package());
+  EXPECT_EQ(Count("GET", "/cdn/"), 4);
+}
+
 TEST_F(DownloaderTest, DigestMismatchResetsAndANewStartDownloadsAgain) {
   ASSERT_TRUE(backend_->SetFaults(R"([{"path": "/cdn/", "action": "bad_md5"}])"));
-  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1",
+                             IPackageRecord::kReady, Release());
   DownloaderPtr d(CreateDownloader(Services(&record)));
   ASSERT_TRUE(d->Start());
   ASSERT_EQ(PollToEnd(d.get()), IDownloader::kFailed);
@@ -305,14 +350,16 @@ TEST_F(DownloaderTest, DigestMismatchResetsAndANewStartDownloadsAgain) {
 TEST_F(DownloaderTest, UppercaseDigestNeverMatches) {
   std::string upper = md5_;
   for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, upper, "1.0.0.1");
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, upper, "1.0.0.1",
+                             IPackageRecord::kReady, Release());
   DownloaderPtr d(CreateDownloader(Services(&record)));
   ASSERT_TRUE(d->Start());
   EXPECT_EQ(PollToEnd(d.get()), IDownloader::kFailed);
 }
 
 TEST_F(DownloaderTest, WithoutDigestTheFileIsAcceptedAndRecordedByItsOwn) {
-  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, "", "1.0.0.1");
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, "", "1.0.0.1",
+                             IPackageRecord::kReady, Release());
   DownloaderPtr d(CreateDownloader(Services(&record)));
   ASSERT_TRUE(d->Start());
   ASSERT_EQ(PollToEnd(d.get()), IDownloader::kDone);
@@ -324,7 +371,8 @@ TEST_F(DownloaderTest, RecordedNewEnoughDownloadIsReusedWithoutDownloading) {
   WriteFile(stored, Package());
   ASSERT_TRUE(settings_->ValidateAndRecord(WideFromUtf8(md5_), stored, false));
   versions_[stored] = L"1.0.0.2";
-  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1",
+                             IPackageRecord::kReady, Release());
   DownloaderPtr d(CreateDownloader(Services(&record)));
   ASSERT_TRUE(d->Start());
   ASSERT_EQ(PollToEnd(d.get()), IDownloader::kDone);
@@ -390,7 +438,8 @@ TEST_F(DownloaderTest, RecordedFileWithoutThePackageDigestIsNeverReused) {
     ASSERT_TRUE(backend_->SetFaults(*c.fault ? c.fault : "[]"));
     ASSERT_TRUE(settings_->ValidateAndRecord(WideFromUtf8(digest), stored, false));
     versions_[stored] = L"9.9.9.9";
-    CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, c.package_md5, "1.0.0.1");
+    CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, c.package_md5, "1.0.0.1",
+                               IPackageRecord::kReady, Release());
     DownloaderPtr d(CreateDownloader(Services(&record)));
     ASSERT_TRUE(d->Start());
     const int32_t state = PollToEnd(d.get());
@@ -408,7 +457,8 @@ TEST_F(DownloaderTest, FailedQueryFallsBackToARecordedDownload) {
   WriteFile(stored, Package());
   ASSERT_TRUE(settings_->ValidateAndRecord(WideFromUtf8(md5_), stored, false));
   ASSERT_TRUE(backend_->SetFaults(R"([{"method": "HEAD", "action": "status", "status": 404}])"));
-  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1",
+                             IPackageRecord::kReady, Release());
   DownloaderPtr d(CreateDownloader(Services(&record)));
   ASSERT_TRUE(d->Start());
   ASSERT_EQ(PollToEnd(d.get()), IDownloader::kDone);
@@ -418,7 +468,8 @@ TEST_F(DownloaderTest, FailedQueryFallsBackToARecordedDownload) {
 TEST_F(DownloaderTest, UnwritableDataFolderFailsWithoutAnEvent) {
   // A regular file where the folder should be: nothing can be created in it.
   WriteFile(data_dir_ + L"not_a_folder", "x");
-  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1",
+                             IPackageRecord::kReady, Release());
   DownloaderServices services = Services(&record);
   services.productDataDirectory = data_dir_ + L"not_a_folder" + testing::TempDir::kSeparator;
   DownloaderPtr d(CreateDownloader(services));
@@ -433,7 +484,8 @@ TEST_F(DownloaderTest, UnwritableDataFolderFailsWithoutAnEvent) {
 TEST_F(DownloaderTest, DestroyWhileRetryingEnds) {
   // Every download request fails, so both threads wait between attempts.
   ASSERT_TRUE(backend_->SetFaults(R"([{"method": "GET", "action": "status", "status": 503}])"));
-  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1",
+                             IPackageRecord::kReady, Release());
   DownloaderPtr d(CreateDownloader(Services(&record)));
   ASSERT_TRUE(d->Start());
   for (int i = 0; i < 400 && Count("GET", "/cdn/") < 2; ++i) {
@@ -471,7 +523,8 @@ TEST_F(DownloaderTest, RequestStopEndsEveryThreadWithoutAReport) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ASSERT_TRUE(backend_->SetFaults(c.faults));
-    CFixedPackageRecord record({c.url}, md5_, "1.0.0.1");
+    CFixedPackageRecord record({c.url}, md5_, "1.0.0.1",
+                             IPackageRecord::kReady, Release());
     DownloaderPtr d(CreateDownloader(Services(&record)));
     ASSERT_TRUE(d->Start());
     std::this_thread::sleep_for(std::chrono::milliseconds(500));  // inside their waits
@@ -493,7 +546,8 @@ TEST_F(DownloaderTest, ThreadFailureThenStartResumesOnlyTheIncompleteRange) {
   const int64_t half = testing::kPackageBytes / 2;
   ASSERT_TRUE(backend_->SetFaults(
       R"([{"method": "GET", "path": "/cdn/", "action": "drop", "after_bytes": 70000, "skip": 1}])"));
-  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1",
+                             IPackageRecord::kReady, Release());
   DownloaderServices services = Services(&record);
   services.timings.betweenAttemptsMs = 10;
   DownloaderPtr d(CreateDownloader(services));
@@ -544,7 +598,8 @@ TEST_F(DownloaderTest, ThreadThatCannotBeMadeFailsTheDownload) {
   hooks.dnsWaitMilliseconds = 200;
   g_resolutions_allowed = 1;
   SetResolverTestHooks(hooks);
-  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1",
+                             IPackageRecord::kReady, Release());
   DownloaderPtr d(CreateDownloader(Services(&record)));
   ASSERT_TRUE(d->Start());
   EXPECT_EQ(PollToEnd(d.get()), IDownloader::kFailed);
@@ -554,7 +609,8 @@ TEST_F(DownloaderTest, ThreadThatCannotBeMadeFailsTheDownload) {
 }
 
 TEST_F(DownloaderTest, QueryThreadThatCannotBeMadeIsAStartFailure) {
-  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1",
+                             IPackageRecord::kReady, Release());
   DownloaderPtr d(CreateDownloader(Services(&record)));
   CPelmarBasedThread::RefuseCreationsForTesting(1);
   EXPECT_FALSE(d->Start());
@@ -570,7 +626,8 @@ TEST_F(DownloaderTest, QueryThreadThatCannotBeMadeIsAStartFailure) {
 }
 
 TEST_F(DownloaderTest, GetUrlNamesWhatIsDownloaded) {
-  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1");
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, md5_, "1.0.0.1",
+                             IPackageRecord::kReady, Release());
   DownloaderPtr d(CreateDownloader(Services(&record)));
   // Before any query: the built-in URL of the configured CDN.
   EXPECT_EQ(std::string(d->GetUrl()), BuiltinDownloadUrl());

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/release_statement.h"
+
 namespace pelmar {
 
 // The package record as the download reads it: the server's record (through
@@ -21,6 +23,9 @@ class IPackageRecord {
   virtual std::vector<std::string> GetUrls() = 0;
   // The package digest as sent by the server; empty when there is none.
   virtual std::string GetMd5() = 0;
+  // The maker's signed release statement the record carries; empty when it
+  // has none (the query then looks for "<address>.sig" beside the download).
+  virtual SignedReleaseText GetRelease() = 0;
 };
 
 // A record whose values are given, not fetched: the command-line driver's
@@ -28,11 +33,12 @@ class IPackageRecord {
 class CFixedPackageRecord : public IPackageRecord {
  public:
   CFixedPackageRecord(std::vector<std::string> urls, std::string md5, std::string version,
-                      int status = kReady)
+                      int status = kReady, SignedReleaseText release = {})
       : status_(status),
         urls_(std::move(urls)),
         md5_(std::move(md5)),
-        version_(std::move(version)) {}
+        version_(std::move(version)),
+        release_(std::move(release)) {}
 
   int GetStatus() override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -50,6 +56,10 @@ class CFixedPackageRecord : public IPackageRecord {
     std::lock_guard<std::mutex> lock(mutex_);
     return md5_;
   }
+  SignedReleaseText GetRelease() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return release_;
+  }
   void SetStatus(int status) {
     std::lock_guard<std::mutex> lock(mutex_);
     status_ = status;
@@ -58,6 +68,10 @@ class CFixedPackageRecord : public IPackageRecord {
     std::lock_guard<std::mutex> lock(mutex_);
     md5_ = std::move(md5);
   }
+  void SetRelease(SignedReleaseText release) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    release_ = std::move(release);
+  }
 
  private:
   std::mutex mutex_;
@@ -65,6 +79,7 @@ class CFixedPackageRecord : public IPackageRecord {
   std::vector<std::string> urls_;  // guarded by mutex_
   std::string md5_;                // guarded by mutex_
   std::string version_;            // guarded by mutex_
+  SignedReleaseText release_;      // guarded by mutex_
 };
 
 }  // namespace pelmar

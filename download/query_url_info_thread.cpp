@@ -32,6 +32,12 @@ std::string HostAndPort(const char* host, int port) {
 
 }  // namespace
 
+std::string DetachedReleaseUrl(const std::string& url) {
+  const size_t query = url.find_first_of("?#");
+  if (query == std::string::npos) return url + ".sig";
+  return url.substr(0, query) + ".sig" + url.substr(query);
+}
+
 std::string BuiltinDownloadUrl() {
   return "http://" + HostAndPort(config::kCdn.host, config::kCdn.port) + kBuiltinPath;
 }
@@ -103,6 +109,9 @@ uint32_t QueryUrlInfoThread::Run() {
       }
       if (!QueryOneUrl(settings_.builtinUrl, std::string())) {
         SendDownloadErrorEvent(kQueryErrorType, "获取包信息失败");
+      } else {
+        // The built-in address has no record: its statement is beside it.
+        FetchDetachedRelease(settings_.builtinUrl);
       }
     }
   } catch (...) {
@@ -134,12 +143,45 @@ bool QueryUrlInfoThread::QueryPackageUrls() {
   // The version becomes part of the file name: a path or anything else that
   // is not a dotted decimal version counts as none.
   const std::string version = DottedVersionOrEmpty(package->GetVersion());
+  std::string first_answered;
   for (const std::string& url : package->GetUrls()) {
     CheckStop();
-    (void)QueryCandidate(url, version);
+    if (QueryCandidate(url, version) && first_answered.empty()) first_answered = url;
   }
+  const SignedReleaseText release = package->GetRelease();
+  {
+    std::lock_guard<CXMutex> lock(result_lock_);
+    if (result_.urls.empty()) {
+      // Kept for a stored file's reuse when no URL works.
+      result_.release = release;
+      return false;
+    }
+    if (!release.empty()) {
+      result_.release = release;
+      return true;
+    }
+  }
+  // A record without a statement: the maker may have put it beside the file.
+  FetchDetachedRelease(first_answered);
+  return true;
+}
+
+void QueryUrlInfoThread::FetchDetachedRelease(const std::string& url) {
+  if (url.empty()) return;
+  CheckStop();
+  std::string body;
+  try {
+    const UrlParts parts = ParseUrl(DetachedReleaseUrl(url));
+    body = exchange_.Get({parts.host, parts.port}, settings_.headTimeoutMs, parts.host, parts.path,
+                         kMaxSignedReleaseBytes);
+  } catch (const std::exception&) {
+    CheckStop();
+    return;  // no statement: the controller refuses the download
+  }
+  SignedReleaseText release;
+  if (!SplitDetachedRelease(body, &release)) return;
   std::lock_guard<CXMutex> lock(result_lock_);
-  return !result_.urls.empty();
+  result_.release = std::move(release);
 }
 
 bool QueryUrlInfoThread::QueryCandidate(const std::string& url, const std::string& version) {

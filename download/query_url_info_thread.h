@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/pelmar_based_thread.h"
+#include "base/release_statement.h"
 #include "base/x_mutex.h"
 #include "download/package_record.h"
 #include "net/http_response_header.h"
@@ -15,12 +16,19 @@
 namespace pelmar {
 
 // What the URL query found: the file's length, the name to store it under,
-// and every candidate URL that answered usable headers (after redirects).
+// every candidate URL that answered usable headers (after redirects), and
+// the maker's signed release statement: the package record's, else the
+// detached "<address>.sig" beside the address that answered first.
 struct UrlInfo {
   int64_t size = 0;
   std::wstring fileName;
   std::vector<std::string> urls;
+  SignedReleaseText release;
 };
+
+// The address of the detached release beside a download address: ".sig"
+// appended to its path (before any query).
+std::string DetachedReleaseUrl(const std::string& url);
 
 // Receives the query's result at its end (on the query thread).
 class IUrlInfoReceiver {
@@ -110,6 +118,9 @@ class QueryUrlInfoThread : public CPelmarBasedThread {
   // One address: true when it answered with a size. An address that gives no
   // header at all raises.
   [[nodiscard]] bool QueryOneUrl(const std::string& url, const std::string& version);
+  // Fetches "<url>.sig" with the bounded body reader and keeps its statement
+  // in the result; nothing when it cannot be had or is not of the form.
+  void FetchDetachedRelease(const std::string& url);
   HttpResponseHeader HeadWithRedirects(std::string& url, int depth);
   void ProbeNetwork();
 

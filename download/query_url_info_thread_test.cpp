@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <mutex>
 #include <thread>
 
 #include "download/download_test_support.h"
+#include "download/downloader.h"
 #include "pelmar_config.h"
 
 namespace pelmar {
@@ -79,12 +81,76 @@ TEST_F(QueryUrlInfoTest, UsableUrlGivesSizeNameAndUrl) {
   EXPECT_TRUE(ErrorStatuses().empty());
   EXPECT_TRUE(last_query_url_.empty());
   // The HEAD request text, exactly.
-  const auto heads = backend_->Requests("/cdn/install.exe");
+  std::vector<testing::BackendRequest> heads;
+  for (const auto& r : backend_->Requests("/cdn/install.exe")) {
+    if (r.method == "HEAD") heads.push_back(r);
+  }
   ASSERT_EQ(heads.size(), 1u);
   EXPECT_EQ(heads[0].head,
             "HEAD /cdn/install.exe HTTP/1.1\r\nHost:127.0.0.1\r\nAccept:*/*\r\n"
             "User-Agent:Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)\r\n"
             "Connection:close\r\n\r\n");
+}
+
+// The maker's statement of a record without one is fetched beside the first
+// address that answered; the backend signs with the development key.
+ReleaseStatement CheckedStatement(const SignedReleaseText& release) {
+  ReleaseTrust trust;
+  trust.keys = PinnedMakerKeys();
+  trust.product = PinnedReleaseProduct();
+  trust.now = static_cast<int64_t>(std::time(nullptr));
+  ReleaseStatement statement;
+  EXPECT_EQ(CheckSignedRelease(release, trust, &statement), ReleaseVerdict::kValid);
+  return statement;
+}
+
+TEST_F(QueryUrlInfoTest, RecordWithoutAStatementBringsTheDetachedOne) {
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe"), backend_->Url("/mirror/install.exe")},
+                             "", "1.0.0.1");
+  const UrlInfo info = Query(&record, Settings(&record));
+  EXPECT_EQ(DetachedReleaseGets(), 1);
+  EXPECT_EQ(backend_->Requests("/cdn/install.exe.sig").size(), 1u);
+  const ReleaseStatement statement = CheckedStatement(info.release);
+  EXPECT_EQ(statement.size, testing::kPackageBytes);
+}
+
+TEST_F(QueryUrlInfoTest, RecordWithAStatementFetchesNoSig) {
+  const SignedReleaseText release = Release();
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, "", "1.0.0.1",
+                             IPackageRecord::kReady, release);
+  const UrlInfo info = Query(&record, Settings(&record));
+  EXPECT_EQ(info.release.statement, release.statement);
+  EXPECT_EQ(DetachedReleaseGets(), 0);
+}
+
+TEST_F(QueryUrlInfoTest, BuiltinAddressBringsItsSig) {
+  CFixedPackageRecord record({}, "", "", IPackageRecord::kFailed);
+  const UrlInfo info = Query(&record, Settings(&record));
+  ASSERT_EQ(info.urls.size(), 1u);
+  EXPECT_EQ(backend_->Requests(std::string(testing::kBuiltinPath) + ".sig").size(), 1u);
+  EXPECT_EQ(CheckedStatement(info.release).size, testing::kPackageBytes);
+}
+
+TEST_F(QueryUrlInfoTest, ADetachedReleaseNotOfTheFormIsNone) {
+  const char* const answers[] = {
+      R"({"path": "/cdn/install.exe.sig", "action": "respond", "body": "pelmar-release=1\n"})",
+      R"({"path": "/cdn/install.exe.sig", "action": "status", "status": 404})",
+      R"({"path": "/cdn/install.exe.sig", "action": "respond", "body": "x"})",
+      R"({"path": "/cdn/install.exe.sig", "action": "close"})",
+  };
+  for (const char* rule : answers) {
+    SCOPED_TRACE(rule);
+    ASSERT_TRUE(backend_->SetFaults(std::string("[") + rule + "]"));
+    CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, "", "1.0.0.1");
+    const UrlInfo info = Query(&record, Settings(&record));
+    EXPECT_EQ(info.urls.size(), 1u);
+    EXPECT_TRUE(info.release.empty());
+  }
+}
+
+TEST_F(QueryUrlInfoTest, DetachedReleaseAddress) {
+  EXPECT_EQ(DetachedReleaseUrl("http://h/a/install.exe"), "http://h/a/install.exe.sig");
+  EXPECT_EQ(DetachedReleaseUrl("http://h/a/install.exe?x=1"), "http://h/a/install.exe.sig?x=1");
 }
 
 TEST_F(QueryUrlInfoTest, ContentDispositionNamesTheFile) {

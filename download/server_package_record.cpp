@@ -19,6 +19,10 @@ std::vector<std::string> CServerPackageRecord::GetUrls() {
 
 std::string CServerPackageRecord::GetMd5() { return info_->Md5(); }
 
+SignedReleaseText CServerPackageRecord::GetRelease() {
+  return {info_->ReleaseStatement(), info_->ReleaseSignature()};
+}
+
 IPackageRecord* ServerPackageRecord() {
   static IPkgInfo* const info = GetPkgInfo();
   if (info == nullptr) return nullptr;

@@ -19,6 +19,7 @@ class CServerPackageRecord : public IPackageRecord {
   std::string GetVersion() override;
   std::vector<std::string> GetUrls() override;
   std::string GetMd5() override;
+  SignedReleaseText GetRelease() override;
 
  private:
   IPkgInfo* const info_;

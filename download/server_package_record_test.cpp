@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cctype>
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -43,7 +46,106 @@ class ServerPackageRecordTest : public BackendTest {
     s.version = [] { return std::string("0.9.0.1"); };
     return s;
   }
+
+  // Runs the real reader and controller against the backend to the end.
+  int32_t DownloadFromTheServer(std::wstring* path = nullptr) {
+    CPkgInfo info(ReaderSettings());
+    CServerPackageRecord record(&info);
+    const std::wstring data_dir = dir_.Wide() + testing::TempDir::kSeparator;
+    InstallerSettings settings(data_dir + L"config.ini");
+    DownloaderServices services;
+    services.query.package = &record;
+    services.query.programPath = L"C:\\Downloads\\Morvantile_setup.exe";
+    services.query.builtinUrl = backend_->Url(testing::kBuiltinPath);
+    services.query.probeHosts = {"127.0.0.1"};
+    services.query.probePort = backend_->Port();
+    services.settings = &settings;
+    services.productDataDirectory = data_dir;
+    services.installedProductPath = [] { return std::wstring(L"C:\\Morvantile\\Morvantile.exe"); };
+    services.installedProductVersion = [] { return std::wstring(L"1.0.0.1"); };
+    IDownloader* d = CreateDownloader(services);
+    if (d == nullptr) return -1;
+    int32_t state = d->Start() ? d->Poll() : IDownloader::kFailed;
+    for (int i = 0; i < 2400 && state == IDownloader::kRunning; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      state = d->Poll();
+    }
+    if (path != nullptr) *path = d->GetFilePath();
+    d->Destroy();
+    return state;
+  }
 };
+
+// The backend's release faults, each through the real record reader (the
+// statement in the sealed payload) and the ".sig" beside the file.
+struct ServedRelease {
+  const char* name;
+  const char* rules;
+  const char* refusal;  // null: the download is done
+};
+
+class ServedReleaseTest : public ServerPackageRecordTest,
+                          public ::testing::WithParamInterface<ServedRelease> {};
+
+TEST_P(ServedReleaseTest, OnlyTheMakersCurrentReleaseIsDone) {
+  const ServedRelease& c = GetParam();
+  ASSERT_TRUE(backend_->SetFaults(c.rules));
+  std::wstring path;
+  const int32_t state = DownloadFromTheServer(&path);
+  const std::vector<std::string> statuses = ErrorStatuses();
+  if (c.refusal == nullptr) {
+    EXPECT_EQ(state, IDownloader::kDone);
+    EXPECT_TRUE(statuses.empty());
+  } else {
+    EXPECT_EQ(state, IDownloader::kFailed);
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_EQ(statuses.back(), c.refusal);
+    // Refused before a byte of the package was asked for.
+    EXPECT_EQ(Count("GET", "/cdn/install.exe"), 0);
+  }
+  // Nothing but the settings file stays in the folder.
+  std::set<std::string> files;
+  for (const auto& e : std::filesystem::directory_iterator(dir_.path())) {
+    files.insert(e.path().filename().u8string());
+  }
+  if (state != IDownloader::kDone) EXPECT_EQ(files, std::set<std::string>{"config.ini"});
+}
+
+const ServedRelease kServedReleases[] = {
+    {"genuine", "[]", nullptr},
+    {"record without a statement, the .sig beside the file",
+     R"([{"path": "/installer/package/index", "action": "release", "mode": "missing"}])", nullptr},
+    {"missing everywhere", R"([{"action": "release", "mode": "missing"}])", "缺少发布声明"},
+    {"forged", R"([{"action": "release", "mode": "forged"}])", "发布声明签名无效"},
+    {"expired", R"([{"action": "release", "mode": "expired"}])", "发布声明已过期"},
+    {"older than installed", R"([{"action": "release", "mode": "older", "version": "1.0.0.0"}])",
+     "发布版本低于已安装版本"},
+    {"another product", R"([{"action": "release", "mode": "other_product"}])",
+     "发布声明产品不符"},
+    {"malformed", R"([{"action": "release", "mode": "malformed"}])", "发布声明格式错误"},
+    {"naming another length", R"([{"action": "release", "mode": "wrong_size"}])",
+     "文件大小与发布声明不符"},
+};
+INSTANTIATE_TEST_SUITE_P(Backend, ServedReleaseTest, ::testing::ValuesIn(kServedReleases),
+                         [](const auto& info) {
+                           std::string name;
+                           for (const char c : std::string(info.param.name))
+                             name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                           return name;
+                         });
+
+TEST_F(ServerPackageRecordTest, StatementForOtherBytesFailsAfterTheDownload) {
+  ASSERT_TRUE(backend_->SetFaults(R"([{"action": "release", "mode": "other_bytes"}])"));
+  EXPECT_EQ(DownloadFromTheServer(), IDownloader::kFailed);
+  ASSERT_FALSE(ErrorStatuses().empty());
+  EXPECT_EQ(ErrorStatuses().back(), "文件SHA256与发布声明不符");
+  EXPECT_EQ(Count("GET", "/cdn/install.exe"), 2);  // fetched, checked, removed
+  std::set<std::string> files;
+  for (const auto& e : std::filesystem::directory_iterator(dir_.path())) {
+    files.insert(e.path().filename().u8string());
+  }
+  EXPECT_EQ(files, std::set<std::string>{"config.ini"});
+}
 
 TEST_F(ServerPackageRecordTest, ReadsTheServersRecordInRankOrder) {
   CPkgInfo info(ReaderSettings());

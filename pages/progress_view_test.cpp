@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "base/event_sink.h"
+#include "base/testing/release_signing.h"
 #include "base/app_context.h"
 #include "download/download_events.h"
 #include "download/downloader.h"
@@ -340,11 +341,16 @@ class ProgressPageTest : public ::testing::Test {
     };
   }
 
-  void ServeSetupProgram(const std::string& bytes) {
+  // The record carries the maker's statement of the bytes, signed with the
+  // development key the build pins; without it the query fetches the
+  // ".sig" beside the file.
+  void ServeSetupProgram(const std::string& bytes, bool withStatement = true) {
     ASSERT_TRUE(backend_->WritePackage("install.exe", bytes));
     record_ = std::make_unique<CFixedPackageRecord>(
         std::vector<std::string>{backend_->Url("/cdn/install.exe")}, backend_->PackageMd5(),
-        "1.0.0.1");
+        "1.0.0.1", IPackageRecord::kReady,
+        withStatement ? testing::SignedReleaseFor(testing::TestMaker::Development(), bytes, "1.0.0.1")
+                      : SignedReleaseText());
   }
 
   // What the test setup program does: exit code and run time.
@@ -423,9 +429,12 @@ class ProgressPageTest : public ::testing::Test {
     for (auto& r : log_.Named(event)) out.push_back(r.properties[key]);
     return out;
   }
+  // GETs of the setup program (its signed statement beside it not counted).
   int CdnGets() {
     int n = 0;
-    for (const auto& r : backend_->Requests("/cdn/")) n += r.method == "GET";
+    for (const auto& r : backend_->Requests("/cdn/")) {
+      n += r.method == "GET" && r.path.size() > 4 && r.path.compare(r.path.size() - 4, 4, ".sig") != 0;
+    }
     return n;
   }
 
@@ -595,6 +604,26 @@ TEST_F(ProgressPageTest, FailingDownloadOffersTwoRetriesThenTheDownloadReminder)
   EXPECT_EQ(dialogsShown_[2].rfind("download reminder http://", 0), 0u) << dialogsShown_[2];
   EXPECT_TRUE(SetupRuns().empty());
   EXPECT_TRUE(log_.Named("vSoftInstallStart").empty());
+}
+
+TEST_F(ProgressPageTest, ForgedReleaseFailsTheDownloadAndRunsNothing) {
+  // The genuine statement text signed by a key the installer does not pin,
+  // beside the file (the record carries none).
+  ServeSetupProgram(setupProgram_, /*withStatement=*/false);
+  ASSERT_TRUE(backend_->SetFaults(R"([{"action": "release", "mode": "forged"}])"));
+  OpenPage();
+  StartPage();
+  ASSERT_TRUE(PumpUntil([&] { return quitSeen_; }, 120000));
+  EXPECT_EQ(Statuses("pSoftDownloadResult", "soft_download_status"),
+            (std::vector<std::string>{"下载失败", "下载失败", "下载失败"}));
+  EXPECT_EQ(Statuses("vSoftDownloadError", "error_status"),
+            (std::vector<std::string>{"发布声明签名无效", "发布声明签名无效", "发布声明签名无效"}));
+  ASSERT_EQ(dialogsShown_.size(), 3u);
+  EXPECT_EQ(dialogsShown_[0], "error 1");
+  EXPECT_EQ(dialogsShown_[2].rfind("download reminder http://", 0), 0u) << dialogsShown_[2];
+  EXPECT_TRUE(SetupRuns().empty());
+  EXPECT_TRUE(log_.Named("vSoftInstallStart").empty());
+  EXPECT_EQ(CdnGets(), 0);  // refused before a byte of the program was fetched
 }
 
 TEST_F(ProgressPageTest, RealDialogsRetryTheSetupThenOfferTheManualInstall) {

@@ -109,7 +109,8 @@ struct CProgressView::State {
   static void TickRoutine(void* context) { static_cast<State*>(context)->Tick(); }
   void Tick();
   void OnSetupEnded(bool exitCodeRead, uint32_t exitCode);
-  void StartSetup();
+  // False when the download holds no checked file (nothing is started).
+  [[nodiscard]] bool StartSetup();
   void Stop();
   void Post(UINT msg, WPARAM wparam = 0) { PostMessageW(hwnd, msg, wparam, 0); }
 
@@ -162,7 +163,14 @@ void CProgressView::State::Tick() {
       Post(WM_DOWNLOAD_FAILED);
       break;
     case IDownloader::kDone:
-      StartSetup();
+      if (!StartSetup()) {
+        // The checked file is no longer held as checked: nothing is started,
+        // and the download has failed.
+        SendDownloadFailedEvent();
+        Stop();
+        Post(WM_DOWNLOAD_FAILED);
+        break;
+      }
       SendInstallStartEvent();
       setupStartMs = sys::timeGetTime();
       installing = true;
@@ -173,13 +181,16 @@ void CProgressView::State::Tick() {
   }
 }
 
-void CProgressView::State::StartSetup() {
-  const std::wstring program = download->GetFilePath();
-  setup = std::make_unique<CPelmarBasedProcess>(
-      BuildSetupCommandLine(program, installPath, joinedPlan));
-  // Success is judged by the exit code alone; a program that cannot be
-  // started is found by the next tick.
-  (void)setup->Start();
+bool CProgressView::State::StartSetup() {
+  // The process is created while the download still holds the file it
+  // checked, so the program started is the one checked.
+  return download->StartCheckedFile([this](const std::wstring& program) {
+    setup = std::make_unique<CPelmarBasedProcess>(
+        BuildSetupCommandLine(program, installPath, joinedPlan));
+    // Success is judged by the exit code alone; a program that cannot be
+    // started is found by the next tick.
+    (void)setup->Start();
+  });
 }
 
 void CProgressView::State::OnSetupEnded(bool exitCodeRead, uint32_t exitCode) {

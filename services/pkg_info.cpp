@@ -99,6 +99,12 @@ std::string ParsePkgPayload(std::string_view payload, PkgRecord* record) {
     if (info.isMember("origin_size"))
       fresh.originSize = PkgSizeFromText(info["origin_size"].asString(), kDefaultOriginSize);
     if (info.isMember("md5")) fresh.md5 = info["md5"].asString();
+    const Json::Value& statement = root[kPkgReleaseStatementMember];
+    const Json::Value& signature = root[kPkgReleaseSignatureMember];
+    if (statement.isString() && signature.isString()) {
+      fresh.releaseStatement = statement.asString();
+      fresh.releaseSignature = signature.asString();
+    }
     fresh.urls.reserve(urls.size());
     for (Json::ArrayIndex i = 0; i < urls.size(); ++i) {
       const Json::Value& u = urls[i];
@@ -182,11 +188,23 @@ std::string CPkgInfo::Md5() {
   return record_.md5;
 }
 
+std::string CPkgInfo::ReleaseStatement() {
+  std::lock_guard<CXMutex> lock(mutex_);
+  return record_.releaseStatement;
+}
+
+std::string CPkgInfo::ReleaseSignature() {
+  std::lock_guard<CXMutex> lock(mutex_);
+  return record_.releaseSignature;
+}
+
 void CPkgInfo::Reset() {
   std::lock_guard<CXMutex> lock(mutex_);
   record_.packageName.clear();
   record_.version.clear();
   record_.md5.clear();
+  record_.releaseStatement.clear();
+  record_.releaseSignature.clear();
   record_.size = 0;
   record_.originSize = 0;
   record_.urls.clear();

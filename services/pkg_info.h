@@ -39,7 +39,18 @@ struct PkgRecord {
   int64_t originSize = kDefaultOriginSize;
   std::string md5;
   std::vector<PkgUrlEntry> urls;
+  // The maker's signed release statement for the setup program, beside
+  // "info" and "urls" (base/release_statement.h): the statement text and
+  // its signature as hexadecimal text; empty when the payload has none.
+  std::string releaseStatement;
+  std::string releaseSignature;
 };
+
+// The payload members carrying the signed release statement; a payload
+// without them is still a package record (a reader that does not know them
+// ignores them), and one with a value that is not a string counts as none.
+inline constexpr const char* kPkgReleaseStatementMember = "release_statement";
+inline constexpr const char* kPkgReleaseSignatureMember = "release_signature";
 
 // The request body, written by the JSON library's styled writer; an empty
 // version is sent as "0.9.0.1".
@@ -102,6 +113,10 @@ class IPkgInfo {
   // Highest rank first; empty when `index` is not below UrlCount().
   virtual std::string UrlAt(size_t index) = 0;
   virtual std::string Md5() = 0;
+  // The signed release statement and its signature (hexadecimal); empty
+  // when the record has none.
+  virtual std::string ReleaseStatement() = 0;
+  virtual std::string ReleaseSignature() = 0;
   // Empties the strings and the URL list, both sizes 0.
   virtual void Reset() = 0;
 };
@@ -126,6 +141,8 @@ class CPkgInfo : public IPkgInfo {
   size_t UrlCount() override;
   std::string UrlAt(size_t index) override;
   std::string Md5() override;
+  std::string ReleaseStatement() override;
+  std::string ReleaseSignature() override;
   void Reset() override;
 
   // The reader's failure text ("" while running or after success).

@@ -344,5 +344,33 @@ TEST(PkgSizeFromText, ReadsLikeLldAndKeepsTheFallbackForNothingUseful) {
   }
 }
 
+TEST(PkgPayload, CarriesTheSignedReleaseBesideInfoAndUrls) {
+  const std::string statement = "pelmar-release=1\nproduct=morvantile\n";
+  PkgRecord record;
+  ASSERT_EQ(ParsePkgPayload(R"({"info": {"md5": "ab"}, "urls": [],
+                                 "release_statement": "pelmar-release=1\nproduct=morvantile\n",
+                                 "release_signature": "0a1b"})",
+                            &record),
+            "");
+  EXPECT_EQ(record.releaseStatement, statement);
+  EXPECT_EQ(record.releaseSignature, "0a1b");
+  EXPECT_EQ(record.md5, "ab");
+
+  // Without them, or with values that are no strings, a record has none.
+  const char* const without[] = {
+      R"({"info": {}, "urls": []})",
+      R"({"info": {}, "urls": [], "release_statement": "x"})",
+      R"({"info": {}, "urls": [], "release_statement": 1, "release_signature": "ab"})",
+      R"({"info": {}, "urls": [], "release_statement": "x", "release_signature": ["ab"]})",
+  };
+  for (const char* payload : without) {
+    SCOPED_TRACE(payload);
+    PkgRecord r;
+    ASSERT_EQ(ParsePkgPayload(payload, &r), "");
+    EXPECT_EQ(r.releaseStatement, "");
+    EXPECT_EQ(r.releaseSignature, "");
+  }
+}
+
 }  // namespace
 }  // namespace pelmar

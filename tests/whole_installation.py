@@ -51,6 +51,8 @@ BUTTON_MIN_RUN = 60
 # file name, and with it the channel record and the server's welcome page.
 INSTALLER_NAME = "install_huawei00.exe"
 CHANNEL = "huawei00"
+# The backend signs no package on its own in these runs.
+NO_SIGNING = ["--sign-key", "none"]
 
 EXPECTED_EVENTS = [
     "pSoftInstall", "vInstallPage", "pConfirmInstall", "vJoinPlan", "vSoftDownloadStart",
@@ -411,11 +413,13 @@ class FakeBrowser:
 
 
 def serve_package(data_dir, folder):
+    """The demo's package as the maker published it: the setup program, its
+    sidecar and its signed release statement (install.exe.sig)."""
     packages = os.path.join(data_dir, "packages")
     shutil.rmtree(packages, ignore_errors=True)
     os.makedirs(packages)
     source = os.path.join(BUILD, folder, "package")
-    for name in ("install.exe", "install.exe.json"):
+    for name in ("install.exe", "install.exe.json", "install.exe.sig"):
         if not os.path.exists(os.path.join(source, name)):
             raise RunFailed("no %s in %s: build the demo_package target" % (name, source))
         shutil.copyfile(os.path.join(source, name), os.path.join(packages, name))
@@ -538,7 +542,9 @@ def run_once(screen, data_dir, printing=True):
     """One run against a fresh backend: installs, or shows the reminder."""
     version = serve_package(data_dir, "demo")
     installed_before = registry_value(UNINSTALL_KEY, "DisplayIcon") is not None
-    backend = client.Backend(data_dir=data_dir, listen=["127.0.0.1:%d" % PORT])
+    # The backend signs nothing itself: only the demo's own signed release
+    # lets the installer start its setup program.
+    backend = client.Backend(data_dir=data_dir, listen=["127.0.0.1:%d" % PORT], args=NO_SIGNING)
     backend.start()
     browser = FakeBrowser()
     run = Run(backend, screen, browser)
@@ -607,7 +613,8 @@ def main():
                       "a second run shows the reinstall reminder and exits 0")
         # A newer package on the backend: the installer offers the upgrade.
         serve_next = serve_package(data_dir, "demo_next")
-        backend = client.Backend(data_dir=data_dir, listen=["127.0.0.1:%d" % PORT]).start()
+        backend = client.Backend(data_dir=data_dir, listen=["127.0.0.1:%d" % PORT],
+                                 args=NO_SIGNING).start()
         try:
             run = Run(backend, screen, None)
             window = run.start_installer()

@@ -13,4 +13,9 @@ namespace pelmar::win {
 
 constexpr REGSAM kProductRegistryView = KEY_WOW64_32KEY;
 
+// Deletes `path` under `root` in the given view (KEY_WOW64_32KEY or
+// KEY_WOW64_64KEY). On systems without views (32-bit XP) the one registry is
+// meant, and the plain delete is used.
+LONG DeleteRegistryKey(HKEY root, const wchar_t* path, REGSAM view);
+
 }  // namespace pelmar::win

@@ -1,0 +1,8 @@
+pelmar-release=1
+product=morvantile
+version=1.0.0.1
+size=1048577
+sha256=abababababababababababababababababababababababababababababababab
+signed=1717171717
+expires=1724947717
+signature=1d759ef28d327b18dac653d9cd0f433ef1e81a6f17eb46346e8c4fef1170d6811905c3f1faef7a37886cea3a495c94921da491d954cf5d870fe944cb7b602c06
