@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -9,9 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "base/x_mutex.h"
 #include "services/pkg_record.h"
-#include "services/record_reader_thread.h"
+#include "services/record_holder.h"
 
 namespace pelmar {
 
@@ -37,20 +35,16 @@ class IPkgInfo {
   virtual void Reset() = 0;
 };
 
-// Threads: the reader writes the record once under `mutex_`; any thread reads
-// it through the accessors, which take the same lock and return copies.
-class CPkgInfo : public IPkgInfo, private IRecordKeeper<PkgRecord> {
+// The package record of the support server, read once by its own reader
+// (CRecordHolder: which threads enter it, how it stops).
+class CPkgInfo : public IPkgInfo, public CRecordHolder<PkgRecord> {
  public:
   // Starts the reader at once, reading from `source`.
   explicit CPkgInfo(std::unique_ptr<IRecordSource<PkgRecord>> source);
   // Starts the reader at once, asking the support server as `settings` say.
   explicit CPkgInfo(PkgInfoSettings settings = DefaultPkgInfoSettings());
-  // Stops the reader (waking a pause or a blocked exchange) and waits for it.
-  ~CPkgInfo() override;
-  CPkgInfo(const CPkgInfo&) = delete;
-  CPkgInfo& operator=(const CPkgInfo&) = delete;
 
-  int Status() override { return status_.load(); }
+  int Status() override { return ReaderStatus(); }
   int64_t Size() override;
   int64_t OriginSize() override;
   std::string Version() override;
@@ -60,31 +54,6 @@ class CPkgInfo : public IPkgInfo, private IRecordKeeper<PkgRecord> {
   std::string ReleaseStatement() override;
   std::string ReleaseSignature() override;
   void Reset() override;
-
-  // The reader's failure text ("" while running or after success).
-  std::string LastFailure();
-  // One stop request without waiting; the destructor repeats it until the
-  // reader has ended, then waits.
-  void RequestStop();
-  // Stops the reader and waits for it; the record stays readable.
-  void StopReader();
-  // Stops the reader, waiting at most `milliseconds`. False when it is still
-  // running: the record is then abandoned, and the process record is left
-  // to the process exit instead of being destroyed under its thread.
-  [[nodiscard]] bool StopReaderWithin(int milliseconds);
-  bool Abandoned() const { return abandoned_.load(); }
-
- private:
-  void Store(const PkgRecord& record) override;
-  void Finish() override;
-  void Fail(const std::string& text) override;
-
-  std::atomic<int> status_{0};
-  CXMutex mutex_;
-  PkgRecord record_;     // guarded by mutex_
-  std::string failure_;  // guarded by mutex_
-  std::unique_ptr<CRecordReaderThread<PkgRecord>> reader_;
-  std::atomic<bool> abandoned_{false};
 };
 
 // The process's package record, created (and its reader started) on first

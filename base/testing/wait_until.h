@@ -34,4 +34,12 @@ template <typename Done>
   return WaitUntil(done, limit, [] {});
 }
 
+// For a condition that is costly to check (a request to a server): checked
+// about every `interval` instead.
+template <typename Done>
+[[nodiscard]] bool WaitUntilEvery(Done&& done, std::chrono::milliseconds limit,
+                                  std::chrono::milliseconds interval) {
+  return WaitUntil(done, limit, [interval] { std::this_thread::sleep_for(interval); });
+}
+
 }  // namespace pelmar::testing

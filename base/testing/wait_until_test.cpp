@@ -33,5 +33,17 @@ TEST(WaitUntilTest, AConditionThatHoldsAtOnceIsCheckedOnce) {
   EXPECT_EQ(checks, 1);
 }
 
+TEST(WaitUntilTest, EveryChecksLessOften) {
+  int checks = 0;
+  EXPECT_FALSE(WaitUntilEvery(
+      [&] {
+        ++checks;
+        return false;
+      },
+      std::chrono::milliseconds(100), std::chrono::milliseconds(40)));
+  EXPECT_LE(checks, 4);  // 100 ms at one check per 40 ms, plus the last one
+  EXPECT_GE(checks, 2);
+}
+
 }  // namespace
 }  // namespace pelmar::testing
