@@ -17,6 +17,7 @@
 #include "base/file_system.h"
 #include "base/md5.h"
 #include "base/text_convert.h"
+#include "base/testing/wait_until.h"
 #include "download/download_test_support.h"
 #include "services/installer_settings.h"
 
@@ -63,10 +64,8 @@ TEST_F(StoredVersionTest, VersionResourceDecidesTheReuse) {
     ASSERT_NE(d, nullptr);
     ASSERT_TRUE(d->Start());
     int32_t state = d->Poll();
-    for (int i = 0; i < 2400 && state == IDownloader::kRunning; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      state = d->Poll();
-    }
+    (void)testing::WaitUntil([&] { return (state = d->Poll()) != IDownloader::kRunning; },
+                             std::chrono::minutes(2));
     EXPECT_EQ(state, IDownloader::kDone);
     EXPECT_EQ(std::wstring(d->GetFilePath()) == stored, c.reused);
     d->Destroy();

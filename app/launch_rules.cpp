@@ -1,26 +1,12 @@
 #include "app/launch_rules.h"
 
 #include <limits>
-#include <vector>
+
+#include "base/number_text.h"
+#include "base/text_split.h"
+#include "base/version_text.h"
 
 namespace pelmar {
-namespace {
-
-// An empty text has no components at all (not one empty component).
-std::vector<std::string_view> SplitDots(std::string_view text) {
-  std::vector<std::string_view> parts;
-  if (text.empty()) return parts;
-  size_t start = 0;
-  for (;;) {
-    const size_t dot = text.find('.', start);
-    parts.push_back(text.substr(start, dot == std::string_view::npos ? dot : dot - start));
-    if (dot == std::string_view::npos) break;
-    start = dot + 1;
-  }
-  return parts;
-}
-
-}  // namespace
 
 std::string SoftPackageNameFromPath(std::string_view module_path_utf8) {
   const size_t slash = module_path_utf8.rfind('\\');
@@ -48,9 +34,9 @@ std::string ChannelFromPackageName(std::string_view package_name) {
 
 std::string ChannelFromVersion(std::string_view product_version, std::string name_channel) {
   if (product_version.empty()) return name_channel;
-  const auto parts = SplitDots(product_version);
+  const auto parts = SplitKeepingEmpty(product_version, '.');
   if (parts.size() != 4) return name_channel;
-  switch (ParseLeadingInt64(parts[1])) {
+  switch (ParseDecimalLikeScanf(parts[1])) {
     case 96:
       return "tengxun0";
     case 97:
@@ -71,34 +57,8 @@ int64_t DownloadTimeFromTimes(int64_t creation, int64_t last_write) {
   return last_write - creation;
 }
 
-int64_t ParseLeadingInt64(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  uint64_t value = 0;
-  const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    const unsigned digit = static_cast<unsigned>(text[i] - '0');
-    value = value > (limit - digit) / 10 ? limit : value * 10 + digit;
-  }
-  if (negative)
-    return value == (uint64_t{1} << 63) ? std::numeric_limits<int64_t>::min()
-                                        : -static_cast<int64_t>(value);
-  return static_cast<int64_t>(value);
-}
-
 bool IsReinstallVersion(std::string_view package_version, std::string_view installed_version) {
-  if (package_version.empty()) return false;
-  const auto package = SplitDots(package_version);
-  const auto installed = SplitDots(installed_version);
-  const size_t count = package.size() < installed.size() ? package.size() : installed.size();
-  for (size_t i = 0; i < count; ++i) {
-    const int64_t p = ParseLeadingInt64(package[i]);
-    const int64_t v = ParseLeadingInt64(installed[i]);
-    if (p != v) return p < v;
-  }
-  return true;
+  return VersionText(package_version).IsReinstallOver(VersionText(installed_version));
 }
 
 }  // namespace pelmar

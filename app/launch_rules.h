@@ -34,10 +34,7 @@ int64_t DownloadTimeFromTimes(int64_t creation, int64_t last_write);
 // reinstall, a newer one an upgrade; with nothing to compare (an empty
 // installed version has no components) it is a reinstall. An empty package
 // version is never one.
+// The rule itself is VersionText::IsReinstallOver (base/version_text.h).
 bool IsReinstallVersion(std::string_view package_version, std::string_view installed_version);
-
-// Signed 64-bit decimal at the start of the text (leading sign allowed); 0
-// when none, saturated instead of overflowing.
-int64_t ParseLeadingInt64(std::string_view text);
 
 }  // namespace pelmar

@@ -114,15 +114,5 @@ TEST(LaunchRulesTest, ReinstallDecision) {
   }
 }
 
-TEST(LaunchRulesTest, ParseLeadingInt64) {
-  EXPECT_EQ(ParseLeadingInt64("97"), 97);
-  EXPECT_EQ(ParseLeadingInt64("-5"), -5);
-  EXPECT_EQ(ParseLeadingInt64("12ab"), 12);
-  EXPECT_EQ(ParseLeadingInt64("ab"), 0);
-  EXPECT_EQ(ParseLeadingInt64(""), 0);
-  EXPECT_EQ(ParseLeadingInt64("99999999999999999999999"), std::numeric_limits<int64_t>::max());
-  EXPECT_EQ(ParseLeadingInt64("-9223372036854775808"), std::numeric_limits<int64_t>::min());
-}
-
 }  // namespace
 }  // namespace pelmar

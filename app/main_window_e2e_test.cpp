@@ -21,6 +21,7 @@
 
 #include "base/file_system.h"
 #include "base/profile_file.h"
+#include "base/testing/wait_until.h"
 #include "base/win/registry_view.h"
 #include "app/run_cache_census.h"
 #include "app/single_instance.h"
@@ -50,6 +51,8 @@ std::wstring g_demoPackage;  // the demo product's package (a real setup program
 // Long enough for a cold Wine start; never an assertion on speed.
 constexpr int kStartLimitMs = 60000;
 constexpr int kRecordLimitMs = 30000;
+// The backend's analytics log is read over HTTP: asked about twice a second.
+constexpr std::chrono::milliseconds kCollectInterval{500};
 
 const wchar_t kUninstallKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
@@ -155,11 +158,12 @@ Seen Collect() {
 // Waits until the backend has the quit event of the run.
 Seen CollectUntilQuit() {
   Seen seen;
-  for (int waited = 0; waited < kRecordLimitMs; waited += 500) {
-    seen = Collect();
-    if (seen.Has("vSoftQuit")) break;
-    Sleep(500);
-  }
+  (void)testing::WaitUntilEvery(
+      [&] {
+        seen = Collect();
+        return seen.Has("vSoftQuit");
+      },
+      std::chrono::milliseconds(kRecordLimitMs), kCollectInterval);
   return seen;
 }
 
@@ -172,11 +176,7 @@ void PumpFor(int ms) {
 }
 
 bool WaitFor(const std::function<bool()>& done, int ms = 20000) {
-  for (int waited = 0; waited < ms; waited += 100) {
-    if (done()) return true;
-    PumpFor(100);
-  }
-  return done();
+  return test::PumpUntil(done, ms);
 }
 
 class Installer {
@@ -608,11 +608,13 @@ TEST_F(MainWindowE2E, QuitDoesNotWaitForABannerStillReceiving) {
   }
   // One quit record per run; the uploader may deliver them in several batches.
   int quits = 0;
-  for (int waited = 0; waited < kRecordLimitMs && quits < 4; waited += 500) {
-    quits = 0;
-    for (const auto& e : Collect().events) quits += e["event"].asString() == "vSoftQuit";
-    if (quits < 4) Sleep(500);
-  }
+  (void)testing::WaitUntilEvery(
+      [&] {
+        quits = 0;
+        for (const auto& e : Collect().events) quits += e["event"].asString() == "vSoftQuit";
+        return quits >= 4;
+      },
+      std::chrono::milliseconds(kRecordLimitMs), kCollectInterval);
   EXPECT_EQ(quits, 4);
 }
 

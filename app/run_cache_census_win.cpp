@@ -6,6 +6,7 @@
 
 #include "app/system_queries.h"
 #include "base/file_system.h"
+#include "base/win/scoped_handle.h"
 
 namespace pelmar {
 
@@ -15,12 +16,11 @@ std::set<std::wstring> RunCacheDirectories() {
   roots.push_back(MakerDataDirectory());
   for (const auto& root : roots) {
     WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((root + L"PelmarPkg_*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) continue;
+    const win::ScopedFindHandle find(FindFirstFileW((root + L"PelmarPkg_*").c_str(), &entry));
+    if (!find) continue;
     do {
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) found.insert(root + entry.cFileName);
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &entry));
   }
   return found;
 }

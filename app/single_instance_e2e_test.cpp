@@ -28,6 +28,7 @@
 #include "base/file_system.h"
 #include "base/path_rules.h"
 #include "base/profile_file.h"
+#include "base/testing/wait_until.h"
 #include "base/text_convert.h"
 #include "pages/page_declaration.h"
 #include "product_bitness.h"
@@ -71,12 +72,15 @@ struct Process {
 };
 
 HWND WaitForMainWindow(HANDLE process, DWORD ms) {
-  for (DWORD waited = 0; waited < ms; waited += 100) {
-    if (HWND w = FindFirstTopLevelWindowOfClass(kMainWindowClassName)) return w;
-    if (process != nullptr && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return nullptr;
-    Sleep(100);
-  }
-  return nullptr;
+  HWND window = nullptr;
+  (void)testing::WaitUntil(
+      [&] {
+        window = FindFirstTopLevelWindowOfClass(kMainWindowClassName);
+        return window != nullptr ||
+               (process != nullptr && WaitForSingleObject(process, 0) == WAIT_OBJECT_0);
+      },
+      std::chrono::milliseconds(ms));
+  return window;
 }
 
 // The analytics records the SDK spooled at or after `since_ms`, in order.

@@ -47,14 +47,13 @@ struct StreamCloser {
 using StreamHolder = std::unique_ptr<CFileStream, StreamCloser>;
 
 void MakeDpiAware() {
-  HMODULE user32 = LoadLibraryW(L"user32");
-  if (user32 == nullptr) return;
+  const win::ScopedLibrary user32(LoadLibraryW(L"user32"));
+  if (!user32) return;
   using SetProcessDpiAwareFn = BOOL(WINAPI*)();
   if (auto set_aware = reinterpret_cast<SetProcessDpiAwareFn>(
-          reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDPIAware")))) {
+          reinterpret_cast<void*>(GetProcAddress(user32.get(), "SetProcessDPIAware")))) {
     set_aware();
   }
-  FreeLibrary(user32);
 }
 
 bool ProductWasInstalled() {

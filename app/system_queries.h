@@ -12,8 +12,9 @@ namespace pelmar {
 class IEventSink;
 
 // Windows queries of volumes, the operating system, processes and the
-// registry. None raises: failures give an empty text, 0 or false. The
-// file-system part shared with the native build is in file_system.h.
+// registry. The operating system's version and the registry reads are in
+// base/win/os_version.h and base/win/registry_read.h. None raises: failures give an empty text, 0
+// or false. The file-system part shared with the native build is in file_system.h.
 
 // The root ("C:\\") of the local volume with the most free space where a
 // directory can be created; the maker data directory, else the system drive,
@@ -37,11 +38,6 @@ std::vector<std::wstring> VolumeMountPaths(const std::wstring& volume_name);
 // Every mount path of every local volume, in enumeration order.
 std::vector<std::wstring> AllVolumeMountPaths();
 
-// 0 XP, 1 Vista, 2 Windows 7, 3 Windows 7 with a service pack, 4 Windows 8 or
-// 8.1, 5 Windows 10 or later, 6 anything else. Cached.
-int OsVersionClass();
-bool IsOs64Bit();
-
 // The parent of a process; false when the process is not found.
 [[nodiscard]] bool ParentProcessId(DWORD pid, DWORD* parent);
 // Full path of a process's executable; false when it cannot be read.
@@ -53,15 +49,5 @@ struct ProcessEntry {
 };
 // Running processes whose executable name the predicate accepts.
 std::vector<ProcessEntry> ProcessesMatching(const std::function<bool(const std::wstring&)>& accept);
-
-// A registry string value (at most 520 bytes), empty on any failure. Read
-// access only (see the note in the body). `view64` reads the 64-bit view.
-std::wstring RegistryString(HKEY root, const std::wstring& key, const std::wstring& value,
-                            bool view64);
-
-// The directory an uninstall entry names: "InstallLocation" under the user's
-// and then the machine's hive, else the directory of "DisplayIcon" the same
-// way. False when none gives one.
-[[nodiscard]] bool UninstallEntryLocation(const std::wstring& entry_name, std::wstring* location);
 
 }  // namespace pelmar

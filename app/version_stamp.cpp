@@ -1,6 +1,6 @@
 #include "app/version_stamp.h"
 
-#include "app/launch_rules.h"
+#include "base/number_text.h"
 #include "base/text_convert.h"
 
 namespace pelmar {
@@ -60,7 +60,7 @@ std::vector<uint8_t> BuildVersionResource(const std::wstring& version) {
   for (int i = 0; i < 4 && start <= narrow.size(); ++i) {
     size_t dot = narrow.find('.', start);
     if (dot == std::string::npos) dot = narrow.size();
-    parts[i] = static_cast<uint16_t>(ParseLeadingInt64(narrow.substr(start, dot - start)));
+    parts[i] = static_cast<uint16_t>(ParseDecimalLikeScanf(narrow.substr(start, dot - start)));
     start = dot + 1;
   }
   const uint32_t ms = (uint32_t{parts[0]} << 16) | parts[1];

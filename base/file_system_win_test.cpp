@@ -13,6 +13,7 @@
 #include "base/file_system.h"
 #include "base/text_convert.h"
 #include "base/win/scoped_handle.h"
+#include "base/testing/wait_until.h"
 #include "temp_dir.h"
 
 namespace pelmar {
@@ -90,17 +91,16 @@ bool RunHost(const std::string& script, const std::wstring& marker_path) {
   }
   CloseHandle(info.hThread);
   CloseHandle(info.hProcess);
-  for (int waited = 0; waited < 20000; waited += 50) {
-    std::ifstream in{std::filesystem::path(marker_path)};
-    std::string status;
-    if (std::getline(in, status)) {
-      in.close();
-      DeleteFileW(marker_path.c_str());
-      return status == "0";
-    }
-    Sleep(50);
-  }
-  return false;
+  std::string status;
+  const bool written = testing::WaitUntil(
+      [&] {
+        std::ifstream in{std::filesystem::path(marker_path)};
+        return static_cast<bool>(std::getline(in, status));
+      },
+      std::chrono::seconds(20));
+  if (!written) return false;
+  DeleteFileW(marker_path.c_str());
+  return status == "0";
 }
 
 bool MakeHostLink(const std::wstring& link, const std::wstring& target) {

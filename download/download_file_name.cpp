@@ -1,8 +1,10 @@
 #include "download/download_file_name.h"
 
+#include "base/number_text.h"
 #include "base/text_convert.h"
+#include "base/text_split.h"
+#include "base/version_text.h"
 #include "base/windows_file_name.h"
-#include "net/http_response_header.h"
 
 namespace pelmar {
 namespace {
@@ -24,18 +26,6 @@ bool IsUnusableNameByte(unsigned char c) {
 }
 
 }  // namespace
-
-std::vector<std::wstring> SplitWide(std::wstring_view text, wchar_t separator) {
-  std::vector<std::wstring> pieces;
-  size_t start = 0;
-  for (size_t i = 0; i <= text.size(); ++i) {
-    if (i == text.size() || text[i] == separator) {
-      if (i > start) pieces.emplace_back(text.substr(start, i - start));
-      start = i + 1;
-    }
-  }
-  return pieces;
-}
 
 std::string FileNameFromHeaderLines(const std::vector<std::string>& lines) {
   constexpr std::string_view kKey = "filename=";
@@ -130,7 +120,7 @@ int64_t ContentLengthFromHeaderLines(const std::vector<std::string>& lines) {
 }
 
 std::wstring FixedFileNameForVersion(std::wstring_view product_version) {
-  const std::vector<std::wstring> parts = SplitWide(product_version, L'.');
+  const std::vector<std::wstring_view> parts = SplitDroppingEmpty(product_version, L'.');
   if (parts.size() != 4) return {};
   // The second part must read as a number; "97abc" reads as 97 like "%d".
   const int64_t second = ParseDecimalLikeScanf(Utf8FromWide(parts[1]));
@@ -149,15 +139,7 @@ std::wstring FixedFileNameForVersion(std::wstring_view product_version) {
 }
 
 bool CompareVersions(std::wstring_view a, std::wstring_view b) {
-  const std::vector<std::wstring> pa = SplitWide(a, L'.');
-  const std::vector<std::wstring> pb = SplitWide(b, L'.');
-  if (pa.empty() || pa.size() != pb.size()) return false;
-  for (size_t i = 0; i < pa.size(); ++i) {
-    if (ParseDecimalLikeScanf(Utf8FromWide(pa[i])) < ParseDecimalLikeScanf(Utf8FromWide(pb[i]))) {
-      return false;
-    }
-  }
-  return true;
+  return VersionText(Utf8FromWide(a)).CoversEveryPartOf(VersionText(Utf8FromWide(b)));
 }
 
 }  // namespace pelmar

@@ -59,10 +59,7 @@ std::wstring FixedFileNameForVersion(std::wstring_view product_version);
 
 // True when `a` has as many "."-separated parts as `b` (at least one) and no
 // part of `a` is smaller than the same part of `b`. Component by component:
-// "2.0" against "1.5" is false.
+// "2.0" against "1.5" is false. The rule is VersionText::CoversEveryPartOf.
 bool CompareVersions(std::wstring_view a, std::wstring_view b);
-
-// Splits at every `separator`, dropping empty pieces.
-std::vector<std::wstring> SplitWide(std::wstring_view text, wchar_t separator);
 
 }  // namespace pelmar

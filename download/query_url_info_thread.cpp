@@ -22,7 +22,7 @@ namespace {
 
 constexpr int kPauseSliceMs = 10;
 constexpr int kStartWaitMs = 5;
-constexpr const char* kBuiltinPath = "/application/soft_package/pc/10001061/software/install.exe";
+constexpr const char* kBuiltinPath = config::kBuiltinPackagePath;
 
 std::string HostAndPort(const char* host, int port) {
   std::string text = host;

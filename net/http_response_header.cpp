@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <limits>
 
+#include "base/number_text.h"
+
 namespace pelmar {
 namespace {
-
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -35,16 +33,12 @@ bool HeaderValue(std::string_view line, std::string_view name, std::string_view*
   return true;
 }
 
-// Digits only, at most 18 of them so the value fits without overflow checks.
+// Digits only, at most 18 of them so the value fits a signed 64-bit number.
 bool ParseStrictNumber(std::string_view s, int64_t* out) {
   constexpr size_t kMaxDigits = 18;
-  if (s.empty() || s.size() > kMaxDigits) return false;
-  int64_t v = 0;
-  for (char c : s) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-  }
-  *out = v;
+  uint64_t v = 0;
+  if (!ParseDecimalDigits(s, kMaxDigits, &v)) return false;
+  *out = static_cast<int64_t>(v);
   return true;
 }
 
@@ -78,29 +72,6 @@ bool EndsWithChunked(std::string_view value) {
 }
 
 }  // namespace
-
-int64_t ParseDecimalLikeScanf(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && IsSpace(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
-  int64_t v = 0;
-  bool saturated = false;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    const int d = text[i] - '0';
-    if (v > (kMax - d) / 10) {
-      saturated = true;
-      break;
-    }
-    v = v * 10 + d;
-  }
-  if (saturated) return negative ? std::numeric_limits<int64_t>::min() : kMax;
-  return negative ? -v : v;
-}
 
 int HttpResponseHeader::StatusCode() const {
   if (status.size() != 3) return -1;

@@ -74,9 +74,4 @@ class CResponseHeaderReader {
   bool blank_line_ = false;
 };
 
-// Reads text like "%lld": skips leading white space, takes an optional sign
-// and the digits that follow, stops at the first other byte; no digits give 0.
-// Saturates at the 64-bit limits instead of overflowing.
-int64_t ParseDecimalLikeScanf(std::string_view text);
-
 }  // namespace pelmar

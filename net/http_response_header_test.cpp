@@ -169,21 +169,5 @@ TEST(ResponseHeaderReaderTest, CutsAtTheCap) {
   EXPECT_EQ(reader.Parse().status, "200");
 }
 
-TEST(DecimalLikeScanfTest, Table) {
-  const std::pair<const char*, int64_t> cases[] = {
-      {"", 0},
-      {"abc", 0},
-      {"  17", 17},
-      {"\t+8x", 8},
-      {"-12", -12},
-      {"007", 7},
-      {" - 1", 0},
-      {"65536", 65536},
-      {"9223372036854775807", INT64_MAX},
-      {"-9223372036854775809", INT64_MIN},
-  };
-  for (const auto& [text, value] : cases) EXPECT_EQ(ParseDecimalLikeScanf(text), value) << text;
-}
-
 }  // namespace
 }  // namespace pelmar

@@ -2,24 +2,13 @@
 
 #include <vector>
 
+#include "base/number_text.h"
 #include "base/pelmar_error.h"
-#include "net/http_response_header.h"
+#include "base/text_split.h"
 #include "net/net_events.h"
 
 namespace pelmar {
 namespace {
-
-std::vector<std::string_view> SplitDroppingEmpty(std::string_view text, char separator) {
-  std::vector<std::string_view> pieces;
-  size_t start = 0;
-  for (size_t i = 0; i <= text.size(); ++i) {
-    if (i == text.size() || text[i] == separator) {
-      if (i > start) pieces.push_back(text.substr(start, i - start));
-      start = i + 1;
-    }
-  }
-  return pieces;
-}
 
 // Host and path are copied into request lines as they are: a CR or LF there
 // would end the line early and let the rest be read as headers of its own,

@@ -1,6 +1,6 @@
 #include "net/proxy_discovery.h"
 
-#include "net/http_response_header.h"
+#include "base/number_text.h"
 
 namespace pelmar {
 

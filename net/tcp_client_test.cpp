@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "base/pelmar_error.h"
+#include "base/testing/wait_until.h"
 #include "loopback_server.h"
 #include "net/dns_client.h"
 #include "net/net_test_support.h"
@@ -146,9 +147,8 @@ TEST_F(TcpClientTest, StopCheckEndsAHangingConnect) {
   EXPECT_FALSE(ended.load()) << "the black hole let the connect through: " << error;
   stop.store(true);
   // A guard against a hang, far below the system's own connect limit.
-  for (int i = 0; i < 200 && !ended.load(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  ASSERT_TRUE(ended.load()) << "the stop did not end the connect";
+  ASSERT_TRUE(testing::WaitUntil([&] { return ended.load(); }, std::chrono::seconds(10)))
+      << "the stop did not end the connect";
   connecting.join();
   EXPECT_EQ(error, "Connect failed");
   EXPECT_EQ(c.Socket(), kNoSocket);
@@ -324,10 +324,8 @@ TEST_F(TcpClientTest, SendToVanishedPeerFails) {
   // a large send runs into it.
   const std::string big(8 << 20, 'x');
   std::string error;
-  for (int i = 0; i < 5 && error.empty(); ++i) {
-    error = ErrorOf([&] { c.SendAll(big); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  (void)testing::WaitUntil([&] { return !(error = ErrorOf([&] { c.SendAll(big); })).empty(); },
+                           std::chrono::seconds(10));
   EXPECT_EQ(error, "socket send failed");
 }
 

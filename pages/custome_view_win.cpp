@@ -5,6 +5,7 @@
 
 #include "base/app_context.h"
 #include "base/file_system.h"
+#include "base/win/scoped_handle.h"
 #include "pages/warn_view.h"
 #include "services/logger_server.h"
 #include "services/pkg_info.h"
@@ -166,14 +167,13 @@ void CCustomeView::BrowseForFolder() {
   info.hwndOwner = hwnd_;
   info.lpszTitle = L"安装路径选择：";
   info.ulFlags = BIF_NEWDIALOGSTYLE;
-  if (LPITEMIDLIST item = SHBrowseForFolderW(&info)) {
+  if (win::ScopedCoTaskMem<ITEMIDLIST> item(SHBrowseForFolderW(&info)); item) {
     wchar_t path[MAX_PATH] = {};
-    if (SHGetPathFromIDListW(item, path)) {
+    if (SHGetPathFromIDListW(item.get(), path)) {
       SetInstallPath(path);
     } else {
       MessageBoxW(hwnd_, kPathHint, L"路径选择错误", MB_OK);
     }
-    CoTaskMemFree(item);
   }
   if (SUCCEEDED(com)) CoUninitialize();
 }

@@ -16,6 +16,7 @@
 
 #include "base/event_sink.h"
 #include "base/testing/release_signing.h"
+#include "base/testing/wait_until.h"
 #include "base/app_context.h"
 #include "download/download_events.h"
 #include "download/downloader.h"
@@ -237,7 +238,8 @@ class DialogRobot {
   // a dialog only after it has seen it go, which may be after the page has
   // already moved on.
   int AnsweredAfterWaitingFor(int expected) const {
-    for (int waited = 0; answered_.load() < expected && waited < 10000; waited += 50) Sleep(50);
+    (void)testing::WaitUntil([&] { return answered_.load() >= expected; },
+                             std::chrono::seconds(10));
     return answered_.load();
   }
 
@@ -245,13 +247,11 @@ class DialogRobot {
   void Run() {
     for (const Step& step : steps_) {
       HWND dialog = nullptr;
-      for (int waited = 0; !dialog && waited < 60000 && !stop_; waited += 50) {
+      (void)testing::WaitUntil([&] {
         HWND found = FindWindowW(step.windowClass, nullptr);
-        if (found && IsWindowVisible(found))
-          dialog = found;
-        else
-          Sleep(50);
-      }
+        if (found && IsWindowVisible(found)) dialog = found;
+        return dialog != nullptr || stop_;
+      });
       if (!dialog) return;
       Sleep(500);  // painted and settled
       auto* window = static_cast<IBaseWindow*>(GetPropW(dialog, IBaseWindow::kWindowProperty));
@@ -266,9 +266,8 @@ class DialogRobot {
       click << "xdotool mousemove " << r.left + (button->rect().left + button->rect().right) / 2
             << " " << r.top + (button->rect().top + button->rect().bottom) / 2 << " click 1";
       if (!test::RunUnixCommand(click.str())) return;
-      for (int waited = 0; IsWindow(dialog) && IsWindowVisible(dialog) && waited < 10000;
-           waited += 50)
-        Sleep(50);
+      (void)testing::WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); },
+                               std::chrono::seconds(10));
       ++answered_;
     }
   }
@@ -349,8 +348,9 @@ class ProgressPageTest : public ::testing::Test {
     record_ = std::make_unique<CFixedPackageRecord>(
         std::vector<std::string>{backend_->Url("/cdn/install.exe")}, backend_->PackageMd5(),
         "1.0.0.1", IPackageRecord::kReady,
-        withStatement ? testing::SignedReleaseFor(testing::TestMaker::Development(), bytes, "1.0.0.1")
-                      : SignedReleaseText());
+        withStatement
+            ? testing::SignedReleaseFor(testing::TestMaker::Development(), bytes, "1.0.0.1")
+            : SignedReleaseText());
   }
 
   // What the test setup program does: exit code and run time.
@@ -386,24 +386,21 @@ class ProgressPageTest : public ::testing::Test {
   // Runs the window's messages until `done` or the time is up; notes the
   // quit message, which ends the installer.
   bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 60000) {
-    const DWORD start = GetTickCount();
+    return testing::WaitUntil(done, std::chrono::milliseconds(timeoutMs), [&] { PumpSome(); });
+  }
+  // A few messages per round: ticks and repaints can keep the queue busy for
+  // as long as the page runs.
+  void PumpSome() {
     MSG msg;
-    while (!done()) {
-      if (GetTickCount() - start > static_cast<DWORD>(timeoutMs)) return false;
-      // A few messages per round: ticks and repaints can keep the queue busy
-      // for as long as the page runs.
-      for (int n = 0; n < 8 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++n) {
-        if (msg.message == WM_QUIT) {
-          quitSeen_ = true;
-          quitCode_ = static_cast<int>(msg.wParam);
-          continue;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+    for (int n = 0; n < 8 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++n) {
+      if (msg.message == WM_QUIT) {
+        quitSeen_ = true;
+        quitCode_ = static_cast<int>(msg.wParam);
+        continue;
       }
-      Sleep(5);
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
     }
-    return true;
   }
   void Pump(int ms) {
     PumpUntil([] { return false; }, ms);
@@ -433,7 +430,8 @@ class ProgressPageTest : public ::testing::Test {
   int CdnGets() {
     int n = 0;
     for (const auto& r : backend_->Requests("/cdn/")) {
-      n += r.method == "GET" && r.path.size() > 4 && r.path.compare(r.path.size() - 4, 4, ".sig") != 0;
+      n += r.method == "GET" && r.path.size() > 4 &&
+           r.path.compare(r.path.size() - 4, 4, ".sig") != 0;
     }
     return n;
   }

@@ -38,7 +38,7 @@ constexpr int kStatusTextId = 5;
 constexpr int kLayoutId = 6;
 
 // The installer's application id, in the banner's configuration request.
-constexpr const char* kBannerConfigPath = "/applicationService/app/installerConfig?appId=10001061";
+constexpr const char* kBannerConfigPath = config::kBannerConfigPath;
 constexpr const wchar_t kTrayTip[] = L"Tovren软件已最小化，点击弹出";
 // The program's icon resource.
 constexpr int kProgramIconId = 102;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "base/testing/recording_event_sink.h"
+#include "base/testing/wait_until.h"
 #include "base/text_convert.h"
 #include "services/browser_choice.h"
 #include "temp_dir.h"
@@ -114,6 +115,12 @@ class RunningProgram {
     EXPECT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                &startup, &info_));
     CloseHandle(info_.hThread);
+    // Ready once the opener could see it: listed, runnable, its image known.
+    const std::unique_ptr<IBrowserSystem> probe = CreateBrowserSystem(L"");
+    std::wstring image;
+    EXPECT_TRUE(pelmar::testing::WaitUntil([&] {
+      return probe->IsRunnable(info_.dwProcessId) && probe->ImagePath(info_.dwProcessId, &image);
+    })) << Utf8FromWide(exe);
   }
   ~RunningProgram() {
     TerminateProcess(info_.hProcess, 0);
@@ -207,12 +214,10 @@ class BrowserOpenerWinTest : public ::testing::Test {
   // The command line the browser recorded, waiting for it to start.
   std::string Recorded(Browser b) {
     const std::wstring log = exe_[b] + L".log";
-    for (int i = 0; i < 150; ++i) {
-      const std::string text = ReadAll(log);
-      if (!text.empty()) return text;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return std::string();
+    std::string text;
+    (void)pelmar::testing::WaitUntil([&] { return !(text = ReadAll(log)).empty(); },
+                                     std::chrono::milliseconds(15000));
+    return text;
   }
   std::vector<Browser> BrowsersThatRecorded() {
     std::vector<Browser> out;
@@ -324,8 +329,6 @@ TEST_F(BrowserOpenerWinTest, FakeBrowsersRecordTheChoice) {
     SetDefaultBrowser(c.defaultBrowser);
     std::vector<std::unique_ptr<RunningProgram>> running;
     for (Browser b : c.running) running.push_back(std::make_unique<RunningProgram>(exe_[b]));
-    // Let them appear in the process list before the opener looks.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const std::wstring installer = MakeInstallerFile(c.folder, c.savedAfterBrowsers);
     std::wstring launcher;
     if (c.launcher >= 0) launcher = exe_[c.launcher] + L" --from-launcher";
@@ -400,7 +403,6 @@ TEST_F(BrowserOpenerWinTest, BrowserOutsideTheTrustedFoldersIsPassedOver) {
   ASSERT_TRUE(CopyFileW(PELMAR_FAKE_BROWSER, renamed.c_str(), FALSE));
   RunningProgram first(planted);
   RunningProgram second(renamed);
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
   std::unique_ptr<IBrowserSystem> system = CreateBrowserSystem(MakeInstallerFile(L"d", true));
   RecordingEventSink sink;
   EXPECT_TRUE(OpenUrlWith(kUrl, L"", *system, sink));
@@ -419,6 +421,8 @@ TEST_F(BrowserOpenerWinTest, InstallerFileThatCannotBeReadOpensNothing) {
   RecordingEventSink sink;
   EXPECT_FALSE(OpenUrlWith(kUrl, L"", *system, sink));
   EXPECT_TRUE(sink.Events().empty());
+  // Nothing may start: there is no event to wait for, only time in which a
+  // wrongly started browser would have written its log.
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_TRUE(BrowsersThatRecorded().empty());
 }
@@ -430,6 +434,8 @@ TEST_F(BrowserOpenerWinTest, RefusedAddressStartsNothing) {
   RecordingEventSink sink;
   EXPECT_FALSE(OpenUrlWith(file_url, exe_[kChrome], *system, sink));
   EXPECT_FALSE(OpenUrlWith(exe_[kFirefox], L"", *system, sink));
+  // Nothing may start: there is no event to wait for, only time in which a
+  // wrongly started browser would have written its log.
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_TRUE(BrowsersThatRecorded().empty());
   const auto events = sink.EventsNamed("vOpenUrl");

@@ -9,26 +9,6 @@
 namespace pelmar {
 namespace {
 
-struct KnownBrowser {
-  const wchar_t* executable;
-  int priority;
-};
-
-// Tested in this order, so "360chrome.exe" is found before "chrome.exe".
-constexpr std::array<KnownBrowser, 11> kKnownBrowsers{{
-    {L"360chrome.exe", 1},
-    {L"360se.exe", 2},
-    {L"SogouExplorer.exe", 8},
-    {L"firefox.exe", 9},
-    {L"chrome.exe", 3},
-    {L"ChromeCore.exe", 4},
-    {L"iexplore.exe", 6},
-    {L"liebao.exe", 10},
-    {L"QQBrowser.exe", 7},
-    {L"UCBrowser.exe", 11},
-    {L"MicrosoftEdge.exe", 5},
-}};
-
 constexpr std::array<DownloadFolderMarker, 3> kDownloadFolderMarkers{{
     {L"360\u6781\u901F\u6D4F\u89C8\u5668\u4E0B\u8F7D", L"360Chrome", L"360chrome.exe"},
     {L"360\u5B89\u5168\u6D4F\u89C8\u5668\u4E0B\u8F7D", L"360se6", L"360se.exe"},
@@ -42,6 +22,21 @@ bool Contains(std::wstring_view text, std::wstring_view part) {
 constexpr std::wstring_view kExe = L".exe";
 
 }  // namespace
+
+// Tested in this order, so "360chrome.exe" is found before "chrome.exe".
+const std::array<KnownBrowser, kKnownBrowserCount> kKnownBrowsers{{
+    {L"360chrome.exe", 1},
+    {L"360se.exe", 2},
+    {L"SogouExplorer.exe", 8},
+    {L"firefox.exe", 9},
+    {L"chrome.exe", 3},
+    {L"ChromeCore.exe", 4},
+    {L"iexplore.exe", 6},
+    {L"liebao.exe", 10},
+    {L"QQBrowser.exe", 7},
+    {L"UCBrowser.exe", 11},
+    {L"MicrosoftEdge.exe", 5},
+}};
 
 const std::array<const wchar_t*, kCensusSize> kBrowserCensusNames{
     L"360chrome.exe",      L"360se.exe",        L"chrome.exe",    L"MicrosoftEdge.exe",

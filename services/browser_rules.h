@@ -16,6 +16,15 @@ namespace pelmar {
 
 inline constexpr int kUnknownBrowserPriority = 99;
 
+// The known browsers' executable names with their priorities, in the order
+// names are tested.
+struct KnownBrowser {
+  const wchar_t* executable;
+  int priority;
+};
+inline constexpr size_t kKnownBrowserCount = 11;
+extern const std::array<KnownBrowser, kKnownBrowserCount> kKnownBrowsers;
+
 // The priority of the first known executable name (in table order) that
 // `name` contains; a lower number is preferred. kUnknownBrowserPriority when
 // none is contained.

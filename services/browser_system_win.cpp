@@ -8,14 +8,16 @@
 #include <vector>
 
 #include "base/file_stream.h"
+#include "base/file_system.h"
 #include "base/path_rules.h"
+#include "base/win/os_version.h"
+#include "base/win/registry_read.h"
+#include "base/win/scoped_handle.h"
 #include "services/browser_rules.h"
 
 namespace pelmar {
 namespace {
 
-// Registry values the opener reads are short: a program's command or folder.
-constexpr DWORD kRegistryValueBytes = 1040;
 constexpr DWORD kImagePathChars = 1024;
 // The process list grows while it is read; a few retries always catch up on
 // a real machine, and the bound keeps a broken answer from looping.
@@ -28,20 +30,6 @@ constexpr ULONG kThreadStateWaiting = 5;
 constexpr ULONG kWaitReasonSuspended = 5;
 // Windows file times count 100 ns from 1601; Unix seconds count from 1970.
 constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ULL;
-
-struct Handle {
-  HANDLE h = nullptr;
-  ~Handle() {
-    if (h != nullptr && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-};
-
-struct RegKey {
-  HKEY key = nullptr;
-  ~RegKey() {
-    if (key != nullptr) RegCloseKey(key);
-  }
-};
 
 // The system's process list entries, as laid out for this (32-bit or 64-bit)
 // process; only the fields read here are named, the rest keeps the offsets.
@@ -81,46 +69,6 @@ int64_t UnixSecondsFromProcessTime(const FILETIME& time) {
   return (static_cast<int64_t>(ticks) - static_cast<int64_t>(kUnixEpochAsFileTime)) / 10000000;
 }
 
-bool IsOs64Bit() {
-  SYSTEM_INFO info = {};
-  GetNativeSystemInfo(&info);
-  return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ||
-         info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_IA64;
-}
-
-bool IsWindowsXp() {
-  OSVERSIONINFOW info = {};
-  info.dwOSVersionInfoSize = sizeof info;
-  return GetVersionExW(&info) && info.dwMajorVersion == 5 && info.dwMinorVersion == 1;
-}
-
-std::wstring RegistryString(HKEY root, const std::wstring& key, const wchar_t* value) {
-  RegKey opened;
-  const REGSAM access = KEY_READ | (IsOs64Bit() ? KEY_WOW64_64KEY : 0);
-  if (RegOpenKeyExW(root, key.c_str(), 0, access, &opened.key) != ERROR_SUCCESS) return {};
-  wchar_t data[kRegistryValueBytes / sizeof(wchar_t) + 1] = {};
-  DWORD size = kRegistryValueBytes;
-  DWORD type = 0;
-  if (RegQueryValueExW(opened.key, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
-          ERROR_SUCCESS ||
-      (type != REG_SZ && type != REG_EXPAND_SZ)) {
-    return {};
-  }
-  std::wstring text(data, size / sizeof(wchar_t));
-  return text.substr(0, text.find(L'\0'));
-}
-
-std::wstring WithTrailingSeparator(std::wstring path) {
-  if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
-  return path;
-}
-
-std::wstring ModulePath() {
-  wchar_t path[kImagePathChars] = {};
-  const DWORD n = GetModuleFileNameW(nullptr, path, kImagePathChars);
-  return n > 0 && n < kImagePathChars ? std::wstring(path, n) : std::wstring();
-}
-
 std::wstring ShellFolder(int csidl) {
   wchar_t path[MAX_PATH] = {};
   if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
@@ -139,14 +87,15 @@ class WindowsBrowserSystem : public IBrowserSystem {
       : ownFile_(std::move(own_file)), start_(std::move(start)) {}
 
   std::wstring DefaultBrowserCommand() override {
-    if (IsWindowsXp())
-      return RegistryString(HKEY_CLASSES_ROOT, L"htmlfile\\shell\\open\\command", L"");
-    const std::wstring prog_id = RegistryString(
+    const bool view64 = win::IsOs64Bit();
+    if (win::IsWindowsXp())
+      return win::RegistryString(HKEY_CLASSES_ROOT, L"htmlfile\\shell\\open\\command", L"", view64);
+    const std::wstring prog_id = win::RegistryString(
         HKEY_CURRENT_USER,
         L"Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\http\\UserChoice",
-        L"ProgId");
+        L"ProgId", view64);
     if (prog_id.empty()) return {};
-    return RegistryString(HKEY_CLASSES_ROOT, prog_id + L"\\shell\\open\\command", L"");
+    return win::RegistryString(HKEY_CLASSES_ROOT, prog_id + L"\\shell\\open\\command", L"", view64);
   }
 
   bool IsRegularFile(const std::wstring& path) override {
@@ -173,34 +122,20 @@ class WindowsBrowserSystem : public IBrowserSystem {
   }
 
   bool UninstallLocation(const std::wstring& entry, std::wstring* folder) override {
-    const std::wstring key = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + entry;
-    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-      const std::wstring location = RegistryString(root, key, L"InstallLocation");
-      if (!location.empty()) {
-        *folder = WithTrailingSeparator(location);
-        return true;
-      }
-    }
-    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-      std::wstring icon = RegistryString(root, key, L"DisplayIcon");
-      if (!icon.empty() && icon.front() == L'"') icon.erase(0, 1);
-      const size_t slash = icon.rfind(L'\\');
-      if (slash != std::wstring::npos && slash > 0) {
-        *folder = icon.substr(0, slash + 1);
-        return true;
-      }
-    }
-    return false;
+    std::wstring location;
+    if (!win::UninstallEntryLocation(entry, &location)) return false;
+    *folder = WithTrailingSeparator(location);
+    return true;
   }
 
   std::vector<RunningBrowser> RunningBrowsers() override {
     std::vector<RunningBrowser> found;
-    Handle snapshot{CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)};
-    if (snapshot.h == INVALID_HANDLE_VALUE) return found;
+    win::ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return found;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot.h, &entry); more;
-         more = Process32NextW(snapshot.h, &entry)) {
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
       if (IsKnownBrowserName(entry.szExeFile)) {
         found.push_back({entry.th32ProcessID, entry.szExeFile});
       }
@@ -241,37 +176,36 @@ class WindowsBrowserSystem : public IBrowserSystem {
   }
 
   bool CreationTime(uint32_t pid, int64_t* unix_seconds) override {
-    Handle process{OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid)};
-    if (process.h == nullptr) return false;
+    win::ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid));
+    if (!process) return false;
     FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(process.h, &created, &exited, &kernel, &user)) return false;
+    if (!GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) return false;
     *unix_seconds = UnixSecondsFromProcessTime(created);
     return true;
   }
 
   bool ImagePath(uint32_t pid, std::wstring* path) override {
-    Handle process{OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid)};
-    if (process.h == nullptr) return false;
+    win::ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    if (!process) return false;
     wchar_t buffer[kImagePathChars] = {};
     DWORD size = kImagePathChars;
     using QueryFullFn = BOOL(WINAPI*)(HANDLE, DWORD, wchar_t*, DWORD*);
     const auto query = reinterpret_cast<QueryFullFn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"kernel32"), "QueryFullProcessImageNameW")));
     if (query != nullptr) {
-      if (!query(process.h, 0, buffer, &size) || size == 0) return false;
+      if (!query(process.get(), 0, buffer, &size) || size == 0) return false;
       *path = std::wstring(buffer, size);
       return true;
     }
     // Windows XP: the module file name of the process, from the process
     // status library (loaded here, it is not always present).
     using ModuleNameFn = DWORD(WINAPI*)(HANDLE, HMODULE, wchar_t*, DWORD);
-    HMODULE psapi = LoadLibraryW(L"psapi.dll");
-    if (psapi == nullptr) return false;
+    const win::ScopedLibrary psapi(LoadLibraryW(L"psapi.dll"));
+    if (!psapi) return false;
     const auto module_name = reinterpret_cast<ModuleNameFn>(
-        reinterpret_cast<void*>(GetProcAddress(psapi, "GetModuleFileNameExW")));
+        reinterpret_cast<void*>(GetProcAddress(psapi.get(), "GetModuleFileNameExW")));
     const DWORD n =
-        module_name != nullptr ? module_name(process.h, nullptr, buffer, kImagePathChars) : 0;
-    FreeLibrary(psapi);
+        module_name != nullptr ? module_name(process.get(), nullptr, buffer, kImagePathChars) : 0;
     if (n == 0) return false;
     *path = std::wstring(buffer, n);
     return true;

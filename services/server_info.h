@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -8,45 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "base/x_mutex.h"
-#include "services/server_exchange.h"
+#include "services/channel_record.h"
+#include "services/record_holder.h"
 
 namespace pelmar {
-
-// The gateway's record for this run's distribution channel: application id
-// and name, the welcome page, the advertising account, the attribution flag.
-
-// A channel answer is a few hundred bytes; anything larger is refused.
-inline constexpr size_t kMaxChannelRecordBytes = 1024 * 1024;
-inline constexpr int kChannelAttempts = 3;
-inline constexpr const char* kChannelPath = "/applicationService/channel/welcome?channel=";
-
-struct ChannelRecord {
-  std::string appId;
-  std::string appName;
-  bool attribution = false;  // "tesselOcpc"
-  std::string welcomeUrl;
-  std::string advertisingAccountName;
-};
-
-// Reads an answer body: empty result with `record` set (all members empty
-// when "code" is a string other than "server.success" or there is no
-// "data"), or the failure text with `record` untouched ("parse decrypt data
-// error", "code is not a string", or the JSON library's conversion error).
-// String members take numbers in decimal and booleans as "true"/"false";
-// the flag takes booleans and numbers (not zero is true). Reads nothing
-// outside `body`.
-std::string ParseChannelRecord(std::string_view body, ChannelRecord* record);
-
-struct ServerInfoSettings {
-  ServerEndpoint gateway;
-  std::string hostText;  // the "Host" line's value
-  int retryPauseMs = 300;
-  int timeLimitMs = 5000;
-  // The run's channel (UTF-8); the default reads the AppContext.
-  std::function<std::string()> channel;
-};
-ServerInfoSettings DefaultServerInfoSettings();
 
 class IServerInfo {
  public:
@@ -62,48 +26,22 @@ class IServerInfo {
   virtual void ClearWelcomeUrl() = 0;
 };
 
-class CReadServerInfoThread;
-
-// Threads: the reader stores the record once under `mutex_`; any thread
-// reads it through the accessors, which take the lock and return copies.
-class CServerInfo : public IServerInfo {
+// The gateway's channel record, read once by its own reader (CRecordHolder:
+// which threads enter it, how it stops).
+class CServerInfo : public IServerInfo, public CRecordHolder<ChannelRecord> {
  public:
-  // Starts the reader at once.
+  // Starts the reader at once, reading from `source`.
+  explicit CServerInfo(std::unique_ptr<IRecordSource<ChannelRecord>> source);
+  // Starts the reader at once, asking the gateway as `settings` say.
   explicit CServerInfo(ServerInfoSettings settings = DefaultServerInfoSettings());
-  // Stops the reader (waking a pause or a blocked exchange) and waits for it.
-  ~CServerInfo() override;
-  CServerInfo(const CServerInfo&) = delete;
-  CServerInfo& operator=(const CServerInfo&) = delete;
 
-  int Status() override { return status_.load(); }
+  int Status() override { return ReaderStatus(); }
   std::string WelcomeUrl() override;
   std::string AdvertisingAccount() override;
   bool AttributionFlag() override;
   std::string AppId() override;
   std::string AppName() override;
   void ClearWelcomeUrl() override;
-
-  // The reader's failure text ("" while running or after success).
-  std::string LastFailure();
-  void RequestStop();
-  // Stops the reader and waits for it; the record stays readable.
-  void StopReader();
-  // As CPkgInfo::StopReaderWithin.
-  [[nodiscard]] bool StopReaderWithin(int milliseconds);
-  bool Abandoned() const { return abandoned_.load(); }
-
- private:
-  friend class CReadServerInfoThread;
-  void Store(const ChannelRecord& record);
-  void Finish();
-  void Fail(const std::string& text);
-
-  std::atomic<int> status_{0};
-  CXMutex mutex_;
-  ChannelRecord record_;  // guarded by mutex_
-  std::string failure_;   // guarded by mutex_
-  std::unique_ptr<CReadServerInfoThread> reader_;
-  std::atomic<bool> abandoned_{false};
 };
 
 // The process's channel record, created (and its reader started) on first

@@ -1,8 +1,8 @@
 #pragma once
 
 // Test support for the server-record readers: a scripted HTTP server on
-// loopback that records every request and answers from a script, and a
-// bounded wait. Test-only; included by the *_test.cpp files here.
+// loopback that records every request and answers from a script. Test-only; included by the
+// *_test.cpp files here.
 
 #include <atomic>
 #include <chrono>
@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/testing/wait_until.h"
 #include "loopback_server.h"
 #include "net/socket_ops.h"
 
@@ -22,14 +23,9 @@ namespace pelmar::testing {
 // Every wait of a test on a reader is bounded by this.
 inline constexpr int kRecordsWaitMilliseconds = 60000;
 
-// Polls `done` until it holds or kRecordsWaitMilliseconds pass.
-inline bool WaitUntil(const std::function<bool()>& done) {
-  for (int waited = 0; waited < kRecordsWaitMilliseconds; waited += 5) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return done();
-}
+// The readers' tests wait with WaitUntil (base/testing/wait_until.h), whose
+// default limit is this one.
+static_assert(std::chrono::milliseconds(kRecordsWaitMilliseconds) == kWaitLimit);
 
 inline std::string HttpAnswer(int status, const std::string& body) {
   return "HTTP/1.1 " + std::to_string(status) +

@@ -26,16 +26,7 @@ using test::RunUnixCommand;
 
 // Dispatches this thread's messages until `done` holds or about 10 s passed.
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
-  for (int waited = 0; waited <= timeoutMs; waited += 10) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (done()) return true;
-    Sleep(10);
-  }
-  return false;
+  return test::PumpUntil(done, timeoutMs);
 }
 
 void Pump(int ms) {
@@ -358,10 +349,8 @@ TEST_F(ViewWindowTest, ModalDialogSwallowsClicksOnItsOwner) {
   std::atomic<bool> scripted{false};
   const UiRect ownerButton = owner->At(4)->rect();
   std::thread clicker([&] {
-    for (int i = 0; i < 500 && !(owner->openDialog() && IsWindowVisible(owner->openDialog()));
-         ++i) {
-      Sleep(10);
-    }
+    (void)test::WaitUntil(
+        [&] { return owner->openDialog() && IsWindowVisible(owner->openDialog()); }, 5000);
     Sleep(300);
     HWND dialog = owner->openDialog();
     if (!dialog || !dialogView) return;

@@ -5,32 +5,19 @@
 #include <algorithm>
 #include <memory>
 
+#include "base/number_text.h"
+#include "base/text_split.h"
 #include "net/parse_url.h"
 #include "services/lenient_json.h"
 
 namespace pelmar {
 namespace {
 
-std::vector<std::string_view> SplitDroppingEmpty(std::string_view text, char separator) {
-  std::vector<std::string_view> fields;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find(separator, start);
-    if (end == std::string_view::npos) end = text.size();
-    if (end > start) fields.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return fields;
-}
-
 // Strict decimal 1..65535: digits only, no sign, no spaces.
 bool ParsePort(std::string_view text, uint16_t* port) {
-  if (text.empty() || text.size() > 5) return false;
-  uint32_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + static_cast<uint32_t>(c - '0');
-  }
+  constexpr size_t kMaxPortDigits = 5;
+  uint64_t value = 0;
+  if (!ParseDecimalDigits(text, kMaxPortDigits, &value)) return false;
   if (value == 0 || value > 65535) return false;
   *port = static_cast<uint16_t>(value);
   return true;

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/testing/wait_until.h"
 #include "base/text_convert.h"
 #include "ui/gdiplus_include.h"
 
@@ -222,21 +223,34 @@ bool RunUnixCommand(const std::string& shellCommand, int timeoutMs) {
   }
   if (pi.hProcess) CloseHandle(pi.hProcess);
   if (pi.hThread) CloseHandle(pi.hThread);
-  for (int waited = 0; waited < timeoutMs; waited += 20) {
-    const std::string status = ReadFileBytes(markerWide);
-    if (!status.empty() && status.back() == '\n') {
-      DeleteFileW(markerWide.c_str());
-      return status == "0\n";
-    }
-    // Keep this thread's windows answering while the tool works on them.
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    Sleep(20);
+  // Keeps this thread's windows answering while the tool works on them.
+  std::string status;
+  const bool ended = PumpUntil(
+      [&] {
+        status = ReadFileBytes(markerWide);
+        return !status.empty() && status.back() == '\n';
+      },
+      timeoutMs);
+  if (!ended) return false;
+  DeleteFileW(markerWide.c_str());
+  return status == "0\n";
+}
+
+void PumpPendingMessages() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
   }
-  return false;
+}
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+  return pelmar::testing::WaitUntil(done, std::chrono::milliseconds(timeoutMs),
+                                    PumpPendingMessages);
+}
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+  return pelmar::testing::WaitUntil(done, std::chrono::milliseconds(timeoutMs));
 }
 
 std::wstring ExecutableFolder() {

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -76,6 +77,14 @@ bool RunUnixCommand(const std::string& shellCommand, int timeoutMs = 20000);
 
 // The folder the test executable lives in (the build's bin folder).
 std::wstring ExecutableFolder();
+
+// Dispatches every message waiting for this thread's windows.
+void PumpPendingMessages();
+
+// Waits for `done` with a deadline (base/testing/wait_until.h), keeping this
+// thread's windows answering; WaitUntil waits the same without pumping.
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 60000);
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 60000);
 
 }  // namespace test
 }  // namespace pelmar

@@ -4,6 +4,7 @@
 // early return closes what was opened. Windows files only.
 
 #include <windows.h>
+#include <objbase.h>
 
 namespace pelmar::win {
 
@@ -77,6 +78,36 @@ struct FindHandleTraits {
   static void Close(Type h) { ::FindClose(h); }
 };
 using ScopedFindHandle = ScopedObject<FindHandleTraits>;
+
+// FindFirstVolume's search handle (FindVolumeClose).
+struct FindVolumeHandleTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(Type h) { ::FindVolumeClose(h); }
+};
+using ScopedFindVolumeHandle = ScopedObject<FindVolumeHandleTraits>;
+
+// A library loaded with LoadLibrary (FreeLibrary).
+struct LibraryTraits {
+  using Type = HMODULE;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type module) { return module != nullptr; }
+  static void Close(Type module) { ::FreeLibrary(module); }
+};
+using ScopedLibrary = ScopedObject<LibraryTraits>;
+
+// Memory the shell or COM hands over to be freed with CoTaskMemFree (item
+// lists from the folder dialog, for one).
+template <typename T>
+struct CoTaskMemTraits {
+  using Type = T*;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type p) { return p != nullptr; }
+  static void Close(Type p) { ::CoTaskMemFree(p); }
+};
+template <typename T>
+using ScopedCoTaskMem = ScopedObject<CoTaskMemTraits<T>>;
 
 // A device context made by CreateCompatibleDC / CreateDC (DeleteDC).
 struct CreatedDcTraits {

@@ -98,6 +98,19 @@ TEST(ScopedFindHandleTest, ClosesTheSearch) {
   EXPECT_FALSE(missing);
 }
 
+TEST(ScopedLibraryTest, FreesTheLibraryItLoaded) {
+  // A library this test program does not load otherwise, so its count is ours.
+  constexpr wchar_t kName[] = L"hid.dll";
+  ASSERT_EQ(GetModuleHandleW(kName), nullptr);
+  {
+    const ScopedLibrary library(LoadLibraryW(kName));
+    ASSERT_TRUE(library);
+    EXPECT_EQ(GetModuleHandleW(kName), library.get());
+  }
+  EXPECT_EQ(GetModuleHandleW(kName), nullptr);
+  EXPECT_FALSE(ScopedLibrary(LoadLibraryW(L"no-such-library-here.dll")));
+}
+
 TEST(ScopedGdiTest, DeletesDcAndObjectsAndRestoresTheSelection) {
   HDC raw_dc = nullptr;
   HBITMAP raw_bitmap = nullptr;

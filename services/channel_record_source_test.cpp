@@ -1,4 +1,4 @@
-#include "services/read_server_info_thread.h"
+#include "services/channel_record_source.h"
 
 #include <gtest/gtest.h>
 

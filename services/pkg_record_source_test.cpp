@@ -1,4 +1,4 @@
-#include "services/read_pkg_info_thread.h"
+#include "services/pkg_record_source.h"
 
 #include <gtest/gtest.h>
 
