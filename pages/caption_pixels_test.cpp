@@ -26,7 +26,7 @@
 #include "ui/button_resource.h"
 #include "ui/caption_face.h"
 #include "ui/checkbox_resource.h"
-#include "ui/gdiplus_include.h"
+#include "base/win/gdiplus_include.h"
 #include "ui/resource_manager.h"
 #include "ui/text_resource.h"
 #include "ui/ui_test_support.h"

@@ -19,7 +19,7 @@
 #include "pages/reminder_view.h"
 #include "pages/warn_view.h"
 #include "ui/base_window.h"
-#include "ui/gdiplus_include.h"
+#include "base/win/gdiplus_include.h"
 #include "ui/resource_manager.h"
 #include "ui/ui_test_support.h"
 #include "ui/window_messages.h"

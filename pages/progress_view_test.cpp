@@ -30,7 +30,7 @@
 #include "pages/progress_page_services.h"
 #include "pages/progress_ticker.h"
 #include "ui/base_window.h"
-#include "ui/gdiplus_include.h"
+#include "base/win/gdiplus_include.h"
 #include "ui/movie_resource.h"
 #include "ui/progress_resource.h"
 #include "ui/resource_manager.h"
@@ -349,8 +349,9 @@ class ProgressPageTest : public ::testing::Test {
     record_ = std::make_unique<CFixedPackageRecord>(
         std::vector<std::string>{backend_->Url("/cdn/install.exe")}, backend_->PackageMd5(),
         "1.0.0.1", IPackageRecord::kReady,
-        withStatement ? testing::SignedReleaseFor(testing::TestMaker::Development(), bytes, "1.0.0.1")
-                      : SignedReleaseText());
+        withStatement
+            ? testing::SignedReleaseFor(testing::TestMaker::Development(), bytes, "1.0.0.1")
+            : SignedReleaseText());
   }
 
   // What the test setup program does: exit code and run time.
@@ -433,7 +434,8 @@ class ProgressPageTest : public ::testing::Test {
   int CdnGets() {
     int n = 0;
     for (const auto& r : backend_->Requests("/cdn/")) {
-      n += r.method == "GET" && r.path.size() > 4 && r.path.compare(r.path.size() - 4, 4, ".sig") != 0;
+      n += r.method == "GET" && r.path.size() > 4 &&
+           r.path.compare(r.path.size() - 4, 4, ".sig") != 0;
     }
     return n;
   }

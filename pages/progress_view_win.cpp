@@ -16,6 +16,7 @@
 #include "pages/progress_page_services.h"
 #include "pages/progress_ticker.h"
 #include "pelmar_config.h"
+#include "services/movie_thread.h"
 #include "ui/button_resource.h"
 #include "ui/image_resource.h"
 #include "ui/layout_resource.h"
@@ -103,6 +104,9 @@ struct CProgressView::State {
   bool trayIconShown = false;                                // guarded by mutex
 
   CMovieResource* banner = nullptr;
+  // The banner's fetching and decoding; ends with this state, before the view
+  // lets the banner widget go.
+  std::unique_ptr<CMovieThread> bannerThread;
   CProgressResource* bar = nullptr;
   CTextResource* status = nullptr;
 
@@ -278,8 +282,8 @@ CProgressView::CProgressView(HWND hwnd, IResourceMgr* resources)
           ? ServerEndpoint{config::kGateway.host, static_cast<uint16_t>(config::kGateway.port)}
           : services.bannerConfig;
   Gdiplus::Image* fallback = resources ? resources->GetImage(L"install_banner.png") : nullptr;
-  s.banner = Add(std::make_unique<CMovieResource>(hwnd, config.host, config.port, kBannerConfigPath,
-                                                  fallback, kBannerId, nullptr));
+  s.banner = Add(std::make_unique<CMovieResource>(hwnd, fallback, kBannerId, nullptr));
+  s.bannerThread = std::make_unique<CMovieThread>(s.banner, config, kBannerConfigPath);
   bannerArea->SetBackground(s.banner);
 
   auto* hideRow = Add(std::make_unique<CLayoutResource>(kLayoutHorizontal, kLayoutId));
@@ -329,13 +333,13 @@ CProgressView::~CProgressView() {
 
 void CProgressView::RequestStopWorkers() {
   state_->RemoveTrayIcon();  // the window may be left to the process exit
-  if (state_->banner) state_->banner->RequestStop();
+  if (state_->bannerThread) state_->bannerThread->RequestStop();
   std::lock_guard<CXMutex> lock(state_->mutex);
   if (state_->download) state_->download->RequestStop();
 }
 
 bool CProgressView::WorkersEnded() {
-  if (state_->banner && state_->banner->IsRunning()) return false;
+  if (state_->bannerThread && state_->bannerThread->IsRunning()) return false;
   std::lock_guard<CXMutex> lock(state_->mutex);
   return !state_->download || state_->download->ThreadsEnded();
 }

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "base/text_convert.h"
-#include "ui/gdiplus_include.h"
+#include "base/win/gdiplus_include.h"
 
 namespace pelmar {
 namespace test {
