@@ -25,7 +25,6 @@
 #include "base/win/registry_view.h"
 #include "base/win/scoped_handle.h"
 #include "services/installer_settings.h"
-#include "pages/progress_page_services.h"
 #include "services/browser_opener.h"
 #include "services/logger_server.h"
 #include "services/pkg_info.h"
@@ -200,10 +199,16 @@ int RunInstaller(HINSTANCE /*instance*/) {
 
     // The progress page's download controller with the installer's services,
     // which live up here since the layers were split.
-    ProgressPageServices progress;
-    progress.createDownloader = [] { return CreateDownloader(); };
-    SetProgressPageServices(progress);
-    std::unique_ptr<MainWindow> window(new MainWindow(&OpenUrlInBrowser));
+    // Every page is handed the narrow parts of the logger it uses.
+    ILoggerServer* logger = GetLogger();
+    PageContext pages;
+    pages.events = logger;
+    pages.actions = logger;
+    pages.machineId = logger;
+    pages.urlOpener = logger;
+    pages.userLauncher = logger;
+    pages.progress.createDownloader = [] { return CreateDownloader(); };
+    std::unique_ptr<MainWindow> window(new MainWindow(&OpenUrlInBrowser, std::move(pages)));
     if (window->hwnd() != nullptr) {
       ShowWindow(window->hwnd(), SW_SHOWNORMAL);
       UpdateWindow(window->hwnd());
