@@ -110,17 +110,16 @@ void RunMessageLoop() {
 
 void SendLaunchReport(const LaunchFacts& facts) {
   ILoggerServer* logger = GetLogger();
-  logger->ClearProperties();
-  logger->SetBoolProperty("is_first_install", facts.first_install);
-  logger->SetStringProperty("soft_package_name", facts.soft_package_name);
   // The record field is 32-bit; a download longer than 68 years is not one.
   const int64_t seconds = facts.download_time < std::numeric_limits<int32_t>::max()
                               ? facts.download_time
                               : std::numeric_limits<int32_t>::max();
-  logger->SetIntProperty("download_time", static_cast<int32_t>(seconds));
-  logger->SetStringProperty("parent_app_name", facts.parent_app_name);
-  logger->SetStringProperty("install_type", kInstallTypeInstaller);
-  logger->SendEvent("pSoftInstall");
+  (void)logger->Send(Event("pSoftInstall")
+                         .SetBool("is_first_install", facts.first_install)
+                         .SetString("soft_package_name", facts.soft_package_name)
+                         .SetInt("download_time", static_cast<int32_t>(seconds))
+                         .SetString("parent_app_name", facts.parent_app_name)
+                         .SetString("install_type", kInstallTypeInstaller));
   logger->SendLaunch(1, "", "", "");
   logger->SendLifecycle(4, "0001", "0001", facts.soft_package_name, "", {});
 }
@@ -128,9 +127,7 @@ void SendLaunchReport(const LaunchFacts& facts) {
 void SendQuitRecords() {
   ILoggerServer* logger = GetLogger();
   logger->SendLifecycle(4, "0001", "0002", "", "", {});
-  logger->ClearProperties();
-  logger->SetStringProperty("event_name", kEventNameQuit);
-  logger->SendEvent("vSoftQuit");
+  (void)logger->Send(Event("vSoftQuit").SetString("event_name", kEventNameQuit));
 }
 
 void StartServerInformation() {

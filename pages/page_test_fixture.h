@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/testing/recording_event_sink.h"
 #include "pages/page_context.h"
 
 namespace pelmar {
@@ -61,20 +62,12 @@ class RecordingPageContext : public IEventSink,
   }
 
   bool Send(const Event& event) override {
-    Record r{event.name(), {}};
-    for (const EventProperty& p : event.properties()) {
-      switch (p.kind) {
-        case EventProperty::kInt:
-          r.properties[p.key] = std::to_string(p.intValue);
-          break;
-        case EventProperty::kBool:
-          r.properties[p.key] = p.boolValue ? "true" : "false";
-          break;
-        case EventProperty::kString:
-          r.properties[p.key] = p.stringValue;
-          break;
-      }
-    }
+    RecordingEventSink typed;
+    (void)typed.Send(event);
+    const RecordedEvent e = typed.Events().front();
+    Record r{e.name, e.strings};
+    for (const auto& [key, value] : e.ints) r.properties[key] = std::to_string(value);
+    for (const auto& [key, value] : e.bools) r.properties[key] = value ? "true" : "false";
     std::lock_guard<std::mutex> lock(mutex_);
     records_.push_back(std::move(r));
     return true;

@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "base/testing/recording_event_sink.h"
+
 namespace pelmar {
 namespace {
 
-// Keeps what the page sends: each event with its properties (integers marked
-// "int:", booleans "bool:") and each page action.
+// Keeps what the page sends, in order: each event with its properties
+// (integers marked "int:", booleans "bool:") and each page action.
 class Recorder : public IEventSink, public IPageActionSink {
  public:
   struct Record {
@@ -20,20 +22,12 @@ class Recorder : public IEventSink, public IPageActionSink {
   std::vector<Record> records;
 
   bool Send(const Event& event) override {
-    Record r{event.name(), {}};
-    for (const EventProperty& p : event.properties()) {
-      switch (p.kind) {
-        case EventProperty::kInt:
-          r.properties[p.key] = "int:" + std::to_string(p.intValue);
-          break;
-        case EventProperty::kBool:
-          r.properties[p.key] = p.boolValue ? "bool:true" : "bool:false";
-          break;
-        case EventProperty::kString:
-          r.properties[p.key] = p.stringValue;
-          break;
-      }
-    }
+    RecordingEventSink typed;
+    (void)typed.Send(event);
+    const RecordedEvent e = typed.Events().front();
+    Record r{e.name, e.strings};
+    for (const auto& [key, value] : e.ints) r.properties[key] = "int:" + std::to_string(value);
+    for (const auto& [key, value] : e.bools) r.properties[key] = value ? "bool:true" : "bool:false";
     records.push_back(std::move(r));
     return true;
   }
