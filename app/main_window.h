@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "pages/page_context.h"
 #include "ui/base_window.h"
 
 namespace pelmar {
@@ -29,7 +30,9 @@ class MainWindow : public IBaseWindow {
   // first step (0 when the installed product is as new as the package, else 1).
   // Raises PelmarError "create window error", "Create ResMgr error" or
   // "Get DefaultPath error" (the last two after telling the user).
-  explicit MainWindow(UrlOpener openUrl);
+  // `pages` is what every page is handed; the window adds what it owns (the
+  // bytes the install path must have room for).
+  MainWindow(UrlOpener openUrl, PageContext pages);
   ~MainWindow() override;
 
   // Switches to `step`; false for an unknown step or when the disk-space
@@ -54,7 +57,8 @@ class MainWindow : public IBaseWindow {
   template <typename View>
   View* ViewOf(int step);
   void TakePathFromCustomPage();
-  [[nodiscard]] bool EnterProgressStep();
+  // `roomy`: the install path's volume has room for the package.
+  [[nodiscard]] bool EnterProgressStep(bool roomy);
   void EnterFinishedStep();
   void OpenWelcome();
 
@@ -62,6 +66,7 @@ class MainWindow : public IBaseWindow {
   std::wstring welcomeAddress_;
   int step_ = -1;
   IBaseView* current_ = nullptr;
+  PageContext pages_;  // before the views, which keep a reference: outlives them
   std::array<std::unique_ptr<IBaseView>, 5> views_;
   std::unique_ptr<IResourceMgr> resources_;
   std::wstring installedProductPath_;

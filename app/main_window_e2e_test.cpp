@@ -35,7 +35,7 @@
 #include "base/md5.h"
 #include "product_bitness.h"
 #include "temp_dir.h"
-#include "ui/gdiplus_include.h"
+#include "base/win/gdiplus_include.h"
 #include "ui/ui_test_support.h"
 
 namespace pelmar {

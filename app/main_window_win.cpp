@@ -63,8 +63,11 @@ std::string RunChannel() {
 
 }  // namespace
 
-MainWindow::MainWindow(UrlOpener openUrl)
-    : IBaseWindow(400, nullptr, kMainWindowClassName, 600), openUrl_(std::move(openUrl)) {
+MainWindow::MainWindow(UrlOpener openUrl, PageContext pages)
+    : IBaseWindow(400, nullptr, kMainWindowClassName, 600),
+      pages_(std::move(pages)),
+      openUrl_(std::move(openUrl)) {
+  pages_.requiredBytes = &RequiredBytes;
   resources_.reset(CreateResourceManager(RunCacheDirectory()));
   if (!resources_) {
     MessageBoxW(hwnd_, L"软件加载必要运行组建失败", L"错误", MB_OK);
@@ -74,9 +77,7 @@ MainWindow::MainWindow(UrlOpener openUrl)
   ChooseInstallPath();
   if (!installedProductPath_.empty() && IsReinstall()) {
     is_reinstall = true;
-    ILoggerServer* logger = GetLogger();
-    logger->ClearProperties();
-    logger->SendEvent("vReInstall");
+    (void)pages_.events->Send(Event("vReInstall"));
     GoToStep(kStepReinstall);
     return;
   }
@@ -135,7 +136,7 @@ View* MainWindow::ViewOf(int step) {
   auto& slot = views_[static_cast<size_t>(step)];
   if (!slot) {
     try {
-      slot.reset(new View(hwnd_, resources_.get()));
+      slot.reset(new View(hwnd_, resources_.get(), pages_));
     } catch (const std::exception&) {
       // The slot stays empty: messages then go to the default procedure.
     }
@@ -154,6 +155,9 @@ bool MainWindow::GoToStep(int step) {
   if (!plan.valid) return false;
   if (plan.unchanged) return true;
   if (plan.resize) SetDesignSize(plan.size.width, plan.size.height);
+  if (plan.takePathFromCustom) TakePathFromCustomPage();
+  // The one free-space check of the flow, on the path the step will use.
+  const bool roomy = !plan.checkSpace || HasRoom(RequiredBytes(), FreeSpace(installPath_));
 
   switch (step) {
     case kStepReinstall:
@@ -162,9 +166,7 @@ bool MainWindow::GoToStep(int step) {
       }
       break;
     case kStepMain: {
-      auto* begin = ViewOf<CBeginView>(step);
-      if (plan.takePathFromCustom) TakePathFromCustomPage();
-      if (begin) begin->SetSpaceOk(HasRoom(RequiredBytes(), FreeSpace(installPath_)));
+      if (auto* begin = ViewOf<CBeginView>(step)) begin->SetSpaceOk(roomy);
       break;
     }
     case kStepCustom:
@@ -174,8 +176,7 @@ bool MainWindow::GoToStep(int step) {
       }
       break;
     case kStepProgress:
-      if (plan.takePathFromCustom) TakePathFromCustomPage();
-      if (!EnterProgressStep()) {
+      if (!EnterProgressStep(roomy)) {
         InvalidateRect(hwnd_, nullptr, FALSE);
         return false;
       }
@@ -192,22 +193,17 @@ bool MainWindow::GoToStep(int step) {
   return true;
 }
 
-bool MainWindow::EnterProgressStep() {
+bool MainWindow::EnterProgressStep(bool roomy) {
   bool joinPlan = true;
   if (auto* custom = static_cast<CCustomeView*>(views_[kStepCustom].get())) {
     joinPlan = custom->joinPlan();
   }
-  ILoggerServer* logger = GetLogger();
-  logger->ClearProperties();
-  logger->SetBoolProperty("choose_join_plan", joinPlan);
-  logger->SendEvent("vJoinPlan");
+  (void)pages_.events->Send(Event("vJoinPlan").SetBool("choose_join_plan", joinPlan));
   // Leaving the experience plan: nothing more is delivered from here on.
-  if (!joinPlan) logger->ReleaseHandle();
+  if (!joinPlan) GetLogger()->ReleaseHandle();
 
-  if (!HasRoom(RequiredBytes(), FreeSpace(installPath_))) {
-    logger->ClearProperties();
-    logger->SetStringProperty("error_status", "磁盘空间不足");
-    logger->SendEvent("vInstallPathError");
+  if (!roomy) {
+    (void)pages_.events->Send(Event("vInstallPathError").SetString("error_status", "磁盘空间不足"));
     MessageBoxW(hwnd_, L"软件安装路径的磁盘空间不足", L"路径错误", MB_OK);
     return false;
   }
@@ -226,14 +222,14 @@ void MainWindow::EnterFinishedStep() {
   settings->SetEndTimestamp(WideFromUtf8(NowSecondsText()));
 
   IServerInfo* server = GetServerInfo();
-  ILoggerServer* logger = GetLogger();
+  IMachineIdSource* ids = pages_.machineId;
   WelcomeInputs in;
   in.channel = RunChannel();
   in.serverAddress = server ? server->WelcomeUrl() : std::string();
   in.defaultAddress = DefaultWelcomeAddress();
   in.machineHash = Md5Text(MachineIdentity());
   in.appVersion = PackageVersion();
-  in.mid = logger->GetMid();
+  in.mid = ids->GetMid();
   in.timeStamp = NowSecondsText();
   in.advertisingAccount = server ? server->AdvertisingAccount() : std::string();
   const WelcomeAddress welcome = BuildWelcomeAddress(in);
@@ -241,7 +237,7 @@ void MainWindow::EnterFinishedStep() {
 
   settings->SetCam(WideFromUtf8(in.machineHash));
   settings->SetChannelId(WideFromUtf8(in.channel));
-  settings->SetMid(WideFromUtf8(logger->GetMid()));
+  settings->SetMid(WideFromUtf8(ids->GetMid()));
   settings->SetAppId(WideFromUtf8(config::kAppId));
   settings->SetAppVersion(WideFromUtf8(in.appVersion));
   settings->SetAdvertisingAccountName(
@@ -249,14 +245,13 @@ void MainWindow::EnterFinishedStep() {
   settings->SetSessionId(WideFromUtf8(welcome.sessionId));
   welcomeAddress_ = WideFromUtf8(welcome.address);
 
-  logger->ClearProperties();
-  logger->SetBoolProperty("is_first_install", is_first_install.load());
-  logger->SetBoolProperty("is_reinstall", is_reinstall.load());
-  logger->SetStringProperty("install_status", "安装成功");
-  logger->SetStringProperty("soft_package_name",
-                            SoftPackageNameFromPath(Utf8FromWide(ModulePath())));
-  logger->SetStringProperty("install_type", "安装器");
-  logger->SendEvent("pSoftInstallResult");
+  (void)pages_.events->Send(
+      Event("pSoftInstallResult")
+          .SetBool("is_first_install", is_first_install.load())
+          .SetBool("is_reinstall", is_reinstall.load())
+          .SetString("install_status", "安装成功")
+          .SetString("soft_package_name", SoftPackageNameFromPath(Utf8FromWide(ModulePath())))
+          .SetString("install_type", "安装器"));
 
   CAppInfo* appInfo = CAppInfo::Instance();
   appInfo->Reload();

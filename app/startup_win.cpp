@@ -25,7 +25,6 @@
 #include "base/win/registry_view.h"
 #include "base/win/scoped_handle.h"
 #include "services/installer_settings.h"
-#include "pages/progress_page_services.h"
 #include "services/browser_opener.h"
 #include "services/logger_server.h"
 #include "services/pkg_info.h"
@@ -110,17 +109,16 @@ void RunMessageLoop() {
 
 void SendLaunchReport(const LaunchFacts& facts) {
   ILoggerServer* logger = GetLogger();
-  logger->ClearProperties();
-  logger->SetBoolProperty("is_first_install", facts.first_install);
-  logger->SetStringProperty("soft_package_name", facts.soft_package_name);
   // The record field is 32-bit; a download longer than 68 years is not one.
   const int64_t seconds = facts.download_time < std::numeric_limits<int32_t>::max()
                               ? facts.download_time
                               : std::numeric_limits<int32_t>::max();
-  logger->SetIntProperty("download_time", static_cast<int32_t>(seconds));
-  logger->SetStringProperty("parent_app_name", facts.parent_app_name);
-  logger->SetStringProperty("install_type", kInstallTypeInstaller);
-  logger->SendEvent("pSoftInstall");
+  (void)logger->Send(Event("pSoftInstall")
+                         .SetBool("is_first_install", facts.first_install)
+                         .SetString("soft_package_name", facts.soft_package_name)
+                         .SetInt("download_time", static_cast<int32_t>(seconds))
+                         .SetString("parent_app_name", facts.parent_app_name)
+                         .SetString("install_type", kInstallTypeInstaller));
   logger->SendLaunch(1, "", "", "");
   logger->SendLifecycle(4, "0001", "0001", facts.soft_package_name, "", {});
 }
@@ -128,9 +126,7 @@ void SendLaunchReport(const LaunchFacts& facts) {
 void SendQuitRecords() {
   ILoggerServer* logger = GetLogger();
   logger->SendLifecycle(4, "0001", "0002", "", "", {});
-  logger->ClearProperties();
-  logger->SetStringProperty("event_name", kEventNameQuit);
-  logger->SendEvent("vSoftQuit");
+  (void)logger->Send(Event("vSoftQuit").SetString("event_name", kEventNameQuit));
 }
 
 void StartServerInformation() {
@@ -199,10 +195,16 @@ int RunInstaller(HINSTANCE /*instance*/) {
 
     // The progress page's download controller with the installer's services,
     // which live up here since the layers were split.
-    ProgressPageServices progress;
-    progress.createDownloader = [] { return CreateDownloader(); };
-    SetProgressPageServices(progress);
-    std::unique_ptr<MainWindow> window(new MainWindow(&OpenUrlInBrowser));
+    // Every page is handed the narrow parts of the logger it uses.
+    ILoggerServer* logger = GetLogger();
+    PageContext pages;
+    pages.events = logger;
+    pages.actions = logger;
+    pages.machineId = logger;
+    pages.urlOpener = logger;
+    pages.userLauncher = logger;
+    pages.progress.createDownloader = [] { return CreateDownloader(); };
+    std::unique_ptr<MainWindow> window(new MainWindow(&OpenUrlInBrowser, std::move(pages)));
     if (window->hwnd() != nullptr) {
       ShowWindow(window->hwnd(), SW_SHOWNORMAL);
       UpdateWindow(window->hwnd());

@@ -11,6 +11,7 @@
 
 #include "base/app_context.h"
 #include "base/text_convert.h"
+#include "pages/page_test_fixture.h"
 #include "pages/begin_view.h"
 #include "pages/custome_view.h"
 #include "pages/page_declaration.h"
@@ -130,7 +131,8 @@ class AccessibleTreeTest : public ::testing::Test {
 
 TEST_F(AccessibleTreeTest, MainPageNamesEveryWidgetAndCaption) {
   PageWindow window(600, 400);
-  auto* view = window.SetView(std::make_unique<CBeginView>(window.hwnd(), manager_.get()));
+  auto* view = window.SetView(
+      std::make_unique<CBeginView>(window.hwnd(), manager_.get(), TestPageContext()));
   IAccessible* acc = ClientOf(window.hwnd());
   ASSERT_NE(acc, nullptr);
   const std::vector<Heard> heard = Read(acc);
@@ -198,7 +200,8 @@ TEST_F(AccessibleTreeTest, MainPageNamesEveryWidgetAndCaption) {
 
 TEST_F(AccessibleTreeTest, CustomPageReadsThePathField) {
   PageWindow window(600, 400);
-  auto* view = window.SetView(std::make_unique<CCustomeView>(window.hwnd(), manager_.get()));
+  auto* view = window.SetView(
+      std::make_unique<CCustomeView>(window.hwnd(), manager_.get(), TestPageContext()));
   view->SetInstallPath(L"C:\\Games");
   IAccessible* acc = ClientOf(window.hwnd());
   ASSERT_NE(acc, nullptr);
@@ -234,7 +237,7 @@ TEST_F(AccessibleTreeTest, CustomPageReadsThePathField) {
 
 TEST_F(AccessibleTreeTest, DialogAndProgressBar) {
   {
-    WarnWindow dialog(nullptr, manager_.get(), WarnView::kModeMainPage);
+    WarnWindow dialog(nullptr, manager_.get(), TestPageContext(), WarnView::kModeMainPage);
     IAccessible* acc = ClientOf(dialog.hwnd());
     ASSERT_NE(acc, nullptr);
     const std::vector<Heard> heard = Read(acc);
@@ -249,7 +252,7 @@ TEST_F(AccessibleTreeTest, DialogAndProgressBar) {
     acc->Release();
   }
   ProgressHost host;
-  host.view = std::make_unique<CProgressView>(host.hwnd(), manager_.get());
+  host.view = std::make_unique<CProgressView>(host.hwnd(), manager_.get(), TestPageContext());
   IAccessible* acc = ClientOf(host.hwnd());
   ASSERT_NE(acc, nullptr);
   CProgressResource* bar = nullptr;

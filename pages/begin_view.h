@@ -11,7 +11,7 @@ namespace pelmar {
 // window for steps 2 and 3; closing asks for confirmation first.
 class CBeginView : public DeclaredView {
  public:
-  CBeginView(HWND hwnd, IResourceMgr* resources);
+  CBeginView(HWND hwnd, IResourceMgr* resources, const PageContext& context);
 
   // The disk-space result of the flow controller: the install button follows it.
   void SetSpaceOk(bool spaceOk);

@@ -5,7 +5,6 @@
 #include "base/app_context.h"
 #include "base/text_convert.h"
 #include "pages/warn_view.h"
-#include "services/logger_server.h"
 #include "ui/image_resource.h"
 #include "pages/page_messages.h"
 #include "ui/window_messages.h"
@@ -15,20 +14,19 @@ namespace {
 
 constexpr char kPageCode[] = "0001";
 
-void SendPageProperties(ILoggerServer* logger) {
-  logger->ClearProperties();
-  logger->SetBoolProperty("is_reinstall", is_reinstall.load());
-  logger->SetStringProperty("windows_name", "立即安装");
+// The page's own properties, with `name`.
+Event PageEvent(const char* name) {
+  return std::move(Event(name)
+                       .SetBool("is_reinstall", is_reinstall.load())
+                       .SetString("windows_name", "立即安装"));
 }
 
 }  // namespace
 
-CBeginView::CBeginView(HWND hwnd, IResourceMgr* resources)
-    : DeclaredView(hwnd, resources, BeginPageDeclaration()) {
+CBeginView::CBeginView(HWND hwnd, IResourceMgr* resources, const PageContext& context)
+    : DeclaredView(hwnd, resources, context, BeginPageDeclaration()) {
   keyboard().SetRoles(begin_ids::kInstall, begin_ids::kClose, false);
-  ILoggerServer* logger = GetLogger();
-  SendPageProperties(logger);
-  logger->SendEvent("vInstallPage");
+  (void)context.events->Send(PageEvent("vInstallPage"));
 }
 
 MouseScheme CBeginView::Scheme() {
@@ -64,32 +62,31 @@ bool CBeginView::ApplyStateRule(int index, UINT msg) {
 
 void CBeginView::OnClick(int index) {
   using namespace begin_ids;
-  ILoggerServer* logger = GetLogger();
+  IPageActionSink* actions = context().actions;
   const int id = IdAt(index);
   switch (id) {
     case kClose:
-      logger->SendPageAction(kPageCode, "0001", "");
+      actions->SendPageAction(kPageCode, "0001", "");
       CancelFlow();
       break;
     case kInstall:
-      logger->ClearProperties();
-      logger->SetStringProperty("confirm_entrance", "立即安装");
-      logger->SendEvent("pConfirmInstall");
-      logger->SendPageAction(kPageCode, "0002", "");
+      (void)context().events->Send(
+          Event("pConfirmInstall").SetString("confirm_entrance", "立即安装"));
+      actions->SendPageAction(kPageCode, "0002", "");
       PostMessageW(hwnd_, WM_GOTO_STEP, kStepProgress, 0);
       break;
     case kCustom:
-      logger->SendPageAction(kPageCode, "0005", "");
+      actions->SendPageAction(kPageCode, "0005", "");
       PostMessageW(hwnd_, WM_GOTO_STEP, kStepCustom, 0);
       break;
     case kAgreementLink: {
-      logger->SendPageAction(kPageCode, "0004", "");
-      const std::wstring url = WideFromUtf8(UserAgreementAddress(logger->GetMid()));
+      actions->SendPageAction(kPageCode, "0004", "");
+      const std::wstring url = WideFromUtf8(UserAgreementAddress(context().machineId->GetMid()));
       ShellExecuteW(hwnd_, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
       break;
     }
     case kAgreement:
-      logger->SendPageAction(kPageCode, "0003", "");
+      actions->SendPageAction(kPageCode, "0003", "");
       break;
     default:
       break;
@@ -98,13 +95,13 @@ void CBeginView::OnClick(int index) {
 }
 
 void CBeginView::CancelFlow() {
-  const bool confirmed = RunModalDialog([](HWND parent, IResourceMgr* resources) {
-    return std::unique_ptr<IBaseWindow>(new WarnWindow(parent, resources, WarnView::kModeMainPage));
+  const PageContext& pages = context();
+  const bool confirmed = RunModalDialog([&pages](HWND parent, IResourceMgr* resources) {
+    return std::unique_ptr<IBaseWindow>(
+        new WarnWindow(parent, resources, pages, WarnView::kModeMainPage));
   });
   if (!confirmed) return;
-  ILoggerServer* logger = GetLogger();
-  SendPageProperties(logger);
-  logger->SendEvent("pCancelInstall");
+  (void)context().events->Send(PageEvent("pCancelInstall"));
   QuitInstaller(hwnd_);
 }
 

@@ -13,6 +13,7 @@
 
 #include "base/app_context.h"
 #include "base/text_convert.h"
+#include "pages/page_test_fixture.h"
 #include "pages/begin_view.h"
 #include "pages/custome_view.h"
 #include "pages/download_reminder_view.h"
@@ -26,7 +27,7 @@
 #include "ui/button_resource.h"
 #include "ui/caption_face.h"
 #include "ui/checkbox_resource.h"
-#include "ui/gdiplus_include.h"
+#include "base/win/gdiplus_include.h"
 #include "ui/resource_manager.h"
 #include "ui/text_resource.h"
 #include "ui/ui_test_support.h"
@@ -59,7 +60,7 @@ struct Gallery {
 template <typename View>
 std::unique_ptr<IBaseWindow> Page(IResourceMgr* m, unsigned w, unsigned h) {
   auto window = std::make_unique<PageWindow>(w, h);
-  window->SetView(std::make_unique<View>(window->hwnd(), m));
+  window->SetView(std::make_unique<View>(window->hwnd(), m, TestPageContext()));
   return window;
 }
 
@@ -74,17 +75,25 @@ std::vector<Gallery> EveryPageAndDialog() {
       {L"reinstall_reminder", [](IResourceMgr* m) { return Page<CReminderView>(m, 400, 200); },
        0xFFFFFFFF},
       {L"cancel_confirmation",
-       [](IResourceMgr* m) { return std::make_unique<WarnWindow>(nullptr, m, 1); }, 0},
+       [](IResourceMgr* m) {
+         return std::make_unique<WarnWindow>(nullptr, m, TestPageContext(), 1);
+       },
+       0},
       {L"error_dialog",
-       [](IResourceMgr* m) { return std::make_unique<ErrorWindow>(nullptr, m, 1); }, 0},
+       [](IResourceMgr* m) {
+         return std::make_unique<ErrorWindow>(nullptr, m, TestPageContext(), 1);
+       },
+       0},
       {L"download_reminder",
        [](IResourceMgr* m) {
-         return std::make_unique<DownloadReminderWindow>(nullptr, m, "http://localhost/x");
+         return std::make_unique<DownloadReminderWindow>(nullptr, m, TestPageContext(),
+                                                         "http://localhost/x");
        },
        0},
       {L"install_reminder",
        [](IResourceMgr* m) {
-         return std::make_unique<InstallReminderWindow>(nullptr, m, L"C:\\setup.exe");
+         return std::make_unique<InstallReminderWindow>(nullptr, m, TestPageContext(),
+                                                        L"C:\\setup.exe");
        },
        0},
   };

@@ -14,7 +14,7 @@ namespace pelmar {
 // install path on entry and reads back the path and the flags on leaving.
 class CCustomeView : public DeclaredView {
  public:
-  CCustomeView(HWND hwnd, IResourceMgr* resources);
+  CCustomeView(HWND hwnd, IResourceMgr* resources, const PageContext& context);
 
   // A typed, chosen or given path, taken in its canonical form. The same path
   // again changes nothing; a path the setup program cannot use puts the

@@ -7,8 +7,6 @@
 #include "base/file_system.h"
 #include "base/win/scoped_handle.h"
 #include "pages/warn_view.h"
-#include "services/logger_server.h"
-#include "services/pkg_info.h"
 #include "ui/checkbox_resource.h"
 #include "ui/edit_resource.h"
 #include "ui/image_resource.h"
@@ -26,22 +24,20 @@ constexpr int kEditReadChars = 260;
 // The page's hint for a path it cannot take, as the folder dialog words it.
 constexpr wchar_t kPathHint[] = L"请选择正确的安装路径！";
 
-int64_t RequiredBytes() {
-  IPkgInfo* pkg = GetPkgInfo();
-  return pkg ? pkg->OriginSize() : kDefaultOriginSize;
+// The page's own properties, with `name`.
+Event PageEvent(const char* name) {
+  return std::move(Event(name)
+                       .SetBool("is_reinstall", is_reinstall.load())
+                       .SetString("windows_name", "自定义安装"));
 }
 
 }  // namespace
 
-CCustomeView::CCustomeView(HWND hwnd, IResourceMgr* resources)
-    : DeclaredView(hwnd, resources, CustomPageDeclaration()) {
+CCustomeView::CCustomeView(HWND hwnd, IResourceMgr* resources, const PageContext& context)
+    : DeclaredView(hwnd, resources, context, CustomPageDeclaration()) {
   // No close button here: Esc asks the window to close, which asks first.
   keyboard().SetRoles(custom_ids::kInstall, -1, true);
-  ILoggerServer* logger = GetLogger();
-  logger->ClearProperties();
-  logger->SetBoolProperty("is_reinstall", is_reinstall.load());
-  logger->SetStringProperty("windows_name", "自定义安装");
-  logger->SendEvent("vInstallPage");
+  (void)context.events->Send(PageEvent("vInstallPage"));
 }
 
 MouseScheme CCustomeView::Scheme() {
@@ -80,7 +76,7 @@ void CCustomeView::SetInstallPath(const std::wstring& path) {
     if (edit()) edit()->SetText(installPath_);
     return;
   }
-  const int64_t required = RequiredBytes();
+  const int64_t required = context().requiredBytes();
   const uint64_t available = FreeSpace(path);
   spaceOk_ = HasRoom(required, available);
   installPath_ = joined;
@@ -139,11 +135,9 @@ void CCustomeView::OnClick(int index) {
       BrowseForFolder();
       break;
     case kInstall: {
-      ILoggerServer* logger = GetLogger();
-      logger->ClearProperties();
-      logger->SetStringProperty("confirm_entrance", "开始安装");
-      logger->SendEvent("pConfirmInstall");
-      logger->SendPageAction("0002", "0005", "");
+      (void)context().events->Send(
+          Event("pConfirmInstall").SetString("confirm_entrance", "开始安装"));
+      (void)context().actions->SendPageAction("0002", "0005", "");
       HideEdit();
       PostMessageW(hwnd_, WM_GOTO_STEP, kStepProgress, 0);
       break;
@@ -179,16 +173,13 @@ void CCustomeView::BrowseForFolder() {
 }
 
 void CCustomeView::CancelFlow() {
-  const bool confirmed = RunModalDialog([](HWND parent, IResourceMgr* resources) {
+  const PageContext& pages = context();
+  const bool confirmed = RunModalDialog([&pages](HWND parent, IResourceMgr* resources) {
     return std::unique_ptr<IBaseWindow>(
-        new WarnWindow(parent, resources, WarnView::kModeCustomPage));
+        new WarnWindow(parent, resources, pages, WarnView::kModeCustomPage));
   });
   if (!confirmed) return;
-  ILoggerServer* logger = GetLogger();
-  logger->ClearProperties();
-  logger->SetBoolProperty("is_reinstall", is_reinstall.load());
-  logger->SetStringProperty("windows_name", "自定义安装");
-  logger->SendEvent("pCancelInstall");
+  (void)context().events->Send(PageEvent("pCancelInstall"));
   QuitInstaller(hwnd_);
 }
 

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "pages/page_context.h"
 #include "pages/page_declaration.h"
 #include "pages/page_rules.h"
 #include "ui/base_view.h"
@@ -20,7 +21,9 @@ class CEditResource;
 class DeclaredView : public IBaseView {
  public:
   // Raises PelmarError "create widget error" when the edit control cannot be made.
-  DeclaredView(HWND hwnd, IResourceMgr* resources, const PageDeclaration& page);
+  // `context` outlives the view.
+  DeclaredView(HWND hwnd, IResourceMgr* resources, const PageContext& context,
+               const PageDeclaration& page);
 
   // The widgets' states as the portable rules see them, and back.
   std::vector<WidgetState> CaptureStates() const;
@@ -39,11 +42,13 @@ class DeclaredView : public IBaseView {
   // A release over the widget at `index` (WM_RESOURCE_CLICKED).
   virtual void OnClick(int /*index*/) {}
   CEditResource* edit() const { return edit_; }
+  const PageContext& context() const { return *context_; }
 
   CLayoutResource* root_ = nullptr;
 
  private:
   void Build(const PageDeclaration& page);
+  const PageContext* const context_;
   CEditResource* edit_ = nullptr;
 };
 

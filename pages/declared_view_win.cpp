@@ -19,8 +19,9 @@ bool IsDrawn(int type) { return type != kTypeLayout && type != kTypeSpacer; }
 
 }  // namespace
 
-DeclaredView::DeclaredView(HWND hwnd, IResourceMgr* resources, const PageDeclaration& page)
-    : IBaseView(hwnd, resources) {
+DeclaredView::DeclaredView(HWND hwnd, IResourceMgr* resources, const PageContext& context,
+                           const PageDeclaration& page)
+    : IBaseView(hwnd, resources), context_(&context) {
   Build(page);
   LayOut();
 }

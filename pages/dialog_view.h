@@ -13,7 +13,8 @@ namespace pelmar {
 // cannot be dragged.
 class DialogView : public DeclaredView {
  public:
-  DialogView(HWND hwnd, IResourceMgr* resources, const DialogLook& look);
+  DialogView(HWND hwnd, IResourceMgr* resources, const PageContext& context,
+             const DialogLook& look);
 
   LRESULT HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) override;
 
@@ -32,7 +33,7 @@ class DialogView : public DeclaredView {
   void EndThroughWindow(UINT flag);
   // Ends the owner's loop with the thread's quit message.
   void EndThroughThread();
-  static void ReportClick(const char* page, const char* element);
+  void ReportClick(const char* page, const char* element);
 
  private:
   static MouseScheme Scheme();

@@ -1,12 +1,12 @@
 #include "pages/dialog_view.h"
 
-#include "services/logger_server.h"
 #include "ui/window_messages.h"
 
 namespace pelmar {
 
-DialogView::DialogView(HWND hwnd, IResourceMgr* resources, const DialogLook& look)
-    : DeclaredView(hwnd, resources, DialogDeclaration(look)) {
+DialogView::DialogView(HWND hwnd, IResourceMgr* resources, const PageContext& context,
+                       const DialogLook& look)
+    : DeclaredView(hwnd, resources, context, DialogDeclaration(look)) {
   // Enter takes the blue button, the one that leaves things as they are; Esc
   // the close button, or that same button where there is none.
   using namespace dialog_ids;
@@ -68,7 +68,7 @@ void DialogView::EndThroughThread() {
 }
 
 void DialogView::ReportClick(const char* page, const char* element) {
-  GetLogger()->SendPageAction(page, element, "");
+  (void)context().actions->SendPageAction(page, element, "");
 }
 
 }  // namespace pelmar

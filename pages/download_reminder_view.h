@@ -10,7 +10,7 @@ namespace pelmar {
 // SDK; any click ends the owner's loop with the thread's quit message.
 class DownloadReminderView : public DialogView {
  public:
-  DownloadReminderView(HWND hwnd, IResourceMgr* resources);
+  DownloadReminderView(HWND hwnd, IResourceMgr* resources, const PageContext& context);
   void SetDownloadAddress(const std::string& url) { url_ = url; }
 
  protected:
@@ -23,7 +23,8 @@ class DownloadReminderView : public DialogView {
 // Window class "ProgressDReminderWnd".
 class DownloadReminderWindow : public DialogWindow {
  public:
-  DownloadReminderWindow(HWND parent, IResourceMgr* resources, const std::string& url);
+  DownloadReminderWindow(HWND parent, IResourceMgr* resources, const PageContext& context,
+                         const std::string& url);
 };
 
 }  // namespace pelmar

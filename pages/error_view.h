@@ -9,7 +9,7 @@ namespace pelmar {
 // any other mode "0008".
 class ErrorView : public DialogView {
  public:
-  ErrorView(HWND hwnd, IResourceMgr* resources);
+  ErrorView(HWND hwnd, IResourceMgr* resources, const PageContext& context);
 
  protected:
   void OnButton(int id) override;
@@ -18,7 +18,7 @@ class ErrorView : public DialogView {
 // Window class "ProgressChildCloseWnd".
 class ErrorWindow : public DialogWindow {
  public:
-  ErrorWindow(HWND parent, IResourceMgr* resources, int mode);
+  ErrorWindow(HWND parent, IResourceMgr* resources, const PageContext& context, int mode);
 };
 
 }  // namespace pelmar

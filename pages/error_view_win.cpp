@@ -4,8 +4,8 @@
 
 namespace pelmar {
 
-ErrorView::ErrorView(HWND hwnd, IResourceMgr* resources)
-    : DialogView(hwnd, resources, ErrorLook()) {}
+ErrorView::ErrorView(HWND hwnd, IResourceMgr* resources, const PageContext& context)
+    : DialogView(hwnd, resources, context, ErrorLook()) {}
 
 void ErrorView::OnButton(int id) {
   const char* page = mode() == 1 ? "0007" : "0008";
@@ -19,9 +19,9 @@ void ErrorView::OnButton(int id) {
   EndThroughWindow(flag);
 }
 
-ErrorWindow::ErrorWindow(HWND parent, IResourceMgr* resources, int mode)
+ErrorWindow::ErrorWindow(HWND parent, IResourceMgr* resources, const PageContext& context, int mode)
     : DialogWindow(parent, L"ProgressChildCloseWnd") {
-  auto* view = SetView(std::make_unique<ErrorView>(hwnd(), resources));
+  auto* view = SetView(std::make_unique<ErrorView>(hwnd(), resources, context));
   view->SetMode(mode);
 }
 

@@ -12,7 +12,7 @@ namespace pelmar {
 // installed product as the desktop user. Any button ends the installer.
 class CFinishedView : public DeclaredView {
  public:
-  CFinishedView(HWND hwnd, IResourceMgr* resources);
+  CFinishedView(HWND hwnd, IResourceMgr* resources, const PageContext& context);
 
   // The installed product's executable, set by the flow controller.
   void SetProductPath(const std::wstring& path) { productPath_ = path; }

@@ -1,14 +1,13 @@
 #include "pages/finished_view.h"
 
 #include "base/text_convert.h"
-#include "services/logger_server.h"
 #include "ui/image_resource.h"
 #include "ui/window_messages.h"
 
 namespace pelmar {
 
-CFinishedView::CFinishedView(HWND hwnd, IResourceMgr* resources)
-    : DeclaredView(hwnd, resources, FinishedPageDeclaration()) {
+CFinishedView::CFinishedView(HWND hwnd, IResourceMgr* resources, const PageContext& context)
+    : DeclaredView(hwnd, resources, context, FinishedPageDeclaration()) {
   keyboard().SetRoles(finished_ids::kLaunch, finished_ids::kClose, false);
 }
 
@@ -32,19 +31,17 @@ bool CFinishedView::ApplyStateRule(int index, UINT msg) {
 }
 
 void CFinishedView::OnClick(int index) {
-  ILoggerServer* logger = GetLogger();
+  const PageContext& c = context();
   switch (IdAt(index)) {
     case finished_ids::kClose:
-      logger->ClearProperties();
-      logger->SendEvent("pCloseStartPage");
-      logger->SendPageAction("0004", "0001", "");
+      (void)c.events->Send(Event("pCloseStartPage"));
+      (void)c.actions->SendPageAction("0004", "0001", "");
       break;
     case finished_ids::kLaunch:
-      logger->ClearProperties();
-      logger->SendEvent("pImmediateUse");
-      logger->SendPageAction("0004", "0002", "");
+      (void)c.events->Send(Event("pImmediateUse"));
+      (void)c.actions->SendPageAction("0004", "0002", "");
       // A product that does not start is not reported; the installer ends anyway.
-      logger->RunAsUser("open", Utf8FromWide(productPath_));
+      (void)c.userLauncher->RunAsUser("open", Utf8FromWide(productPath_));
       break;
     default:
       break;

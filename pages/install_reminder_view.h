@@ -11,7 +11,7 @@ namespace pelmar {
 // message.
 class InstallReminderView : public DialogView {
  public:
-  InstallReminderView(HWND hwnd, IResourceMgr* resources);
+  InstallReminderView(HWND hwnd, IResourceMgr* resources, const PageContext& context);
   void SetFilePath(const std::wstring& path) { path_ = path; }
 
  protected:
@@ -24,7 +24,8 @@ class InstallReminderView : public DialogView {
 // Window class "ProgressIReminderWnd".
 class InstallReminderWindow : public DialogWindow {
  public:
-  InstallReminderWindow(HWND parent, IResourceMgr* resources, const std::wstring& path);
+  InstallReminderWindow(HWND parent, IResourceMgr* resources, const PageContext& context,
+                        const std::wstring& path);
 };
 
 }  // namespace pelmar

@@ -4,8 +4,9 @@
 
 namespace pelmar {
 
-InstallReminderView::InstallReminderView(HWND hwnd, IResourceMgr* resources)
-    : DialogView(hwnd, resources, InstallReminderLook()) {}
+InstallReminderView::InstallReminderView(HWND hwnd, IResourceMgr* resources,
+                                         const PageContext& context)
+    : DialogView(hwnd, resources, context, InstallReminderLook()) {}
 
 void InstallReminderView::OnButton(int id) {
   if (id == dialog_ids::kLeft) {
@@ -19,9 +20,9 @@ void InstallReminderView::OnButton(int id) {
 }
 
 InstallReminderWindow::InstallReminderWindow(HWND parent, IResourceMgr* resources,
-                                             const std::wstring& path)
+                                             const PageContext& context, const std::wstring& path)
     : DialogWindow(parent, L"ProgressIReminderWnd") {
-  auto* view = SetView(std::make_unique<InstallReminderView>(hwnd(), resources));
+  auto* view = SetView(std::make_unique<InstallReminderView>(hwnd(), resources, context));
   view->SetFilePath(path);
 }
 

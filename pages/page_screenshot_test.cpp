@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/app_context.h"
+#include "pages/page_test_fixture.h"
 #include "pages/begin_view.h"
 #include "pages/custome_view.h"
 #include "pages/dialog_view.h"
@@ -19,7 +20,7 @@
 #include "pages/reminder_view.h"
 #include "pages/warn_view.h"
 #include "ui/base_window.h"
-#include "ui/gdiplus_include.h"
+#include "base/win/gdiplus_include.h"
 #include "ui/resource_manager.h"
 #include "ui/ui_test_support.h"
 #include "ui/window_messages.h"
@@ -104,7 +105,8 @@ class PageWindow : public ViewWindow {
 
 TEST_F(PageScreenshotTest, MainPageInstallButtonAndHint) {
   PageWindow window(600, 400);
-  auto* view = window.SetView(std::make_unique<CBeginView>(window.hwnd(), manager_.get()));
+  auto* view = window.SetView(
+      std::make_unique<CBeginView>(window.hwnd(), manager_.get(), TestPageContext()));
   const PageDeclaration page = BeginPageDeclaration();
   const UiPoint install = CentreOf(page, DeclKind::kButton, begin_ids::kInstall, 600, 400);
   const UiRect hint = SlotOf(page, DeclKind::kText, begin_ids::kHint, 600, 400);
@@ -135,7 +137,8 @@ TEST_F(PageScreenshotTest, MainPageInstallButtonAndHint) {
 TEST_F(PageScreenshotTest, CustomAndFinishedPages) {
   {
     PageWindow window(600, 400);
-    auto* view = window.SetView(std::make_unique<CCustomeView>(window.hwnd(), manager_.get()));
+    auto* view = window.SetView(
+        std::make_unique<CCustomeView>(window.hwnd(), manager_.get(), TestPageContext()));
     view->SetInstallPath(L"C:\\Games");
     EXPECT_EQ(view->installPath(), L"C:\\Games\\Pelmar\\Morvantile");
     const PageDeclaration page = CustomPageDeclaration();
@@ -149,7 +152,8 @@ TEST_F(PageScreenshotTest, CustomAndFinishedPages) {
   }
   {
     PageWindow window(600, 400);
-    auto* view = window.SetView(std::make_unique<CFinishedView>(window.hwnd(), manager_.get()));
+    auto* view = window.SetView(
+        std::make_unique<CFinishedView>(window.hwnd(), manager_.get(), TestPageContext()));
     auto dib = Draw(window, *view, L"finished_page", 0xFFFFFFFF);
     const UiPoint launch =
         CentreOf(FinishedPageDeclaration(), DeclKind::kButton, finished_ids::kLaunch, 600, 400);
@@ -165,17 +169,25 @@ TEST_F(PageScreenshotTest, EveryDialogOnTheSharedLayout) {
     bool roundCorners;
   } dialogs[] = {
       {L"cancel_confirmation", WarnLook(),
-       [](IResourceMgr* m) { return std::make_unique<WarnWindow>(nullptr, m, 1); }, true},
+       [](IResourceMgr* m) {
+         return std::make_unique<WarnWindow>(nullptr, m, TestPageContext(), 1);
+       },
+       true},
       {L"error_dialog", ErrorLook(),
-       [](IResourceMgr* m) { return std::make_unique<ErrorWindow>(nullptr, m, 1); }, true},
+       [](IResourceMgr* m) {
+         return std::make_unique<ErrorWindow>(nullptr, m, TestPageContext(), 1);
+       },
+       true},
       {L"download_reminder", DownloadReminderLook(),
        [](IResourceMgr* m) {
-         return std::make_unique<DownloadReminderWindow>(nullptr, m, "http://localhost/x");
+         return std::make_unique<DownloadReminderWindow>(nullptr, m, TestPageContext(),
+                                                         "http://localhost/x");
        },
        true},
       {L"install_reminder", InstallReminderLook(),
        [](IResourceMgr* m) {
-         return std::make_unique<InstallReminderWindow>(nullptr, m, L"C:\\setup.exe");
+         return std::make_unique<InstallReminderWindow>(nullptr, m, TestPageContext(),
+                                                        L"C:\\setup.exe");
        },
        true},
   };
@@ -195,7 +207,8 @@ TEST_F(PageScreenshotTest, EveryDialogOnTheSharedLayout) {
   }
   // The reinstall reminder is a page of the main window: square corners.
   PageWindow window(400, 200);
-  auto* view = window.SetView(std::make_unique<CReminderView>(window.hwnd(), manager_.get()));
+  auto* view = window.SetView(
+      std::make_unique<CReminderView>(window.hwnd(), manager_.get(), TestPageContext()));
   auto dib = Draw(window, *view, L"reinstall_reminder", 0xFFFFFFFF);
   EXPECT_EQ(dib->Pixel(0, 0) >> 24, 255u);
   const UiPoint right =

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "pages/page_context.h"
 #include "ui/base_view.h"
 
 namespace pelmar {
@@ -10,11 +11,14 @@ namespace pelmar {
 
 // The network error dialog with its retry choice; `errorType` 1 for a failed
 // download, 2 for a failed setup run.
-IBaseView::DialogFactory ProgressErrorDialog(int errorType);
+// `context` outlives the dialogs.
+IBaseView::DialogFactory ProgressErrorDialog(const PageContext& context, int errorType);
 // The manual download offer, given the download address.
-IBaseView::DialogFactory DownloadReminderDialog(const std::string& downloadUrl);
+IBaseView::DialogFactory DownloadReminderDialog(const PageContext& context,
+                                                const std::string& downloadUrl);
 // The manual install offer, given the downloaded setup program's path.
-IBaseView::DialogFactory InstallReminderDialog(const std::wstring& setupProgram);
+IBaseView::DialogFactory InstallReminderDialog(const PageContext& context,
+                                               const std::wstring& setupProgram);
 
 // Tests: replace the three factories (any left empty keeps its own).
 struct ProgressDialogFactories {

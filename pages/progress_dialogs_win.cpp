@@ -15,25 +15,29 @@ ProgressDialogFactories& Overrides() {
 
 }  // namespace
 
-IBaseView::DialogFactory ProgressErrorDialog(int errorType) {
+IBaseView::DialogFactory ProgressErrorDialog(const PageContext& context, int errorType) {
   if (Overrides().error) return Overrides().error(errorType);
   // The error type is the dialog's mode: it picks the reported page code.
-  return [errorType](HWND parent, IResourceMgr* resources) {
-    return std::unique_ptr<IBaseWindow>(new ErrorWindow(parent, resources, errorType));
+  return [&context, errorType](HWND parent, IResourceMgr* resources) {
+    return std::unique_ptr<IBaseWindow>(new ErrorWindow(parent, resources, context, errorType));
   };
 }
 
-IBaseView::DialogFactory DownloadReminderDialog(const std::string& downloadUrl) {
+IBaseView::DialogFactory DownloadReminderDialog(const PageContext& context,
+                                                const std::string& downloadUrl) {
   if (Overrides().downloadReminder) return Overrides().downloadReminder(downloadUrl);
-  return [downloadUrl](HWND parent, IResourceMgr* resources) {
-    return std::unique_ptr<IBaseWindow>(new DownloadReminderWindow(parent, resources, downloadUrl));
+  return [&context, downloadUrl](HWND parent, IResourceMgr* resources) {
+    return std::unique_ptr<IBaseWindow>(
+        new DownloadReminderWindow(parent, resources, context, downloadUrl));
   };
 }
 
-IBaseView::DialogFactory InstallReminderDialog(const std::wstring& setupProgram) {
+IBaseView::DialogFactory InstallReminderDialog(const PageContext& context,
+                                               const std::wstring& setupProgram) {
   if (Overrides().installReminder) return Overrides().installReminder(setupProgram);
-  return [setupProgram](HWND parent, IResourceMgr* resources) {
-    return std::unique_ptr<IBaseWindow>(new InstallReminderWindow(parent, resources, setupProgram));
+  return [&context, setupProgram](HWND parent, IResourceMgr* resources) {
+    return std::unique_ptr<IBaseWindow>(
+        new InstallReminderWindow(parent, resources, context, setupProgram));
   };
 }
 

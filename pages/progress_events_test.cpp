@@ -6,13 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "services/logger_server.h"
+#include "base/testing/recording_event_sink.h"
 
 namespace pelmar {
 namespace {
 
-// Keeps what the page sends, with the properties pending at each send.
-class RecordingLogger : public ILoggerServer {
+// Keeps what the page sends, in order: each event with its properties
+// (integers marked "int:", booleans "bool:") and each page action.
+class Recorder : public IEventSink, public IPageActionSink {
  public:
   struct Record {
     std::string name;
@@ -20,8 +21,14 @@ class RecordingLogger : public ILoggerServer {
   };
   std::vector<Record> records;
 
-  bool SendEvent(const std::string& name) override {
-    records.push_back({name, pending_});
+  bool Send(const Event& event) override {
+    RecordingEventSink typed;
+    (void)typed.Send(event);
+    const RecordedEvent e = typed.Events().front();
+    Record r{e.name, e.strings};
+    for (const auto& [key, value] : e.ints) r.properties[key] = "int:" + std::to_string(value);
+    for (const auto& [key, value] : e.bools) r.properties[key] = value ? "bool:true" : "bool:false";
+    records.push_back(std::move(r));
     return true;
   }
   bool SendPageAction(const std::string& page, const std::string& action,
@@ -29,72 +36,34 @@ class RecordingLogger : public ILoggerServer {
     records.push_back({"page_action", {{"page", page}, {"action", action}, {"extra", extra}}});
     return true;
   }
-  void ClearProperties() override { pending_.clear(); }
-  void SetIntProperty(const std::string& key, int32_t value) override {
-    pending_[key] = "int:" + std::to_string(value);
-  }
-  void SetBoolProperty(const std::string& key, bool value) override {
-    pending_[key] = value ? "bool:true" : "bool:false";
-  }
-  void SetStringProperty(const std::string& key, const std::string& value) override {
-    pending_[key] = value;
-  }
-  bool SendLifecycle(int, const std::string&, const std::string&, const std::string&,
-                     const std::string&, std::vector<std::string>) override {
-    return true;
-  }
-  bool SendLaunch(int, const std::string&, const std::string&, const std::string&) override {
-    return true;
-  }
-  std::string BuildHttpData(const std::string&, const std::string&) override { return {}; }
-  std::string DecryptData(const std::string&) override { return {}; }
-  std::string GetMid() override { return {}; }
-  std::string GetMidEx(int) override { return {}; }
-  bool Reinit() override { return false; }
-  void ReleaseHandle() override {}
-  bool OpenUrl(const std::string&) override { return false; }
-  int RunAsUser(const std::string&, const std::string&, const char*, const char*,
-                const char*) override {
-    return 0;
-  }
-
- private:
-  std::map<std::string, std::string> pending_;
 };
 
 class ProgressEventsTest : public testing::Test {
  protected:
-  void SetUp() override {
-    // Properties left pending by someone else must not travel with our events.
-    log_.SetStringProperty("stale", "x");
-    SetProgressEventLoggerForTesting(&log_);
-  }
-  void TearDown() override { SetProgressEventLoggerForTesting(nullptr); }
-  RecordingLogger log_;
+  Recorder log_;
 };
 
 using Props = std::map<std::string, std::string>;
 
 TEST_F(ProgressEventsTest, EachEventCarriesExactlyItsProperties) {
   struct Case {
-    void (*send)();
-    RecordingLogger::Record expected;
+    void (*send)(Recorder&);
+    Recorder::Record expected;
   };
   const Case cases[] = {
-      {&SendInstallStartEvent, {"vSoftInstallStart", {}}},
-      {&SendDownloadFailedEvent,
+      {[](Recorder& r) { SendInstallStartEvent(r); }, {"vSoftInstallStart", {}}},
+      {[](Recorder& r) { SendDownloadFailedEvent(r); },
        {"pSoftDownloadResult",
         {{"soft_download_status", "下载失败"}, {"download_time", "int:-1"}}}},
-      {&SendHiddenToTrayAction,
+      {[](Recorder& r) { SendHiddenToTrayAction(r); },
        {"page_action", {{"page", "0003"}, {"action", "0001"}, {"extra", ""}}}},
-      {&SendRestoredFromTrayAction,
+      {[](Recorder& r) { SendRestoredFromTrayAction(r); },
        {"page_action", {{"page", "0003"}, {"action", "0002"}, {"extra", ""}}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expected.name);
     log_.records.clear();
-    log_.SetStringProperty("stale", "x");
-    c.send();
+    c.send(log_);
     ASSERT_EQ(log_.records.size(), 1u);
     EXPECT_EQ(log_.records[0].name, c.expected.name);
     EXPECT_EQ(log_.records[0].properties, c.expected.properties);
@@ -111,7 +80,7 @@ TEST_F(ProgressEventsTest, InstallErrorReportsTheExitCodeUnsigned) {
   for (const auto& [code, text] : cases) {
     SCOPED_TRACE(text);
     log_.records.clear();
-    SendInstallErrorEvent(code);
+    SendInstallErrorEvent(log_, code);
     ASSERT_EQ(log_.records.size(), 1u);
     EXPECT_EQ(log_.records[0].name, "vSoftInstallError");
     EXPECT_EQ(log_.records[0].properties, (Props{{"error_status", text}}));

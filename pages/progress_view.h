@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "pages/page_context.h"
 #include "ui/base_view.h"
 
 namespace pelmar {
@@ -15,7 +16,8 @@ namespace pelmar {
 // periodic timer runs on a thread of its own (see the Windows body).
 class CProgressView : public IBaseView {
  public:
-  CProgressView(HWND hwnd, IResourceMgr* resources);
+  // `context` outlives the view.
+  CProgressView(HWND hwnd, IResourceMgr* resources, const PageContext& context);
   ~CProgressView() override;
 
   // Starts (or restarts) the download and the setup run into `installPath`.

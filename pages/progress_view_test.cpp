@@ -23,15 +23,15 @@
 #include "download/maker_backend_process.h"
 #include "download/package_record.h"
 #include "base/text_convert.h"
-#include "services/logger_server.h"
 #include "pages/failure_counter.h"
 #include "pages/progress_dialogs.h"
 #include "pages/progress_events.h"
 #include "pages/progress_rules.h"
+#include "pages/page_test_fixture.h"
 #include "pages/progress_page_services.h"
 #include "pages/progress_ticker.h"
 #include "ui/base_window.h"
-#include "ui/gdiplus_include.h"
+#include "base/win/gdiplus_include.h"
 #include "ui/movie_resource.h"
 #include "ui/progress_resource.h"
 #include "ui/resource_manager.h"
@@ -45,78 +45,9 @@ namespace {
 
 using testing::MakerBackendProcess;
 
-// Keeps every event and page action with the properties its thread had
-// pending; the tick, the download threads and the page send at once.
-class SharedRecorder : public ILoggerServer {
- public:
-  struct Record {
-    std::string name;
-    std::map<std::string, std::string> properties;
-  };
-
-  std::vector<Record> Named(const std::string& name) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<Record> out;
-    for (const Record& r : records_)
-      if (r.name == name) out.push_back(r);
-    return out;
-  }
-  std::vector<std::string> Names() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<std::string> out;
-    for (const Record& r : records_) out.push_back(r.name);
-    return out;
-  }
-
-  bool SendEvent(const std::string& name) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    records_.push_back({name, pending_[std::this_thread::get_id()]});
-    return true;
-  }
-  bool SendPageAction(const std::string& page, const std::string& action,
-                      const std::string& extra) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    records_.push_back({"page:" + page + "/" + action, {{"extra", extra}}});
-    return true;
-  }
-  void ClearProperties() override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    pending_[std::this_thread::get_id()].clear();
-  }
-  void SetIntProperty(const std::string& key, int32_t value) override {
-    SetStringProperty(key, std::to_string(value));
-  }
-  void SetBoolProperty(const std::string& key, bool value) override {
-    SetStringProperty(key, value ? "true" : "false");
-  }
-  void SetStringProperty(const std::string& key, const std::string& value) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    pending_[std::this_thread::get_id()][key] = value;
-  }
-  bool SendLifecycle(int, const std::string&, const std::string&, const std::string&,
-                     const std::string&, std::vector<std::string>) override {
-    return true;
-  }
-  bool SendLaunch(int, const std::string&, const std::string&, const std::string&) override {
-    return true;
-  }
-  std::string BuildHttpData(const std::string&, const std::string&) override { return {}; }
-  std::string DecryptData(const std::string&) override { return {}; }
-  std::string GetMid() override { return {}; }
-  std::string GetMidEx(int) override { return {}; }
-  bool Reinit() override { return false; }
-  void ReleaseHandle() override {}
-  bool OpenUrl(const std::string&) override { return false; }
-  int RunAsUser(const std::string&, const std::string&, const char*, const char*,
-                const char*) override {
-    return 0;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<Record> records_;
-  std::map<std::thread::id, std::map<std::string, std::string>> pending_;
-};
+// Every event and page action the page, the tick and the download threads
+// send, and the page's context.
+using SharedRecorder = RecordingPageContext;
 
 // The page alone in a 600 x 400 window, standing in for the main window:
 // records the steps the page asks for and the banner's frame messages, and
@@ -293,7 +224,6 @@ class ProgressPageTest : public ::testing::Test {
     ASSERT_FALSE(setupProgram_.empty());
     CreateAppContext();
     manager_ = std::make_unique<CResourceManager>(cache_.path(), &log_);
-    SetProgressEventLoggerForTesting(&log_);
     SetProcessEventSink(&log_);
     CFailureCounter::Downloads().ResetForTesting();
     CFailureCounter::Setups().ResetForTesting();
@@ -306,7 +236,7 @@ class ProgressPageTest : public ::testing::Test {
     ProgressPageServices hooks;
     hooks.createDownloader = [this] { return CreateDownloader(Services()); };
     hooks.bannerConfig = {"127.0.0.1", backend_->Port()};
-    SetProgressPageServices(hooks);
+    log_.context().progress = hooks;
     ProgressDialogFactories dialogs;
     dialogs.error = [this](int type) {
       dialogsShown_.push_back("error " + std::to_string(type));
@@ -325,10 +255,8 @@ class ProgressPageTest : public ::testing::Test {
 
   void TearDown() override {
     window_.reset();
-    SetProgressPageServices({});
     SetProgressDialogsForTesting({});
     CProgressTicker::RefuseMultimediaTimerForTesting(false);
-    SetProgressEventLoggerForTesting(nullptr);
     SetProcessEventSink(nullptr);
     manager_.reset();
     DeleteAppContext();
@@ -377,7 +305,8 @@ class ProgressPageTest : public ::testing::Test {
 
   void OpenPage(bool joinedPlan = true) {
     window_ = std::make_unique<HostWindow>();
-    window_->view = std::make_unique<CProgressView>(window_->hwnd(), manager_.get());
+    window_->view =
+        std::make_unique<CProgressView>(window_->hwnd(), manager_.get(), log_.context());
     window_->view->SetJoinPlan(joinedPlan);
     window_->view->Show(window_->hwnd(), false);
   }
@@ -571,9 +500,7 @@ TEST_F(ProgressPageTest, ASetupProgramThatCannotStartIsASetupFailure) {
 // not wait for it.
 TEST_F(ProgressPageTest, ASetupProgramThatDoesNotEndIsASetupFailure) {
   SetSetupBehaviour(0, 8000);
-  ProgressPageServices hooks = ProgressPageServicesInUse();
-  hooks.setupRunLimitMs = 1500;
-  SetProgressPageServices(hooks);
+  log_.context().progress.setupRunLimitMs = 1500;
   retryAnswer_ = false;
   OpenPage();
   StartPage();

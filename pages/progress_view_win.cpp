@@ -13,9 +13,9 @@
 #include "pages/progress_dialogs.h"
 #include "pages/progress_events.h"
 #include "pages/progress_rules.h"
-#include "pages/progress_page_services.h"
 #include "pages/progress_ticker.h"
 #include "pelmar_config.h"
+#include "services/movie_thread.h"
 #include "ui/button_resource.h"
 #include "ui/image_resource.h"
 #include "ui/layout_resource.h"
@@ -87,9 +87,10 @@ MouseScheme PageMouseScheme() {
 // thread share the flags, the controller and the process under `mutex`; the
 // resources, the icon and the window belong to the user-interface thread.
 struct CProgressView::State {
-  explicit State(CProgressView* view) : view(view) {}
+  State(CProgressView* view, const PageContext& context) : view(view), context(context) {}
 
   CProgressView* view;
+  const PageContext& context;
   HWND hwnd = nullptr;
   std::wstring installPath;
   CXMutex mutex;
@@ -103,6 +104,9 @@ struct CProgressView::State {
   bool trayIconShown = false;                                // guarded by mutex
 
   CMovieResource* banner = nullptr;
+  // The banner's fetching and decoding; ends with this state, before the view
+  // lets the banner widget go.
+  std::unique_ptr<CMovieThread> bannerThread;
   CProgressResource* bar = nullptr;
   CTextResource* status = nullptr;
 
@@ -133,8 +137,7 @@ void CProgressView::State::Tick() {
       return;
     }
     if (!setup->Wait(1)) {
-      if (SetupRanTooLong(sys::timeGetTime() - setupStartMs,
-                          ProgressPageServicesInUse().setupRunLimitMs)) {
+      if (SetupRanTooLong(sys::timeGetTime() - setupStartMs, context.progress.setupRunLimitMs)) {
         // Left running: waiting for it here would hold the page for ever.
         setup->SetWaitOnDestroy(false);
         OnSetupEnded(false, 0);
@@ -157,7 +160,7 @@ void CProgressView::State::Tick() {
       break;
     case IDownloader::kDestroying:
     case IDownloader::kFailed:
-      SendDownloadFailedEvent();
+      SendDownloadFailedEvent(*context.events);
       installing = false;
       Stop();
       Post(WM_DOWNLOAD_FAILED);
@@ -166,12 +169,12 @@ void CProgressView::State::Tick() {
       if (!StartSetup()) {
         // The checked file is no longer held as checked: nothing is started,
         // and the download has failed.
-        SendDownloadFailedEvent();
+        SendDownloadFailedEvent(*context.events);
         Stop();
         Post(WM_DOWNLOAD_FAILED);
         break;
       }
-      SendInstallStartEvent();
+      SendInstallStartEvent(*context.events);
       setupStartMs = sys::timeGetTime();
       installing = true;
       Post(WM_PROGRESS_TICK);
@@ -201,7 +204,7 @@ void CProgressView::State::OnSetupEnded(bool exitCodeRead, uint32_t exitCode) {
     return;
   }
   installing = false;
-  SendInstallErrorEvent(exitCodeRead ? exitCode : kNoExitCode);
+  SendInstallErrorEvent(*context.events, exitCodeRead ? exitCode : kNoExitCode);
   Stop();
   Post(WM_SETUP_FAILED);
 }
@@ -257,8 +260,8 @@ void CProgressView::State::RemoveTrayIcon() {
 
 // --- the page ---
 
-CProgressView::CProgressView(HWND hwnd, IResourceMgr* resources)
-    : IBaseView(hwnd, resources), state_(std::make_unique<State>(this)) {
+CProgressView::CProgressView(HWND hwnd, IResourceMgr* resources, const PageContext& context)
+    : IBaseView(hwnd, resources), state_(std::make_unique<State>(this, context)) {
   State& s = *state_;
   s.hwnd = hwnd;
 
@@ -272,14 +275,14 @@ CProgressView::CProgressView(HWND hwnd, IResourceMgr* resources)
 
   auto* bannerArea = Add(std::make_unique<CLayoutResource>(kLayoutVertical, kLayoutId));
   bannerArea->SetMargins(20, 24, 20, 0);
-  const ProgressPageServices& services = ProgressPageServicesInUse();
+  const ProgressPageServices& services = context.progress;
   const ServerEndpoint config =
       services.bannerConfig.host.empty()
           ? ServerEndpoint{config::kGateway.host, static_cast<uint16_t>(config::kGateway.port)}
           : services.bannerConfig;
   Gdiplus::Image* fallback = resources ? resources->GetImage(L"install_banner.png") : nullptr;
-  s.banner = Add(std::make_unique<CMovieResource>(hwnd, config.host, config.port, kBannerConfigPath,
-                                                  fallback, kBannerId, nullptr));
+  s.banner = Add(std::make_unique<CMovieResource>(hwnd, fallback, kBannerId, nullptr));
+  s.bannerThread = std::make_unique<CMovieThread>(s.banner, config, kBannerConfigPath);
   bannerArea->SetBackground(s.banner);
 
   auto* hideRow = Add(std::make_unique<CLayoutResource>(kLayoutHorizontal, kLayoutId));
@@ -329,13 +332,13 @@ CProgressView::~CProgressView() {
 
 void CProgressView::RequestStopWorkers() {
   state_->RemoveTrayIcon();  // the window may be left to the process exit
-  if (state_->banner) state_->banner->RequestStop();
+  if (state_->bannerThread) state_->bannerThread->RequestStop();
   std::lock_guard<CXMutex> lock(state_->mutex);
   if (state_->download) state_->download->RequestStop();
 }
 
 bool CProgressView::WorkersEnded() {
-  if (state_->banner && state_->banner->IsRunning()) return false;
+  if (state_->bannerThread && state_->bannerThread->IsRunning()) return false;
   std::lock_guard<CXMutex> lock(state_->mutex);
   return !state_->download || state_->download->ThreadsEnded();
 }
@@ -353,7 +356,7 @@ void CProgressView::Start(const std::wstring& installPath) {
     std::lock_guard<CXMutex> lock(s.mutex);
     s.installPath = installPath;
     if (!s.download) {
-      const ProgressPageServices& services = ProgressPageServicesInUse();
+      const ProgressPageServices& services = s.context.progress;
       // The installer's controller needs services only the composition root
       // has (app/); it hands the page its factory.
       s.download.reset(services.createDownloader ? services.createDownloader() : nullptr);
@@ -405,7 +408,7 @@ LRESULT CProgressView::State::OnFailure(bool downloadFailed) {
   ShowWindow(hwnd, SW_SHOW);
   if (CFailureCounter::OffersRetry(count)) {
     const bool retry = view->RunModalDialog(
-        ProgressErrorDialog(downloadFailed ? kDownloadErrorType : kSetupErrorType),
+        ProgressErrorDialog(context, downloadFailed ? kDownloadErrorType : kSetupErrorType),
         /*retryConfirms=*/true);
     if (retry) {
       view->Start(installPath);
@@ -419,9 +422,9 @@ LRESULT CProgressView::State::OnFailure(bool downloadFailed) {
   {
     std::lock_guard<CXMutex> lock(mutex);
     if (downloadFailed) {
-      reminder = DownloadReminderDialog(download ? download->GetUrl() : "");
+      reminder = DownloadReminderDialog(context, download ? download->GetUrl() : "");
     } else {
-      reminder = InstallReminderDialog(download ? download->GetFilePath() : L"");
+      reminder = InstallReminderDialog(context, download ? download->GetFilePath() : L"");
     }
   }
   (void)view->RunModalDialog(reminder);
@@ -462,7 +465,7 @@ LRESULT CProgressView::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
       if (ApplyStateRule(static_cast<int>(wparam), WM_RESOURCE_CLICKED)) Invalidate();
       IBaseResource* clicked = At(static_cast<int>(wparam));
       if (!clicked || clicked->id() != kHideButtonId) return 0;
-      SendHiddenToTrayAction();
+      SendHiddenToTrayAction(*state_->context.actions);
       ShowWindow(hwnd_, SW_HIDE);
       s.AddTrayIcon();
       s.banner->SetPaused(true);
@@ -473,7 +476,7 @@ LRESULT CProgressView::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
         ShowWindow(hwnd_, SW_SHOW);
         s.banner->SetPaused(false);
         s.RemoveTrayIcon();
-        SendRestoredFromTrayAction();
+        SendRestoredFromTrayAction(*state_->context.actions);
       }
       return 0;
     case WM_DOWNLOAD_FAILED:

@@ -14,7 +14,7 @@ namespace pelmar {
 // button quits.
 class CReminderView : public DeclaredView {
  public:
-  CReminderView(HWND hwnd, IResourceMgr* resources);
+  CReminderView(HWND hwnd, IResourceMgr* resources, const PageContext& context);
 
   // The installed product's executable, set by the flow controller.
   void SetInstalledProductPath(const std::wstring& path) { productPath_ = path; }

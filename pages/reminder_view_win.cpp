@@ -2,30 +2,24 @@
 
 #include "base/app_context.h"
 #include "base/text_convert.h"
-#include "services/logger_server.h"
 #include "pages/page_messages.h"
 #include "ui/window_messages.h"
 
 namespace pelmar {
 namespace {
 
-void SendOperation(const char* eventName) {
-  ILoggerServer* logger = GetLogger();
-  logger->ClearProperties();
-  logger->SetStringProperty("event_name", eventName);
-  logger->SendEvent("vReInstallOpera");
+void SendOperation(IEventSink* events, const char* eventName) {
+  (void)events->Send(Event("vReInstallOpera").SetString("event_name", eventName));
 }
 
 }  // namespace
 
-CReminderView::CReminderView(HWND hwnd, IResourceMgr* resources)
-    : DeclaredView(hwnd, resources, DialogDeclaration(ReminderLook())) {
+CReminderView::CReminderView(HWND hwnd, IResourceMgr* resources, const PageContext& context)
+    : DeclaredView(hwnd, resources, context, DialogDeclaration(ReminderLook())) {
   keyboard().SetRoles(dialog_ids::kRight, dialog_ids::kClose, false);
-  ILoggerServer* logger = GetLogger();
-  logger->ClearProperties();
-  logger->SetBoolProperty("is_reinstall", is_reinstall.load());
-  logger->SetStringProperty("windows_name", "覆盖安装");
-  logger->SendEvent("vInstallPage");
+  (void)context.events->Send(Event("vInstallPage")
+                                 .SetBool("is_reinstall", is_reinstall.load())
+                                 .SetString("windows_name", "覆盖安装"));
 }
 
 MouseScheme CReminderView::Scheme() {
@@ -50,18 +44,18 @@ bool CReminderView::ApplyStateRule(int index, UINT msg) {
 void CReminderView::OnClick(int index) {
   switch (IdAt(index)) {
     case dialog_ids::kLeft:
-      SendOperation("打开软件");
+      SendOperation(context().events, "打开软件");
       // A product that does not start is not reported; the installer ends anyway.
-      GetLogger()->RunAsUser("open", Utf8FromWide(productPath_));
+      (void)context().userLauncher->RunAsUser("open", Utf8FromWide(productPath_));
       QuitInstaller(hwnd_);
       return;
     case dialog_ids::kRight:
-      SendOperation("直接安装");
+      SendOperation(context().events, "直接安装");
       PostMessageW(hwnd_, WM_GOTO_STEP, kStepMain, 0);
       Invalidate();
       break;
     case dialog_ids::kClose:
-      SendOperation("关闭");
+      SendOperation(context().events, "关闭");
       QuitInstaller(hwnd_);
       return;
     default:

@@ -11,7 +11,7 @@ class WarnView : public DialogView {
   static constexpr int kModeMainPage = 1;    // opened by the main page
   static constexpr int kModeCustomPage = 2;  // opened by the custom page
 
-  WarnView(HWND hwnd, IResourceMgr* resources);
+  WarnView(HWND hwnd, IResourceMgr* resources, const PageContext& context);
 
  protected:
   void OnButton(int id) override;
@@ -21,7 +21,7 @@ class WarnView : public DialogView {
 // for the custom page.
 class WarnWindow : public DialogWindow {
  public:
-  WarnWindow(HWND parent, IResourceMgr* resources, int mode);
+  WarnWindow(HWND parent, IResourceMgr* resources, const PageContext& context, int mode);
   static const wchar_t* ClassNameFor(int mode);
 };
 

@@ -4,7 +4,8 @@
 
 namespace pelmar {
 
-WarnView::WarnView(HWND hwnd, IResourceMgr* resources) : DialogView(hwnd, resources, WarnLook()) {}
+WarnView::WarnView(HWND hwnd, IResourceMgr* resources, const PageContext& context)
+    : DialogView(hwnd, resources, context, WarnLook()) {}
 
 void WarnView::OnButton(int id) {
   const char* page = mode() == kModeMainPage ? "0005" : "0006";
@@ -22,9 +23,9 @@ const wchar_t* WarnWindow::ClassNameFor(int mode) {
   return mode == WarnView::kModeMainPage ? L"BeginChildCloseWnd" : L"CustomeChildCloseWnd";
 }
 
-WarnWindow::WarnWindow(HWND parent, IResourceMgr* resources, int mode)
+WarnWindow::WarnWindow(HWND parent, IResourceMgr* resources, const PageContext& context, int mode)
     : DialogWindow(parent, ClassNameFor(mode)) {
-  auto* view = SetView(std::make_unique<WarnView>(hwnd(), resources));
+  auto* view = SetView(std::make_unique<WarnView>(hwnd(), resources, context));
   view->SetMode(mode);
 }
 

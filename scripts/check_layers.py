@@ -34,6 +34,20 @@ EXTRA_HEADERS = {
     "services": {"sdk/vek_api.h"},
 }
 
+# Folders a layer may not include although they are below it. Widgets only
+# show: what they draw is fetched and decoded in services/ and handed to
+# them through an interface in base/.
+FORBIDDEN = {
+    "ui": {"services"},
+}
+
+# Single headers a layer may not include although their folder is below it.
+# Pages report through the narrow interfaces their context hands them, never
+# through the logger itself.
+FORBIDDEN_HEADERS = {
+    "pages": {"services/logger_server.h"},
+}
+
 # Test sources may also use these folders: the readers' and the controller's
 # tests seal records with the SDK's own core, and the SDK's runtime tests
 # drive it through the installer's binding.
@@ -53,7 +67,7 @@ TEST_NAME = re.compile(r"(_test(_[a-z0-9_]+)?\.(cpp|h)$|_tests?_main\.cpp$|test_
 
 def allowed_for(folder):
     if folder in LAYERS:
-        return set(LAYERS[: LAYERS.index(folder) + 1])
+        return set(LAYERS[: LAYERS.index(folder) + 1]) - FORBIDDEN.get(folder, set())
     return APART.get(folder)
 
 
@@ -78,6 +92,10 @@ def check_file(root, relative, known):
                 continue
             target = match.group(1)
             target_folder = target.split("/")[0] if "/" in target else None
+            if target in FORBIDDEN_HEADERS.get(folder, set()):
+                problems.append(f"{relative}:{number}: includes \"{target}\", which {folder}/ may "
+                                f"not include")
+                continue
             if target_folder not in known or target_folder in allowed:
                 continue
             if target in EXTRA_HEADERS.get(folder, set()):

@@ -10,25 +10,38 @@
 
 #include "base/event_sink.h"
 #include "base/x_mutex.h"
+#include "services/machine_id_source.h"
+#include "services/page_action_sink.h"
+#include "services/request_sealer.h"
+#include "services/url_opener.h"
+#include "services/user_launcher.h"
 #include "services/vek_tables.h"
 
 namespace pelmar {
 
-// The one gateway to the service SDK: analytics records, request wrapping,
-// decryption, machine identifier, URL opening and running as the desktop user.
+// The one gateway to the service SDK. Callers are handed only the narrow
+// interface they need: the event sink (events), IPageActionSink (page
+// actions), IRequestSealer (the support host's envelope), IMachineIdSource,
+// IUrlOpener and IUserLauncher. What is left here belongs to start-up and
+// the flow controller: launch and lifecycle records, leaving the experience
+// plan, and the calling thread's pending properties, which the event sink
+// is built on.
 // Every Send* returns true when the SDK committed the record; senders may
 // ignore the result (a dropped record is never the user's problem).
-// As the lower layers' event sink it sends an Event as the calling thread's
-// pending properties (cleared first) and SendEvent, the same records as
-// setting them by hand.
-class ILoggerServer : public IEventSink {
+// As the event sink it sends an Event as the calling thread's pending
+// properties (cleared first) and SendEvent, the same records as setting them
+// by hand.
+class ILoggerServer : public IEventSink,
+                      public IPageActionSink,
+                      public IRequestSealer,
+                      public IMachineIdSource,
+                      public IUrlOpener,
+                      public IUserLauncher {
  public:
   ~ILoggerServer() override = default;
 
   bool Send(const Event& event) override;
 
-  virtual bool SendPageAction(const std::string& page, const std::string& action,
-                              const std::string& extra) = 0;
   // files: paths in the system code page; only existing regular files are attached.
   virtual bool SendLifecycle(int kind, const std::string& code1, const std::string& code2,
                              const std::string& code3, const std::string& code4,
@@ -43,23 +56,10 @@ class ILoggerServer : public IEventSink {
   virtual void SetStringProperty(const std::string& key, const std::string& value) = 0;
   virtual bool SendLaunch(int kind, const std::string& s1, const std::string& s2,
                           const std::string& s3) = 0;
-  // The complete HTTP request for the support host, or "" on any failure.
-  virtual std::string BuildHttpData(const std::string& path, const std::string& body) = 0;
-  // The opened (authenticated) payload, or "" on any failure.
-  virtual std::string DecryptData(const std::string& body) = 0;
-  virtual std::string GetMid() = 0;
-  virtual std::string GetMidEx(int value) = 0;
   // Re-runs the SDK set-up when the handle was released; always false.
   virtual bool Reinit() = 0;
   // Releases the SDK handle: every later record send returns false.
   virtual void ReleaseHandle() = 0;
-  // Hands a plain http address to the SDK's opener; anything else (another
-  // scheme, a path, a program) is refused. True when handed over.
-  virtual bool OpenUrl(const std::string& url) = 0;
-  // 0 when unavailable or verb/file empty; else the companion's result.
-  virtual int RunAsUser(const std::string& verb, const std::string& fileUtf8,
-                        const char* a3 = nullptr, const char* a4 = nullptr,
-                        const char* a5 = nullptr) = 0;
 };
 
 // Binds the SDK into `tables` (throwing PelmarError with the failing step's

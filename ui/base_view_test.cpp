@@ -10,7 +10,7 @@
 #include "base/app_context.h"
 #include "ui/base_window.h"
 #include "ui/button_resource.h"
-#include "ui/gdiplus_include.h"
+#include "base/win/gdiplus_include.h"
 #include "ui/layout_resource.h"
 #include "ui/resource_manager.h"
 #include "ui/spacer_resource.h"

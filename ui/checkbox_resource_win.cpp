@@ -1,6 +1,6 @@
 #include "ui/checkbox_resource.h"
 
-#include "ui/gdiplus_include.h"
+#include "base/win/gdiplus_include.h"
 #include "ui/view_geometry.h"
 
 namespace pelmar {

@@ -4,7 +4,7 @@
 
 #include "base/pelmar_error.h"
 #include "ui/caption_face.h"
-#include "ui/gdiplus_include.h"
+#include "base/win/gdiplus_include.h"
 #include "ui/view_geometry.h"
 
 namespace pelmar {

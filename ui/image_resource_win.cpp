@@ -7,7 +7,7 @@
 
 #include "ui/caption_face.h"
 #include "ui/font_fallback.h"
-#include "ui/gdiplus_include.h"
+#include "base/win/gdiplus_include.h"
 
 namespace pelmar {
 namespace {

@@ -3,7 +3,7 @@
 #include "ui/accessible_view.h"
 #include "ui/base_view.h"
 #include "ui/edit_resource.h"
-#include "ui/gdiplus_include.h"
+#include "base/win/gdiplus_include.h"
 #include "ui/image_resource.h"
 #include "ui/window_messages.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "ui/gdiplus_include.h"
+#include "base/win/gdiplus_include.h"
 #include "ui/view_geometry.h"
 
 namespace pelmar {

@@ -4,7 +4,7 @@
 
 #include "base/pelmar_error.h"
 #include "base/text_convert.h"
-#include "ui/gdiplus_include.h"
+#include "base/win/gdiplus_include.h"
 #include "ui/ui_test_support.h"
 
 namespace pelmar {

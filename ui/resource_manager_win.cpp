@@ -7,8 +7,8 @@
 #include "base/pelmar_error.h"
 #include "base/win/scoped_handle.h"
 #include "base/zip_extract.h"
-#include "ui/gdiplus_include.h"
-#include "ui/picture_bytes_win.h"
+#include "base/win/gdiplus_include.h"
+#include "base/win/picture_bytes.h"
 
 namespace pelmar {
 namespace {

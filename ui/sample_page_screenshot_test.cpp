@@ -11,7 +11,7 @@
 #include "ui/base_window.h"
 #include "ui/button_resource.h"
 #include "ui/checkbox_resource.h"
-#include "ui/gdiplus_include.h"
+#include "base/win/gdiplus_include.h"
 #include "ui/layout_resource.h"
 #include "ui/progress_resource.h"
 #include "ui/resource_manager.h"

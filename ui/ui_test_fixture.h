@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "base/app_context.h"
-#include "ui/gdiplus_include.h"
+#include "base/win/gdiplus_include.h"
 #include "ui/resource_manager.h"
 #include "ui/ui_test_support.h"
 

@@ -9,7 +9,7 @@
 
 #include "base/testing/wait_until.h"
 #include "base/text_convert.h"
-#include "ui/gdiplus_include.h"
+#include "base/win/gdiplus_include.h"
 
 namespace pelmar {
 namespace test {

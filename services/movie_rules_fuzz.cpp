@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/movie_rules.h"
+#include "services/movie_rules.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "ui/gdiplus_include.h"
+#include "base/win/gdiplus_include.h"
 
 namespace pelmar {
 

@@ -1,4 +1,4 @@
-#include "ui/movie_rules.h"
+#include "services/movie_rules.h"
 
 #include <json/json.h>
 

@@ -1,4 +1,4 @@
-#include "ui/picture_bytes_win.h"
+#include "base/win/picture_bytes.h"
 
 #include <algorithm>
 

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "base/event_sink.h"
+#include "pages/progress_page_services.h"
+#include "services/machine_id_source.h"
+#include "services/page_action_sink.h"
+#include "services/url_opener.h"
+#include "services/user_launcher.h"
+
+namespace pelmar {
+
+// What the composition root hands every page and dialog: where they report,
+// what they read, and how they open addresses and start programs. Owned by
+// the main window (a test host in tests), which outlives its pages; every
+// pointer is set.
+struct PageContext {
+  IEventSink* events = nullptr;
+  IPageActionSink* actions = nullptr;
+  IMachineIdSource* machineId = nullptr;  // for the agreement address
+  IUrlOpener* urlOpener = nullptr;        // the download reminder's link
+  IUserLauncher* userLauncher = nullptr;  // the installed product, as the desktop user
+  // The bytes the package needs on the install volume.
+  std::function<int64_t()> requiredBytes;
+  ProgressPageServices progress;
+};
+
+}  // namespace pelmar

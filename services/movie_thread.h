@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "base/movie_sink.h"
+#include "base/pelmar_based_thread.h"
+#include "services/server_exchange.h"
+
+namespace pelmar {
+
+// The banner's worker: once its widget has been drawn, asks the installer
+// configuration for a picture address, downloads the GIF, decodes and draws
+// every frame, hands them to the widget and then plays them at their own
+// delays, telling the widget each frame. Any failure (the configuration, the
+// address, the picture, its frames) ends the thread and leaves the widget's
+// fallback picture; nothing is reported.
+//
+// Threads: everything but construction, RequestStop and destruction runs on
+// the worker's own thread; the sink is entered only from there.
+class CMovieThread final : public CPelmarBasedThread {
+ public:
+  // Time limit of each receive and send of the two requests; also bounds
+  // how long destruction waits for a request a stop could not wake.
+  static constexpr int kTimeLimitMs = 3000;
+  // How often the thread looks whether the widget has been drawn.
+  static constexpr int kDrawnPollMs = 10;
+
+  // An empty configuration host asks nothing. `sink` must outlive the thread.
+  CMovieThread(IMovieSink* sink, ServerEndpoint config, std::string configPath);
+  // Stops the thread, waking a request in progress, and waits for it.
+  ~CMovieThread() override;
+
+  // For a quit: asks the thread to end without waiting (a connect ends at
+  // once, a receive within its limit); IsRunning() tells when it has.
+  void RequestStop() { exchange_.RequestStop(); }
+
+ protected:
+  uint32_t Run() override;
+
+ private:
+  // Each returns false (or an empty text) on any failure.
+  std::string FetchGifUrl();
+  [[nodiscard]] bool FetchMovie(const std::string& url, MovieFrames* movie);
+  void Animate(const std::vector<uint32_t>& delaysCs, int frameCount);
+
+  IMovieSink* const sink_;
+  const ServerEndpoint config_;
+  const std::string configPath_;
+  CServerExchange exchange_;  // the stop flag and the request in progress
+};
+
+}  // namespace pelmar
