@@ -1,7 +1,6 @@
 #include "pages/progress_events.h"
 
 #include <atomic>
-#include <string>
 
 #include "services/logger_server.h"
 
@@ -18,27 +17,6 @@ ILoggerServer* Logger() {
 constexpr const char* kTrayPage = "0003";
 
 }  // namespace
-
-void SendInstallStartEvent() {
-  ILoggerServer* logger = Logger();
-  logger->ClearProperties();
-  (void)logger->SendEvent("vSoftInstallStart");
-}
-
-void SendInstallErrorEvent(uint32_t exitCode) {
-  ILoggerServer* logger = Logger();
-  logger->ClearProperties();
-  logger->SetStringProperty("error_status", std::to_string(exitCode));
-  (void)logger->SendEvent("vSoftInstallError");
-}
-
-void SendDownloadFailedEvent() {
-  ILoggerServer* logger = Logger();
-  logger->ClearProperties();
-  logger->SetStringProperty("soft_download_status", "下载失败");
-  logger->SetIntProperty("download_time", -1);
-  (void)logger->SendEvent("pSoftDownloadResult");
-}
 
 void SendHiddenToTrayAction() { (void)Logger()->SendPageAction(kTrayPage, "0001", ""); }
 

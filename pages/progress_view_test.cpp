@@ -349,8 +349,9 @@ class ProgressPageTest : public ::testing::Test {
     record_ = std::make_unique<CFixedPackageRecord>(
         std::vector<std::string>{backend_->Url("/cdn/install.exe")}, backend_->PackageMd5(),
         "1.0.0.1", IPackageRecord::kReady,
-        withStatement ? testing::SignedReleaseFor(testing::TestMaker::Development(), bytes, "1.0.0.1")
-                      : SignedReleaseText());
+        withStatement
+            ? testing::SignedReleaseFor(testing::TestMaker::Development(), bytes, "1.0.0.1")
+            : SignedReleaseText());
   }
 
   // What the test setup program does: exit code and run time.
@@ -433,7 +434,8 @@ class ProgressPageTest : public ::testing::Test {
   int CdnGets() {
     int n = 0;
     for (const auto& r : backend_->Requests("/cdn/")) {
-      n += r.method == "GET" && r.path.size() > 4 && r.path.compare(r.path.size() - 4, 4, ".sig") != 0;
+      n += r.method == "GET" && r.path.size() > 4 &&
+           r.path.compare(r.path.size() - 4, 4, ".sig") != 0;
     }
     return n;
   }
@@ -503,6 +505,11 @@ TEST_F(ProgressPageTest, DownloadsRunsTheSetupAndAsksForTheFinishedStep) {
   EXPECT_EQ(log_.Named("vSoftInstallStart").size(), 1u);
   EXPECT_TRUE(log_.Named("vSoftInstallError").empty());
   EXPECT_TRUE(dialogsShown_.empty());
+  // Reported, not asserted: how long the longest tick held the window.
+  const auto longest =
+      reinterpret_cast<uintptr_t>(GetPropW(window_->hwnd(), L"PelmarLongestProgressTickUs"));
+  EXPECT_GT(longest, 0u);
+  std::printf("longest progress tick: %lu us\n", static_cast<unsigned long>(longest));
 }
 
 TEST_F(ProgressPageTest, LeavingTheExperiencePlanAddsItsSwitch) {
