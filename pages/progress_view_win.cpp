@@ -47,9 +47,12 @@ constexpr int kProgramIconId = 102;
 constexpr int kDownloadErrorType = 1;
 constexpr int kSetupErrorType = 2;
 
-// The window property that carries the longest progress tick so far, in
-// microseconds, for whoever measures the page from outside its process.
+// Window properties for whoever measures the page from outside its process,
+// in microseconds: the longest tick that painted the run's progress, and the
+// tick that acted on the run's end (it also ends the ticker and the worker
+// and shows the window).
 constexpr wchar_t kLongestTickProperty[] = L"PelmarLongestProgressTickUs";
+constexpr wchar_t kEndTickProperty[] = L"PelmarProgressEndTickUs";
 
 WidgetStyleSet HideButtonStyles() {
   WidgetStyleSet s;
@@ -113,7 +116,11 @@ struct CProgressView::State {
 
   LRESULT OnProgressTick();
   void ShowSnapshot(const InstallSnapshot& snapshot);
-  void RecordTick(const LARGE_INTEGER& began);
+  // Once per run: the finished step, or the failure's message.
+  void OnRunEnded(const InstallSnapshot& snapshot);
+  // The microseconds since `began`, rounded up (any tick counts at least one).
+  static int64_t MicrosecondsSince(const LARGE_INTEGER& began);
+  void SetMeasure(const wchar_t* property, int64_t us);
   LRESULT OnFailure(bool download);
 };
 
@@ -274,29 +281,37 @@ LRESULT CProgressView::State::OnProgressTick() {
   LARGE_INTEGER began{};
   QueryPerformanceCounter(&began);
   const InstallSnapshot snapshot = run->Snapshot();
-  switch (snapshot.phase) {
-    case InstallPhase::kFinished:
-      // Straight to the finished step: the bar never shows 100 % here.
-      watching = false;
-      Stop();
-      ShowWindow(hwnd, SW_SHOW);
-      PostMessageW(hwnd, WM_GOTO_STEP, kStepFinished, 0);
-      view->Invalidate();
-      banner->SetPaused(true);
-      break;
-    case InstallPhase::kFailed:
-      watching = false;
-      Stop();
-      PostMessageW(
-          hwnd, snapshot.failure == InstallFailure::kSetup ? WM_SETUP_FAILED : WM_DOWNLOAD_FAILED,
-          0, 0);
-      break;
-    default:
-      ShowSnapshot(snapshot);
-      break;
+  const bool ended =
+      snapshot.phase == InstallPhase::kFinished || snapshot.phase == InstallPhase::kFailed;
+  if (ended) {
+    OnRunEnded(snapshot);
+  } else {
+    ShowSnapshot(snapshot);
   }
-  RecordTick(began);
+  const int64_t us = MicrosecondsSince(began);
+  if (ended) {
+    SetMeasure(kEndTickProperty, us);
+  } else if (us > longestTickUs) {
+    longestTickUs = us;
+    SetMeasure(kLongestTickProperty, us);
+  }
   return 0;
+}
+
+void CProgressView::State::OnRunEnded(const InstallSnapshot& snapshot) {
+  watching = false;
+  Stop();
+  if (snapshot.phase == InstallPhase::kFailed) {
+    PostMessageW(hwnd,
+                 snapshot.failure == InstallFailure::kSetup ? WM_SETUP_FAILED : WM_DOWNLOAD_FAILED,
+                 0, 0);
+    return;
+  }
+  // Straight to the finished step: the bar never shows 100 % here.
+  ShowWindow(hwnd, SW_SHOW);
+  PostMessageW(hwnd, WM_GOTO_STEP, kStepFinished, 0);
+  view->Invalidate();
+  banner->SetPaused(true);
 }
 
 void CProgressView::State::ShowSnapshot(const InstallSnapshot& snapshot) {
@@ -305,18 +320,18 @@ void CProgressView::State::ShowSnapshot(const InstallSnapshot& snapshot) {
   view->Invalidate();
 }
 
-void CProgressView::State::RecordTick(const LARGE_INTEGER& began) {
+int64_t CProgressView::State::MicrosecondsSince(const LARGE_INTEGER& began) {
   LARGE_INTEGER ended{};
   LARGE_INTEGER frequency{};
   QueryPerformanceCounter(&ended);
   QueryPerformanceFrequency(&frequency);
-  if (frequency.QuadPart <= 0) return;
-  // Rounded up: any tick counts at least one microsecond.
-  const int64_t us =
-      ((ended.QuadPart - began.QuadPart) * 1000000 + frequency.QuadPart - 1) / frequency.QuadPart;
-  if (us <= longestTickUs) return;
-  longestTickUs = us;
-  SetPropW(hwnd, kLongestTickProperty, reinterpret_cast<HANDLE>(static_cast<uintptr_t>(us)));
+  if (frequency.QuadPart <= 0) return 0;
+  return ((ended.QuadPart - began.QuadPart) * 1000000 + frequency.QuadPart - 1) /
+         frequency.QuadPart;
+}
+
+void CProgressView::State::SetMeasure(const wchar_t* property, int64_t us) {
+  SetPropW(hwnd, property, reinterpret_cast<HANDLE>(static_cast<uintptr_t>(us)));
 }
 
 LRESULT CProgressView::State::OnFailure(bool downloadFailed) {
