@@ -53,6 +53,10 @@ constexpr int kSetupErrorType = 2;
 // and shows the window).
 constexpr wchar_t kLongestTickProperty[] = L"PelmarLongestProgressTickUs";
 constexpr wchar_t kEndTickProperty[] = L"PelmarProgressEndTickUs";
+// How many painting ticks ran, and how many of them took longer than a frame.
+constexpr wchar_t kTickCountProperty[] = L"PelmarProgressTicks";
+constexpr wchar_t kSlowTickCountProperty[] = L"PelmarProgressSlowTicks";
+constexpr int64_t kFrameUs = 16000;
 
 WidgetStyleSet HideButtonStyles() {
   WidgetStyleSet s;
@@ -97,7 +101,11 @@ struct CProgressView::State {
   // acted on, so a tick still queued then does nothing.
   bool watching = false;
   bool trayIconShown = false;
+  // The percentage on the bar and in the text; -1 until a run's first tick.
+  int shownPercent = -1;
   int64_t longestTickUs = 0;
+  int64_t ticks = 0;
+  int64_t slowTicks = 0;
 
   CMovieResource* banner = nullptr;
   CProgressResource* bar = nullptr;
@@ -120,7 +128,8 @@ struct CProgressView::State {
   void OnRunEnded(const InstallSnapshot& snapshot);
   // The microseconds since `began`, rounded up (any tick counts at least one).
   static int64_t MicrosecondsSince(const LARGE_INTEGER& began);
-  void SetMeasure(const wchar_t* property, int64_t us);
+  void SetMeasure(const wchar_t* property, int64_t value);
+  void RecordPaintingTick(int64_t us);
   LRESULT OnFailure(bool download);
 };
 
@@ -266,6 +275,7 @@ void CProgressView::Start(const std::wstring& installPath) {
   s.Stop();
   s.installPath = installPath;
   s.watching = false;
+  s.shownPercent = -1;
   if (!s.Run().Start(installPath, s.joinedPlan)) {
     PostMessageW(hwnd_, WM_DOWNLOAD_FAILED, 0, 0);
     return;
@@ -291,11 +301,21 @@ LRESULT CProgressView::State::OnProgressTick() {
   const int64_t us = MicrosecondsSince(began);
   if (ended) {
     SetMeasure(kEndTickProperty, us);
-  } else if (us > longestTickUs) {
-    longestTickUs = us;
-    SetMeasure(kLongestTickProperty, us);
+    SetMeasure(kTickCountProperty, ticks);
+  } else {
+    RecordPaintingTick(us);
   }
   return 0;
+}
+
+void CProgressView::State::RecordPaintingTick(int64_t us) {
+  // Kept here and published at the run's end: a property is a server call
+  // under Wine, which a tick that changes nothing should not make.
+  ++ticks;
+  if (us > kFrameUs) SetMeasure(kSlowTickCountProperty, ++slowTicks);
+  if (us <= longestTickUs) return;
+  longestTickUs = us;
+  SetMeasure(kLongestTickProperty, us);
 }
 
 void CProgressView::State::OnRunEnded(const InstallSnapshot& snapshot) {
@@ -315,6 +335,9 @@ void CProgressView::State::OnRunEnded(const InstallSnapshot& snapshot) {
 }
 
 void CProgressView::State::ShowSnapshot(const InstallSnapshot& snapshot) {
+  // An unchanged percentage needs no repaint; the banner repaints its own frames.
+  if (snapshot.percent == shownPercent) return;
+  shownPercent = snapshot.percent;
   bar->SetPercent(static_cast<unsigned>(snapshot.percent));
   status->SetText(StatusText(snapshot.percent));
   view->Invalidate();
@@ -330,8 +353,8 @@ int64_t CProgressView::State::MicrosecondsSince(const LARGE_INTEGER& began) {
          frequency.QuadPart;
 }
 
-void CProgressView::State::SetMeasure(const wchar_t* property, int64_t us) {
-  SetPropW(hwnd, property, reinterpret_cast<HANDLE>(static_cast<uintptr_t>(us)));
+void CProgressView::State::SetMeasure(const wchar_t* property, int64_t value) {
+  SetPropW(hwnd, property, reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value)));
 }
 
 LRESULT CProgressView::State::OnFailure(bool downloadFailed) {
