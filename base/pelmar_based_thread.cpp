@@ -1,42 +1,49 @@
 #include "base/pelmar_based_thread.h"
 
-#include <atomic>
-
 namespace pelmar {
-namespace {
-std::atomic<int> g_refused_creations{0};
-}  // namespace
 
-void CPelmarBasedThread::RefuseCreationsForTesting(int count) { g_refused_creations.store(count); }
-
-bool CPelmarBasedThread::CreationRefusedForTesting() {
-  int left = g_refused_creations.load();
-  while (left > 0) {
-    if (g_refused_creations.compare_exchange_weak(left, left - 1)) return true;
-  }
-  return false;
+void CPelmarBasedThread::RefuseCreationsForTesting(int count) {
+  CWorkerThread::RefuseCreationsForTesting(count);
 }
 
-uint32_t CPelmarBasedThread::Entry(CPelmarBasedThread* self) {
+CPelmarBasedThread::CPelmarBasedThread() {
+  // The thread cannot run Run() before the derived object exists, so it
+  // waits at the gate first.
+  const bool made = worker_.Start([this](CStopToken&) {
+    (void)gate_.WaitFor(CStopToken::kForever);
+    return Entry();
+  });
+  if (!made) running_.store(false);
+}
+
+CPelmarBasedThread::~CPelmarBasedThread() { Join(); }
+
+uint32_t CPelmarBasedThread::Entry() {
   uint32_t code = 0xFFFFFFFF;
-  if (!self->start_pending_.load()) {
+  if (!start_pending_.load()) {
     try {
-      code = self->Run();
+      code = Run();
     } catch (...) {
       // A worker reports its failures through its own state; whatever still
       // escapes must not cross the thread boundary.
       code = 0xFFFFFFFF;
     }
   }
-  self->exit_code_.store(code);
-  self->running_.store(false);
+  exit_code_.store(code);
+  running_.store(false);
   return code;
 }
 
 void CPelmarBasedThread::Release() {
   if (!HasThread()) return;
   start_pending_.store(false);
-  Resume();
+  gate_.RequestStop();
+}
+
+void CPelmarBasedThread::Join() {
+  if (!HasThread()) return;
+  gate_.RequestStop();
+  worker_.Join();
 }
 
 }  // namespace pelmar

@@ -51,10 +51,6 @@ TEST_F(ProgressEventsTest, EachEventCarriesExactlyItsProperties) {
     Recorder::Record expected;
   };
   const Case cases[] = {
-      {[](Recorder& r) { SendInstallStartEvent(r); }, {"vSoftInstallStart", {}}},
-      {[](Recorder& r) { SendDownloadFailedEvent(r); },
-       {"pSoftDownloadResult",
-        {{"soft_download_status", "下载失败"}, {"download_time", "int:-1"}}}},
       {[](Recorder& r) { SendHiddenToTrayAction(r); },
        {"page_action", {{"page", "0003"}, {"action", "0001"}, {"extra", ""}}}},
       {[](Recorder& r) { SendRestoredFromTrayAction(r); },
@@ -67,23 +63,6 @@ TEST_F(ProgressEventsTest, EachEventCarriesExactlyItsProperties) {
     ASSERT_EQ(log_.records.size(), 1u);
     EXPECT_EQ(log_.records[0].name, c.expected.name);
     EXPECT_EQ(log_.records[0].properties, c.expected.properties);
-  }
-}
-
-TEST_F(ProgressEventsTest, InstallErrorReportsTheExitCodeUnsigned) {
-  const std::pair<uint32_t, const char*> cases[] = {
-      {5, "5"},  // the setup program's own failure code
-      {1, "1"},
-      {0xC0000005u, "3221225477"},  // a crash: an NTSTATUS, never negative
-      {0xFFFFFFFFu, "4294967295"},  // the program could not be started
-  };
-  for (const auto& [code, text] : cases) {
-    SCOPED_TRACE(text);
-    log_.records.clear();
-    SendInstallErrorEvent(log_, code);
-    ASSERT_EQ(log_.records.size(), 1u);
-    EXPECT_EQ(log_.records[0].name, "vSoftInstallError");
-    EXPECT_EQ(log_.records[0].properties, (Props{{"error_status", text}}));
   }
 }
 

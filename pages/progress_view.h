@@ -12,8 +12,9 @@ namespace pelmar {
 
 // Step 3 of the installation: downloads the setup program, runs it silently
 // into the install path and drives the progress bar; hides to the
-// notification area on request. Entered on the user-interface thread; its
-// periodic timer runs on a thread of its own (see the Windows body).
+// notification area on request. Entered on the user-interface thread only:
+// the install run works on a worker of its own (download/install_run.h), and
+// the page's periodic tick just paints the run's snapshot.
 class CProgressView : public IBaseView {
  public:
   // `context` outlives the view.
@@ -24,8 +25,9 @@ class CProgressView : public IBaseView {
   void Start(const std::wstring& installPath);
   // Whether the user stays in the experience plan (true until told otherwise).
   void SetJoinPlan(bool joined);
-  // For a quit: asks the download's threads and the banner's to end without
-  // waiting for them; WorkersEnded() tells when they all have.
+  // For a quit: asks the install run's worker, the download's threads and
+  // the banner's to end without waiting for them; WorkersEnded() tells when
+  // they all have.
   void RequestStopWorkers();
   bool WorkersEnded();
 

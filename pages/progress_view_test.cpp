@@ -430,6 +430,16 @@ TEST_F(ProgressPageTest, DownloadsRunsTheSetupAndAsksForTheFinishedStep) {
   EXPECT_EQ(log_.Named("vSoftInstallStart").size(), 1u);
   EXPECT_TRUE(log_.Named("vSoftInstallError").empty());
   EXPECT_TRUE(dialogsShown_.empty());
+  // Reported, not asserted: how long the ticks held the window.
+  const auto tick = [&](const wchar_t* name) {
+    return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(GetPropW(window_->hwnd(), name)));
+  };
+  EXPECT_GT(tick(L"PelmarLongestProgressTickUs"), 0u);
+  EXPECT_GT(tick(L"PelmarProgressEndTickUs"), 0u);
+  std::printf("longest progress tick: %lu us (%lu ticks, %lu over 16 ms)\n",
+              tick(L"PelmarLongestProgressTickUs"), tick(L"PelmarProgressTicks"),
+              tick(L"PelmarProgressSlowTicks"));
+  std::printf("the tick at the run's end: %lu us\n", tick(L"PelmarProgressEndTickUs"));
 }
 
 TEST_F(ProgressPageTest, LeavingTheExperiencePlanAddsItsSwitch) {

@@ -4,11 +4,11 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
-#include <mutex>
+#include <cstdint>
 
 #include "download/downloader.h"
-#include "base/pelmar_based_process.h"
-#include "base/x_mutex.h"
+#include "download/install_run.h"
+#include "download/process_setup_runner.h"
 #include "pages/failure_counter.h"
 #include "pages/progress_dialogs.h"
 #include "pages/progress_events.h"
@@ -47,15 +47,16 @@ constexpr int kProgramIconId = 102;
 constexpr int kDownloadErrorType = 1;
 constexpr int kSetupErrorType = 2;
 
-// A setup program that could not be started, or did not end within its time,
-// has no exit code; it is reported with this one.
-constexpr uint32_t kNoExitCode = 0xFFFFFFFF;
-
-struct DownloaderDeleter {
-  void operator()(IDownloader* d) const {
-    if (d) d->Destroy();
-  }
-};
+// Window properties for whoever measures the page from outside its process,
+// in microseconds: the longest tick that painted the run's progress, and the
+// tick that acted on the run's end (it also ends the ticker and the worker
+// and shows the window).
+constexpr wchar_t kLongestTickProperty[] = L"PelmarLongestProgressTickUs";
+constexpr wchar_t kEndTickProperty[] = L"PelmarProgressEndTickUs";
+// How many painting ticks ran, and how many of them took longer than a frame.
+constexpr wchar_t kTickCountProperty[] = L"PelmarProgressTicks";
+constexpr wchar_t kSlowTickCountProperty[] = L"PelmarProgressSlowTicks";
+constexpr int64_t kFrameUs = 16000;
 
 WidgetStyleSet HideButtonStyles() {
   WidgetStyleSet s;
@@ -83,9 +84,9 @@ MouseScheme PageMouseScheme() {
 
 }  // namespace
 
-// Everything the page keeps. The user-interface thread and the ticker's
-// thread share the flags, the controller and the process under `mutex`; the
-// resources, the icon and the window belong to the user-interface thread.
+// Everything the page keeps. The install run works on its own worker; the
+// page's tick only reads its snapshot. The resources, the icon and the
+// window belong to the user-interface thread, which alone enters State.
 struct CProgressView::State {
   State(CProgressView* view, const PageContext& context) : view(view), context(context) {}
 
@@ -93,15 +94,19 @@ struct CProgressView::State {
   const PageContext& context;
   HWND hwnd = nullptr;
   std::wstring installPath;
-  CXMutex mutex;
-  std::unique_ptr<CProgressTicker> ticker;                   // guarded by mutex
-  std::unique_ptr<IDownloader, DownloaderDeleter> download;  // guarded by mutex
-  std::unique_ptr<CPelmarBasedProcess> setup;                // guarded by mutex
-  DWORD setupStartMs = 0;                                    // guarded by mutex
-  bool finished = false;                                     // guarded by mutex
-  bool installing = false;                                   // guarded by mutex
-  bool joinedPlan = true;                                    // guarded by mutex
-  bool trayIconShown = false;                                // guarded by mutex
+  bool joinedPlan = true;
+  std::unique_ptr<CProgressTicker> ticker;
+  CProcessSetupRunner setupRunner;
+  std::unique_ptr<CInstallRun> run;
+  // Set by Start, cleared once the run's end (finished or failed) has been
+  // acted on, so a tick still queued then does nothing.
+  bool watching = false;
+  bool trayIconShown = false;
+  // The percentage on the bar and in the text; -1 until a run's first tick.
+  int shownPercent = -1;
+  int64_t longestTickUs = 0;
+  int64_t ticks = 0;
+  int64_t slowTicks = 0;
 
   CMovieResource* banner = nullptr;
   // The banner's fetching and decoding; ends with this state, before the view
@@ -110,118 +115,47 @@ struct CProgressView::State {
   CProgressResource* bar = nullptr;
   CTextResource* status = nullptr;
 
-  static void TickRoutine(void* context) { static_cast<State*>(context)->Tick(); }
-  void Tick();
-  void OnSetupEnded(bool exitCodeRead, uint32_t exitCode);
-  // False when the download holds no checked file (nothing is started).
-  [[nodiscard]] bool StartSetup();
+  // On the ticker's thread: only asks the user-interface thread to look.
+  static void TickRoutine(void* context) {
+    PostMessageW(static_cast<State*>(context)->hwnd, WM_PROGRESS_TICK, 0, 0);
+  }
+  CInstallRun& Run();
   void Stop();
-  void Post(UINT msg, WPARAM wparam = 0) { PostMessageW(hwnd, msg, wparam, 0); }
 
   void AddTrayIcon();
   void RemoveTrayIcon();
   NOTIFYICONDATAW TrayIconData() const;
 
   LRESULT OnProgressTick();
+  void ShowSnapshot(const InstallSnapshot& snapshot);
+  // Once per run: the finished step, or the failure's message.
+  void OnRunEnded(const InstallSnapshot& snapshot);
+  // The microseconds since `began`, rounded up (any tick counts at least one).
+  static int64_t MicrosecondsSince(const LARGE_INTEGER& began);
+  void SetMeasure(const wchar_t* property, int64_t value);
+  void RecordPaintingTick(int64_t us);
   LRESULT OnFailure(bool download);
 };
 
-// --- the periodic tick (the ticker's thread) ---
-
-void CProgressView::State::Tick() {
-  std::lock_guard<CXMutex> lock(mutex);
-  if (installing) {
-    if (!setup) return;
-    if (!setup->IsStarted()) {
-      OnSetupEnded(false, 0);
-      return;
-    }
-    if (!setup->Wait(1)) {
-      if (SetupRanTooLong(sys::timeGetTime() - setupStartMs, context.progress.setupRunLimitMs)) {
-        // Left running: waiting for it here would hold the page for ever.
-        setup->SetWaitOnDestroy(false);
-        OnSetupEnded(false, 0);
-        return;
-      }
-      Post(WM_PROGRESS_TICK);
-      return;
-    }
-    uint32_t code = 0;
-    const bool read = setup->GetExitCode(&code);
-    OnSetupEnded(read, code);
-    return;
+CInstallRun& CProgressView::State::Run() {
+  if (!run) {
+    const ProgressPageServices& services = context.progress;
+    InstallRunServices runServices;
+    runServices.createDownloader = services.createDownloader;
+    runServices.setupRunner = &setupRunner;
+    runServices.events = context.events;
+    runServices.setupRunLimitMs = services.setupRunLimitMs;
+    runServices.pollPeriodMs = CProgressTicker::kPeriodMs;
+    run = std::make_unique<CInstallRun>(std::move(runServices));
   }
-  if (!download) return;
-  switch (download->Poll()) {
-    case IDownloader::kNew:
-    case IDownloader::kRunning:
-    case 2:
-      Post(WM_PROGRESS_TICK);
-      break;
-    case IDownloader::kDestroying:
-    case IDownloader::kFailed:
-      SendDownloadFailedEvent(*context.events);
-      installing = false;
-      Stop();
-      Post(WM_DOWNLOAD_FAILED);
-      break;
-    case IDownloader::kDone:
-      if (!StartSetup()) {
-        // The checked file is no longer held as checked: nothing is started,
-        // and the download has failed.
-        SendDownloadFailedEvent(*context.events);
-        Stop();
-        Post(WM_DOWNLOAD_FAILED);
-        break;
-      }
-      SendInstallStartEvent(*context.events);
-      setupStartMs = sys::timeGetTime();
-      installing = true;
-      Post(WM_PROGRESS_TICK);
-      break;
-    default:
-      break;
-  }
+  return *run;
 }
 
-bool CProgressView::State::StartSetup() {
-  // The process is created while the download still holds the file it
-  // checked, so the program started is the one checked.
-  return download->StartCheckedFile([this](const std::wstring& program) {
-    setup = std::make_unique<CPelmarBasedProcess>(
-        BuildSetupCommandLine(program, installPath, joinedPlan));
-    // Success is judged by the exit code alone; a program that cannot be
-    // started is found by the next tick.
-    (void)setup->Start();
-  });
-}
-
-void CProgressView::State::OnSetupEnded(bool exitCodeRead, uint32_t exitCode) {
-  setup.reset();
-  if (exitCodeRead && exitCode == 0) {
-    finished = true;
-    Post(WM_PROGRESS_TICK);
-    return;
-  }
-  installing = false;
-  SendInstallErrorEvent(*context.events, exitCodeRead ? exitCode : kNoExitCode);
-  Stop();
-  Post(WM_SETUP_FAILED);
-}
-
-// Also entered from the tick, on the ticker's thread, which already holds
-// the mutex; from the user-interface thread the ticker is ended without it,
-// because ending it waits for a tick that may be waiting for the mutex.
+// Ends the ticker and the run's worker (waiting for a setup program still
+// running, as the run must not be cut) and takes the icon away.
 void CProgressView::State::Stop() {
-  std::unique_ptr<CProgressTicker> ending;
-  {
-    std::lock_guard<CXMutex> lock(mutex);
-    ending = std::move(ticker);
-  }
-  ending.reset();
-  std::lock_guard<CXMutex> lock(mutex);
-  // Waits for a setup program still running, as the run must not be cut.
-  setup.reset();
+  ticker.reset();
+  if (run) run->Stop();
   RemoveTrayIcon();
 }
 
@@ -241,14 +175,12 @@ NOTIFYICONDATAW CProgressView::State::TrayIconData() const {
 }
 
 void CProgressView::State::AddTrayIcon() {
-  std::lock_guard<CXMutex> lock(mutex);
   if (trayIconShown) return;
   NOTIFYICONDATAW data = TrayIconData();
   trayIconShown = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
 }
 
 void CProgressView::State::RemoveTrayIcon() {
-  std::lock_guard<CXMutex> lock(mutex);
   if (!trayIconShown) return;
   NOTIFYICONDATAW data{};
   data.cbSize = sizeof(data);
@@ -326,77 +258,107 @@ CProgressView::CProgressView(HWND hwnd, IResourceMgr* resources, const PageConte
 
 CProgressView::~CProgressView() {
   state_->Stop();
-  std::lock_guard<CXMutex> lock(state_->mutex);
-  state_->download.reset();
+  state_->run.reset();
 }
 
 void CProgressView::RequestStopWorkers() {
   state_->RemoveTrayIcon();  // the window may be left to the process exit
   if (state_->bannerThread) state_->bannerThread->RequestStop();
-  std::lock_guard<CXMutex> lock(state_->mutex);
-  if (state_->download) state_->download->RequestStop();
+  if (state_->run) state_->run->RequestQuit();
 }
 
 bool CProgressView::WorkersEnded() {
   if (state_->bannerThread && state_->bannerThread->IsRunning()) return false;
-  std::lock_guard<CXMutex> lock(state_->mutex);
-  return !state_->download || state_->download->ThreadsEnded();
+  return !state_->run || state_->run->WorkersEnded();
 }
 
-void CProgressView::SetJoinPlan(bool joined) {
-  std::lock_guard<CXMutex> lock(state_->mutex);
-  state_->joinedPlan = joined;
-}
+void CProgressView::SetJoinPlan(bool joined) { state_->joinedPlan = joined; }
 
 void CProgressView::Start(const std::wstring& installPath) {
   State& s = *state_;
   s.Stop();
-  bool started = false;
-  {
-    std::lock_guard<CXMutex> lock(s.mutex);
-    s.installPath = installPath;
-    if (!s.download) {
-      const ProgressPageServices& services = s.context.progress;
-      // The installer's controller needs services only the composition root
-      // has (app/); it hands the page its factory.
-      s.download.reset(services.createDownloader ? services.createDownloader() : nullptr);
-    }
-    started = s.download && s.download->Start();
-    if (started) {
-      s.banner->SetPaused(false);
-      auto ticker = std::make_unique<CProgressTicker>(hwnd_, &State::TickRoutine, &s);
-      if (ticker->running()) s.ticker = std::move(ticker);
-    }
+  s.installPath = installPath;
+  s.watching = false;
+  s.shownPercent = -1;
+  if (!s.Run().Start(installPath, s.joinedPlan)) {
+    PostMessageW(hwnd_, WM_DOWNLOAD_FAILED, 0, 0);
+    return;
   }
-  if (!started) PostMessageW(hwnd_, WM_DOWNLOAD_FAILED, 0, 0);
+  s.watching = true;
+  s.banner->SetPaused(false);
+  auto ticker = std::make_unique<CProgressTicker>(hwnd_, &State::TickRoutine, &s);
+  if (ticker->running()) s.ticker = std::move(ticker);
 }
 
 LRESULT CProgressView::State::OnProgressTick() {
-  bool done = false;
-  int percent = 0;
-  {
-    // One look at the state: the tick may finish the setup run at any moment.
-    std::lock_guard<CXMutex> lock(mutex);
-    done = finished;
-    finished = false;
-    if (!installing) {
-      percent = download ? DownloadBarPercent(download->GetProgress()) : 0;
-    } else if (setup) {
-      percent = SetupBarPercent(sys::timeGetTime() - setupStartMs);
-    }
+  if (!watching || !run) return 0;
+  LARGE_INTEGER began{};
+  QueryPerformanceCounter(&began);
+  const InstallSnapshot snapshot = run->Snapshot();
+  const bool ended =
+      snapshot.phase == InstallPhase::kFinished || snapshot.phase == InstallPhase::kFailed;
+  if (ended) {
+    OnRunEnded(snapshot);
+  } else {
+    ShowSnapshot(snapshot);
   }
-  if (done) {
-    Stop();
-    ShowWindow(hwnd, SW_SHOW);
-    PostMessageW(hwnd, WM_GOTO_STEP, kStepFinished, 0);
-    view->Invalidate();
-    banner->SetPaused(true);
-    return 0;
+  const int64_t us = MicrosecondsSince(began);
+  if (ended) {
+    SetMeasure(kEndTickProperty, us);
+    SetMeasure(kTickCountProperty, ticks);
+  } else {
+    RecordPaintingTick(us);
   }
-  bar->SetPercent(static_cast<unsigned>(percent));
-  status->SetText(StatusText(percent));
-  view->Invalidate();
   return 0;
+}
+
+void CProgressView::State::RecordPaintingTick(int64_t us) {
+  // Kept here and published at the run's end: a property is a server call
+  // under Wine, which a tick that changes nothing should not make.
+  ++ticks;
+  if (us > kFrameUs) SetMeasure(kSlowTickCountProperty, ++slowTicks);
+  if (us <= longestTickUs) return;
+  longestTickUs = us;
+  SetMeasure(kLongestTickProperty, us);
+}
+
+void CProgressView::State::OnRunEnded(const InstallSnapshot& snapshot) {
+  watching = false;
+  Stop();
+  if (snapshot.phase == InstallPhase::kFailed) {
+    PostMessageW(hwnd,
+                 snapshot.failure == InstallFailure::kSetup ? WM_SETUP_FAILED : WM_DOWNLOAD_FAILED,
+                 0, 0);
+    return;
+  }
+  // Straight to the finished step: the bar never shows 100 % here.
+  ShowWindow(hwnd, SW_SHOW);
+  PostMessageW(hwnd, WM_GOTO_STEP, kStepFinished, 0);
+  view->Invalidate();
+  banner->SetPaused(true);
+}
+
+void CProgressView::State::ShowSnapshot(const InstallSnapshot& snapshot) {
+  // An unchanged percentage needs no repaint; the banner repaints its own frames.
+  if (snapshot.percent == shownPercent) return;
+  shownPercent = snapshot.percent;
+  bar->SetPercent(static_cast<unsigned>(snapshot.percent));
+  status->SetText(StatusText(snapshot.percent));
+  view->Invalidate();
+}
+
+int64_t CProgressView::State::MicrosecondsSince(const LARGE_INTEGER& began) {
+  LARGE_INTEGER ended{};
+  LARGE_INTEGER frequency{};
+  QueryPerformanceCounter(&ended);
+  QueryPerformanceFrequency(&frequency);
+  if (frequency.QuadPart <= 0) return 0;
+  return ((ended.QuadPart - began.QuadPart) * 1000000 + frequency.QuadPart - 1) /
+         frequency.QuadPart;
+}
+
+void CProgressView::State::SetMeasure(const wchar_t* property, int64_t value) {
+  SetPropW(hwnd, property, reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value)));
 }
 
 LRESULT CProgressView::State::OnFailure(bool downloadFailed) {
@@ -418,15 +380,11 @@ LRESULT CProgressView::State::OnFailure(bool downloadFailed) {
     }
     return 0;
   }
-  IBaseView::DialogFactory reminder;
-  {
-    std::lock_guard<CXMutex> lock(mutex);
-    if (downloadFailed) {
-      reminder = DownloadReminderDialog(context, download ? download->GetUrl() : "");
-    } else {
-      reminder = InstallReminderDialog(context, download ? download->GetFilePath() : L"");
-    }
-  }
+  // The run has ended (its worker with it): the download may be asked.
+  CInstallRun& ended = Run();
+  const IBaseView::DialogFactory reminder = downloadFailed
+                                                ? DownloadReminderDialog(context, ended.DownloadUrl())
+                                                : InstallReminderDialog(context, ended.SetupProgramPath());
   (void)view->RunModalDialog(reminder);
   PostQuitMessage(0);
   return 0;

@@ -1,5 +1,6 @@
 #include "services/server_exchange.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -16,7 +17,7 @@ class CServerExchange::Registration {
   Registration(CServerExchange& owner, CTCPHttp& http) : owner_(owner) {
     std::lock_guard<std::mutex> lock(owner_.mutex_);
     // A stop that came while connecting found nothing to shut down.
-    if (owner_.stop_.load()) throw PelmarError("user cancel");
+    if (owner_.stop_.StopRequested()) throw PelmarError("user cancel");
     owner_.active_ = http.Socket();
   }
   ~Registration() {
@@ -32,9 +33,8 @@ class CServerExchange::Registration {
 
 void CServerExchange::RequestStop() {
   std::lock_guard<std::mutex> lock(mutex_);
-  stop_.store(true);
+  stop_.RequestStop();
   if (active_ != kNoSocket) SockShutdown(active_);
-  wake_.notify_all();
 }
 
 bool CServerExchange::StopAndWake(const std::function<bool()>& running, int max_rounds) {
@@ -48,15 +48,13 @@ bool CServerExchange::StopAndWake(const std::function<bool()>& running, int max_
 }
 
 bool CServerExchange::Pause(int milliseconds) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return !wake_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                         [this] { return stop_.load(); });
+  return stop_.WaitFor(static_cast<uint32_t>(std::max(milliseconds, 0)));
 }
 
 CTCPHttp& CServerExchange::Prepared(CTCPHttp& http, int time_limit_ms) {
   (void)http.SetTimeouts(time_limit_ms, time_limit_ms);
   // A stop reaches a connect in progress only through this check.
-  http.SetStopCheck([this] { return stop_.load(); });
+  http.SetStopCheck([this] { return stop_.StopRequested(); });
   return http;
 }
 
@@ -84,7 +82,7 @@ std::string CServerExchange::Get(const ServerEndpoint& to, int time_limit_ms,
 HttpResponseHeader CServerExchange::Head(CTCPHttp& http, const std::string& host_text,
                                          const std::string& path,
                                          std::chrono::steady_clock::time_point deadline) {
-  http.SetStopCheck([this] { return stop_.load(); });
+  http.SetStopCheck([this] { return stop_.StopRequested(); });
   http.Connect();
   Registration registered(*this, http);
   http.SendAll(CTCPHttp::BuildHeadRequest(host_text, path));

@@ -3,12 +3,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
 
+#include "base/stop_token.h"
 #include "net/http_form.h"
 #include "net/http_response_header.h"
 #include "net/socket_ops.h"
@@ -33,8 +33,8 @@ struct ServerEndpoint {
 // connected socket can be registered.
 //
 // Threads: the worker runs the exchanges and pauses; any other thread may
-// call RequestStop(). `mutex_` guards the registered socket and the pause; it
-// is never held across a network call.
+// call RequestStop(). `mutex_` guards the registered socket; it is never held
+// across a network call.
 class CServerExchange {
  public:
   CServerExchange() = default;
@@ -42,7 +42,7 @@ class CServerExchange {
   CServerExchange& operator=(const CServerExchange&) = delete;
 
   void RequestStop();
-  bool StopRequested() const { return stop_.load(); }
+  bool StopRequested() const { return stop_.StopRequested(); }
   // Raises the stop and repeats the socket shutdown until `running` turns
   // false, in case a shutdown lands just before a blocking receive begins.
   // Gives up repeating after kMaxWakeRounds; the caller then waits for the
@@ -82,9 +82,8 @@ class CServerExchange {
   // Sets the exchange's time limits and lets a stop end its connect.
   CTCPHttp& Prepared(CTCPHttp& http, int time_limit_ms);
 
-  std::atomic<bool> stop_{false};
+  CStopToken stop_;  // raised once; wakes a pause
   std::mutex mutex_;
-  std::condition_variable wake_;
   SocketHandle active_ = kNoSocket;  // guarded by mutex_
 };
 

@@ -8,7 +8,6 @@
 
 #include "base/app_context.h"
 #include "base/md5.h"
-#include "base/pelmar_error.h"
 #include "net/http_form.h"
 #include "pelmar_config.h"
 #include "services/lenient_json.h"
@@ -53,14 +52,15 @@ TSReportSettings DefaultTSReportSettings() {
 }
 
 CTSReportThread::CTSReportThread(TSReportSettings settings) : settings_(std::move(settings)) {
-  Release();
+  // Without a thread there is no report; nobody waits for one.
+  (void)worker_.Start([this](CStopToken&) { return Run(); });
 }
 
 CTSReportThread::~CTSReportThread() { StopAndJoin(); }
 
 void CTSReportThread::StopAndJoin() {
-  exchange_.StopAndWake([this] { return IsRunning(); });
-  Join();
+  if (worker_.HasThread()) exchange_.StopAndWake([this] { return IsRunning(); });
+  worker_.Join();
 }
 
 std::string CTSReportThread::LastFailure() {
@@ -69,46 +69,56 @@ std::string CTSReportThread::LastFailure() {
 }
 
 uint32_t CTSReportThread::Run() {
+  std::string failure;
   try {
-    const std::string channel = Call(settings_.channel);
-    const std::string uid = Call(settings_.userId);
-    const std::string appName = Call(settings_.appName);
-    const std::string cam = Call(settings_.machineHash);
-    if (uid.empty() || appName.empty()) throw PelmarError("get uid or product_name failed");
-
-    HttpForm form;
-    std::string version = Call(settings_.version);
-    if (version.empty()) version = "0.9.0.1";
-    form.AddField("app_version", version);
-    form.AddField("product_name", appName);
-    form.AddField("uid", uid);
-    form.AddField("app_id", config::kAppId);
-    form.AddField("cam", cam);
-    form.AddField("mid", Call(settings_.mid));
-    form.AddField("url_channel", channel);
-
-    std::string body;
-    for (int attempt = 0; attempt < kTSReportAttempts; ++attempt) {
-      if (attempt > 0 && !exchange_.Pause(settings_.retryPauseMs)) throw PelmarError("user cancel");
-      try {
-        body = exchange_.PostForm(settings_.attribution, settings_.timeLimitMs, settings_.hostText,
-                                  kTSReportPath, form, kMaxTSAnswerBytes);
-      } catch (const std::exception&) {
-        body.clear();  // a failed exchange counts as an empty answer
-      }
-      if (!body.empty()) break;
-      if (exchange_.StopRequested()) throw PelmarError("user cancel");
-    }
-    if (!IsJson(body)) throw PelmarError("parse decrypt data error");
-    return 0;
+    failure = Report();
   } catch (const std::exception& e) {
-    std::lock_guard<std::mutex> lock(failure_mutex_);
-    failure_ = e.what();
+    failure = e.what();
   } catch (...) {
-    std::lock_guard<std::mutex> lock(failure_mutex_);
-    failure_ = "unknown error";
+    failure = "unknown error";
   }
+  if (failure.empty()) return 0;
+  std::lock_guard<std::mutex> lock(failure_mutex_);
+  failure_ = failure;
   return 1;
+}
+
+std::string CTSReportThread::Report() {
+  const std::string channel = Call(settings_.channel);
+  const std::string uid = Call(settings_.userId);
+  const std::string appName = Call(settings_.appName);
+  const std::string cam = Call(settings_.machineHash);
+  if (uid.empty() || appName.empty()) return "get uid or product_name failed";
+
+  HttpForm form;
+  std::string version = Call(settings_.version);
+  if (version.empty()) version = "0.9.0.1";
+  form.AddField("app_version", version);
+  form.AddField("product_name", appName);
+  form.AddField("uid", uid);
+  form.AddField("app_id", config::kAppId);
+  form.AddField("cam", cam);
+  form.AddField("mid", Call(settings_.mid));
+  form.AddField("url_channel", channel);
+
+  std::string body;
+  for (int attempt = 0; attempt < kTSReportAttempts; ++attempt) {
+    if (attempt > 0 && !exchange_.Pause(settings_.retryPauseMs)) return kStoppedFailure;
+    body = PostOnce(form);
+    if (!body.empty()) break;
+    if (exchange_.StopRequested()) return kStoppedFailure;
+  }
+  if (!IsJson(body)) return "parse decrypt data error";
+  return {};
+}
+
+std::string CTSReportThread::PostOnce(HttpForm& form) {
+  try {
+    return exchange_.PostForm(settings_.attribution, settings_.timeLimitMs, settings_.hostText,
+                              kTSReportPath, form, kMaxTSAnswerBytes);
+  } catch (const std::exception&) {
+    return {};  // a failed exchange counts as an empty answer
+  }
 }
 
 }  // namespace pelmar

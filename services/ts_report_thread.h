@@ -6,7 +6,8 @@
 #include <mutex>
 #include <string>
 
-#include "base/pelmar_based_thread.h"
+#include "base/worker_thread.h"
+#include "net/http_form.h"
 #include "services/server_exchange.h"
 
 namespace pelmar {
@@ -59,27 +60,40 @@ bool OnlyAdministratorsChange(const std::wstring& descriptorText);
 // multipart form posted up to kTSReportAttempts times, a retry pause apart.
 // Nothing is sent without a user id and an application name. Result 0 when
 // an answer arrived and parsed as JSON, 1 otherwise; nobody needs it.
-class CTSReportThread : public CPelmarBasedThread {
+class CTSReportThread {
  public:
+  // The failure text of a report its owner stopped.
+  static constexpr const char* kStoppedFailure = "user cancel";
+
   // Starts the report at once.
   explicit CTSReportThread(TSReportSettings settings = DefaultTSReportSettings());
   // Requests a stop (waking a pause or a blocked exchange) and waits.
-  ~CTSReportThread() override;
+  ~CTSReportThread();
+  CTSReportThread(const CTSReportThread&) = delete;
+  CTSReportThread& operator=(const CTSReportThread&) = delete;
 
   void RequestStop() { exchange_.RequestStop(); }
-  // Stops the thread and waits for Run to return (also what destruction does).
+  // Stops the thread and waits for it to end (also what destruction does).
   void StopAndJoin();
+  bool IsRunning() const { return worker_.Running(); }
+  // 0 after an answer that parsed as JSON, 1 otherwise; valid once not running.
+  uint32_t ExitCode() const { return worker_.ExitCode(); }
   // The failure text ("" while running or after success).
   std::string LastFailure();
 
- protected:
-  uint32_t Run() override;
-
  private:
+  uint32_t Run();
+  // The report from start to end; its failure text, empty on success.
+  std::string Report();
+  // One post of the form; empty when the exchange failed.
+  std::string PostOnce(HttpForm& form);
+
   TSReportSettings settings_;
   CServerExchange exchange_;
   std::mutex failure_mutex_;
   std::string failure_;  // guarded by failure_mutex_
+  // Last, so the thread has ended before what it uses goes.
+  CWorkerThread worker_;
 };
 
 }  // namespace pelmar
