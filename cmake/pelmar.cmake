@@ -15,6 +15,9 @@ if(WIN32)
   # are built the same way by set-up).
   add_compile_options(-ffunction-sections -fdata-sections)
   add_link_options(-Wl,--gc-sections)
+  # The shipped modules' quiet end on an uncaught exception (the file says why);
+  # each links it with target_link_libraries(<module> PRIVATE pelmar_quiet_terminate).
+  add_library(pelmar_quiet_terminate OBJECT ${CMAKE_SOURCE_DIR}/cmake/quiet_terminate_win.cpp)
 endif()
 
 add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-Wall> $<$<COMPILE_LANGUAGE:CXX>:-Wextra>)

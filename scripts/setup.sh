@@ -27,7 +27,7 @@ packages=(
   cmake ninja-build pkg-config zlib1g-dev libjsoncpp-dev libminizip-dev
   googletest libgtest-dev clang libclang-rt-14-dev llvm
   dpkg-dev patch curl python3 iproute2 clang-format time ccache
-  libsodium-dev python3-nacl autoconf automake libtool
+  libsodium-dev python3-nacl autoconf automake libtool advancecomp
 )
 
 install_packages() {
