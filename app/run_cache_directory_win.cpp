@@ -80,7 +80,9 @@ CRunCacheDirectory::CRunCacheDirectory() {
   if (root.empty()) return;
   // A root whose parents are missing (the maker data directory fallback).
   if (!DirectoryExists(root)) (void)CreateDirectories(root);
-  if (sodium_init() < 0) return;
+  // No sodium_init(): randombytes_buf sets up the system generator on first
+  // use (here, before any thread runs), and the call would link every
+  // algorithm libsodium chooses between (about 140 KB).
   for (int i = 0; i < kMaxNameTries; ++i) {
     const std::wstring dir = root + RandomName();
     // Only a directory this process made is taken: never one that was there.

@@ -26,8 +26,8 @@ packages=(
   fonts-wqy-microhei fonts-wine
   cmake ninja-build pkg-config zlib1g-dev libjsoncpp-dev libminizip-dev
   googletest libgtest-dev clang libclang-rt-14-dev llvm
-  dpkg-dev curl python3 iproute2 clang-format time ccache
-  libsodium-dev python3-nacl autoconf automake libtool
+  dpkg-dev patch curl python3 iproute2 clang-format time ccache
+  libsodium-dev python3-nacl autoconf automake libtool advancecomp
 )
 
 install_packages() {
@@ -83,36 +83,62 @@ arch_deps() { # arch -> the folder its libraries go into
   esac
 }
 
+# The libraries linked into the Windows modules are built for size: -Os, and
+# a section per function and per datum so that the modules' --gc-sections
+# keeps only what they reach. Each records the recipe it was built with
+# (flags and patch), and a folder built with another recipe is rebuilt.
+dep_flags="-Os -ffunction-sections -fdata-sections"
+jsoncpp_patch=$root/scripts/jsoncpp_no_streams.patch
+dep_recipe() { # library -> one line naming how it is built
+  case "$1" in
+    jsoncpp) echo "jsoncpp $dep_flags -DNDEBUG patch $(sha256sum <"$jsoncpp_patch" | cut -c1-16)" ;;
+    minizip) echo "minizip $dep_flags -DNOCRYPT" ;;
+  esac
+}
+dep_current() { # folder library -> true when built there with today's recipe
+  [ -f "$1/lib/lib$2.a" ] && [ "$(cat "$1/lib/pelmar-$2.recipe" 2>/dev/null)" = "$(dep_recipe "$2")" ]
+}
+dep_built() { dep_recipe "$2" >"$1/lib/pelmar-$2.recipe"; } # folder library
+
 build_jsoncpp() { # arch
   local arch=$1 out
   out=$(arch_deps "$arch")
-  [ -f "$out/lib/libjsoncpp.a" ] && return 0
+  dep_current "$out" jsoncpp && return 0
   say "building JsonCpp for the Windows target ($arch)"
-  local src
+  local src work=$out/build/jsoncpp-src
   src=$(fetch_source libjsoncpp)
-  cmake -S "$src" -B "$out/build/jsoncpp" -G Ninja \
+  # Patched in a copy: the unpacked source stays Debian's.
+  rm -rf "$work" "$out/build/jsoncpp" "$out/include/json"
+  cp -a "$src" "$work"
+  patch -s -p1 -d "$work" <"$jsoncpp_patch" || fail "applying $jsoncpp_patch to JsonCpp's source in $work"
+  cmake -S "$work" -B "$out/build/jsoncpp" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$out" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="$dep_flags -DNDEBUG" \
+    -DCMAKE_INSTALL_PREFIX="$out" \
     -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_OBJECT_LIBS=OFF \
     -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF \
     -DJSONCPP_WITH_PKGCONFIG_SUPPORT=OFF -DJSONCPP_WITH_CMAKE_PACKAGE=OFF >/dev/null
   cmake --build "$out/build/jsoncpp" >/dev/null
   cmake --install "$out/build/jsoncpp" >/dev/null
+  dep_built "$out" jsoncpp
 }
 
 build_minizip() { # arch
   local arch=$1 out
   out=$(arch_deps "$arch")
-  [ -f "$out/lib/libminizip.a" ] && return 0
+  dep_current "$out" minizip && return 0
   say "building minizip for the Windows target ($arch)"
   local src cc=$arch-w64-mingw32-gcc-posix obj=$out/build/minizip
   src=$(fetch_source zlib)
+  rm -f "$out/lib/libminizip.a"
   mkdir -p "$obj" "$out/include/minizip" "$out/lib"
   for f in ioapi unzip iowin32; do
-    $cc -O2 -DNOCRYPT -I/usr/$arch-w64-mingw32/include -c "$src/contrib/minizip/$f.c" -o "$obj/$f.o"
+    # shellcheck disable=SC2086 # the flags are words
+    $cc $dep_flags -DNOCRYPT -I/usr/$arch-w64-mingw32/include -c "$src/contrib/minizip/$f.c" -o "$obj/$f.o"
   done
   $arch-w64-mingw32-ar rcs "$out/lib/libminizip.a" "$obj"/*.o
   cp "$src"/contrib/minizip/{ioapi,unzip,iowin32}.h "$out/include/minizip/"
+  dep_built "$out" minizip
 }
 
 build_gtest() { # arch
@@ -141,7 +167,7 @@ build_libsodium() { # arch
   [ -x "$src/configure" ] || (cd "$src" && autoreconf -fi >/dev/null 2>&1) ||
     fail "autoreconf in $src: needed to configure libsodium"
   mkdir -p "$obj"
-  (cd "$obj" && CC=$arch-w64-mingw32-gcc-posix CFLAGS="-Os -ffunction-sections -fdata-sections" \
+  (cd "$obj" && CC=$arch-w64-mingw32-gcc-posix CFLAGS="$dep_flags" \
     "$src/configure" --host="$arch-w64-mingw32" --prefix="$out" --disable-shared --enable-static \
     --enable-minimal --disable-pie --disable-ssp >build.log 2>&1 &&
     make -j"$(nproc)" >>build.log 2>&1 && make install >>build.log 2>&1) ||

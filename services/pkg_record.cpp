@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "base/number_text.h"
+#include "base/styled_json_writer.h"
 #include "pelmar_config.h"
 #include "services/lenient_json.h"
 #include "services/logger_server.h"
@@ -29,12 +30,7 @@ std::string BuildPkgRequestBody(const std::string& versionUtf8) {
   root["seed"] = seed;
   root["version"] = versionUtf8.empty() ? std::string(kDefaultVersion) : versionUtf8;
   // The server takes the styled layout the installer has always sent.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  Json::StyledWriter writer;
-  std::string text = writer.write(root);
-#pragma GCC diagnostic pop
-  return text;
+  return StyledJsonWriter::Write(root);
 }
 
 std::string OpenPkgEnvelope(std::string_view body, std::string* data) {
