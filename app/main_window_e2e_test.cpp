@@ -290,6 +290,10 @@ class Installer {
 };
 
 bool Click(POINT p) {
+  // The window there (a dialog just shown, say) answers from its loop first:
+  // its thread has handed its new window to the X server by then, so the
+  // pointer meets it rather than what was below it.
+  if (HWND there = WindowFromPoint(p)) (void)RoundTrip(GetAncestor(there, GA_ROOT));
   std::ostringstream c;
   // Hover first, as a hand does: the views act on the move, the press and the release.
   c << "xdotool mousemove " << p.x << " " << p.y << " sleep 0.2 click 1";
