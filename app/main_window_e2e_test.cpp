@@ -211,11 +211,12 @@ bool WaitForRecords(long long since, const std::vector<std::string>& routes = kR
 
 // A message sent to `window` was answered: its thread (the installer's
 // user-interface thread, whichever loop it is in) is back in its message
-// loop. False when the window is gone.
+// loop. False when the window is gone. Not "abort if hung": on a loaded
+// machine a thread busy for a few seconds looks hung, and it answers later.
 bool RoundTrip(HWND window) {
   DWORD_PTR ignored = 0;
   return window != nullptr &&
-         SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kStartLimitMs, &ignored) != 0;
+         SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kStartLimitMs, &ignored) != 0;
 }
 
 // After input from xdotool: the installer's thread has taken what the system
