@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "pages/install_target.h"
 #include "pages/page_context.h"
 #include "ui/base_window.h"
 
@@ -26,12 +27,12 @@ class MainWindow : public IBaseWindow {
   // the program that launched the installer.
   using UrlOpener = std::function<bool(const std::wstring& url, const std::wstring& launcher)>;
 
-  // Creates the window, the resource manager, the install path, and takes the
-  // first step (0 when the installed product is as new as the package, else 1).
-  // Raises PelmarError "create window error", "Create ResMgr error" or
-  // "Get DefaultPath error" (the last two after telling the user).
+  // Creates the window, the resource manager, the install target, and takes
+  // the first step (0 when the installed product is as new as the package,
+  // else 1). Raises PelmarError "create window error", "Create ResMgr error"
+  // or "Get DefaultPath error" (the last two after telling the user).
   // `pages` is what every page is handed; the window adds what it owns (the
-  // bytes the install path must have room for).
+  // install target, with the bytes the package needs).
   MainWindow(UrlOpener openUrl, PageContext pages);
   ~MainWindow() override;
 
@@ -48,7 +49,7 @@ class MainWindow : public IBaseWindow {
   [[nodiscard]] bool StopWorkersWithin(int milliseconds);
 
   int currentStep() const { return step_; }
-  const std::wstring& installPath() const { return installPath_; }
+  const std::wstring& installPath() const { return installTarget_.path(); }
   const std::wstring& welcomeAddress() const { return welcomeAddress_; }
 
  private:
@@ -56,17 +57,17 @@ class MainWindow : public IBaseWindow {
   bool IsReinstall();
   template <typename View>
   View* ViewOf(int step);
-  void TakePathFromCustomPage();
   // `roomy`: the install path's volume has room for the package.
   [[nodiscard]] bool EnterProgressStep(bool roomy);
   void EnterFinishedStep();
   void OpenWelcome();
 
-  std::wstring installPath_;
   std::wstring welcomeAddress_;
   int step_ = -1;
   IBaseView* current_ = nullptr;
-  PageContext pages_;  // before the views, which keep a reference: outlives them
+  // Before the views, which keep a reference to both: they outlive them.
+  CInstallTarget installTarget_;
+  PageContext pages_;
   std::array<std::unique_ptr<IBaseView>, 5> views_;
   std::unique_ptr<IResourceMgr> resources_;
   std::wstring installedProductPath_;

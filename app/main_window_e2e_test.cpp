@@ -84,20 +84,50 @@ struct Backend {
     return RunUnixCommand("curl -sf -o /dev/null -X PUT --data-binary @" + UnixPath(file) + " " +
                           Url("/__faults"));
   }
-  static Json::Value Records() {
+  static Json::Value Get(const char* path) {
     const std::wstring file =
-        L"Z:\\tmp\\pelmar_e2e_records_" + std::to_wstring(GetCurrentProcessId());
+        L"Z:\\tmp\\pelmar_e2e_control_" + std::to_wstring(GetCurrentProcessId());
     Json::Value root;
-    if (!RunUnixCommand("curl -sf -o " + UnixPath(file) + " " + Url("/__records"))) return root;
+    if (!RunUnixCommand("curl -sf -o " + UnixPath(file) + " " + Url(path))) return root;
     const std::string text = test::ReadFileBytes(file);
     DeleteFileW(file.c_str());
     Json::CharReaderBuilder builder;
     std::string errors;
     std::istringstream in(text);
     Json::parseFromStream(builder, in, &root, &errors);
-    return root["records"];
+    return root;
+  }
+  static Json::Value Records() { return Get("/__records")["records"]; }
+  // The requests the backend logged, each with a sequence number, its route,
+  // its status and the bytes sent once the answer was written.
+  static Json::Value Requests() { return Get("/__requests")["requests"]; }
+  static long long LastRequest() {
+    long long last = 0;
+    for (const Json::Value& r : Requests()) last = std::max(last, r["seq"].asInt64());
+    return last;
+  }
+  // Whether requests after `since` got whole answers for routes holding each
+  // of `parts`: the installer's start-up reads its records this way.
+  static bool Answered(long long since, const std::vector<std::string>& parts) {
+    const Json::Value requests = Requests();
+    for (const std::string& part : parts) {
+      bool answered = false;
+      for (const Json::Value& r : requests) {
+        answered = answered || (r["seq"].asInt64() > since && !r["status"].isNull() &&
+                                r["sent"].asInt64() > 0 &&
+                                r["route"].asString().find(part) != std::string::npos);
+      }
+      if (!answered) return false;
+    }
+    return true;
   }
 };
+
+// The routes of the package and channel records.
+const std::vector<std::string> kRecordRoutes = {"/installer/package/index",
+                                                "/applicationService/channel/welcome"};
+// The package record alone.
+const std::vector<std::string> kPackageRoute = {"/installer/package/index"};
 
 std::string Decoded(const Json::Value& data, const char* field) {
   std::string out;
@@ -167,16 +197,36 @@ Seen CollectUntilQuit() {
   return seen;
 }
 
-void PumpFor(int ms) {
-  for (int waited = 0; waited < ms; waited += 20) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    Sleep(20);
-  }
-}
-
 bool WaitFor(const std::function<bool()>& done, int ms = 20000) {
   return test::PumpUntil(done, ms);
+}
+
+// Waits until the backend has answered the installer's record requests made
+// after request `since` (the installer reads them once, at start-up).
+bool WaitForRecords(long long since, const std::vector<std::string>& routes = kRecordRoutes,
+                    int ms = kRecordLimitMs) {
+  return testing::WaitUntilEvery([&] { return Backend::Answered(since, routes); },
+                                 std::chrono::milliseconds(ms), kCollectInterval);
+}
+
+// A message sent to `window` was answered: its thread (the installer's
+// user-interface thread, whichever loop it is in) is back in its message
+// loop. False when the window is gone. Not "abort if hung": on a loaded
+// machine a thread busy for a few seconds looks hung, and it answers later.
+bool RoundTrip(HWND window) {
+  DWORD_PTR ignored = 0;
+  return window != nullptr &&
+         SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kStartLimitMs, &ignored) != 0;
+}
+
+// After input from xdotool: the installer's thread has taken what the system
+// queued for it and come back to its loop. Checks that something happened
+// wait for it on their own; checks that nothing happened rely on this. Twice,
+// as the first answer may come before input queued with it was dispatched.
+void Settle() {
+  HWND main = FindFirstTopLevelWindowOfClass(kMainWindowClassName);
+  for (int i = 0; i < 2 && RoundTrip(main); ++i) {
+  }
 }
 
 class Installer {
@@ -199,16 +249,15 @@ class Installer {
                         &startup, &info_)) {
       return false;
     }
-    for (int waited = 0; waited < kStartLimitMs; waited += 100) {
-      window_ = FindFirstTopLevelWindowOfClass(kMainWindowClassName);
-      if (window_ && IsWindowVisible(window_)) {
-        PumpFor(800);  // the first paint
-        return true;
-      }
-      if (WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0) return false;
-      PumpFor(100);
-    }
-    return false;
+    const bool shown = WaitFor(
+        [&] {
+          window_ = FindFirstTopLevelWindowOfClass(kMainWindowClassName);
+          return (window_ && IsWindowVisible(window_)) || !Running();
+        },
+        kStartLimitMs);
+    // Start-up shows the window and paints it at once (UpdateWindow) before
+    // its message loop answers: the first paint is done then.
+    return shown && Running() && window_ && RoundTrip(window_);
   }
   HWND window() const { return window_; }
   HANDLE process() const { return info_.hProcess; }
@@ -242,18 +291,22 @@ class Installer {
 };
 
 bool Click(POINT p) {
+  // The window there (a dialog just shown, say) answers from its loop first:
+  // its thread has handed its new window to the X server by then, so the
+  // pointer meets it rather than what was below it.
+  if (HWND there = WindowFromPoint(p)) (void)RoundTrip(GetAncestor(there, GA_ROOT));
   std::ostringstream c;
   // Hover first, as a hand does: the views act on the move, the press and the release.
   c << "xdotool mousemove " << p.x << " " << p.y << " sleep 0.2 click 1";
   const bool ok = RunUnixCommand(c.str());
-  PumpFor(600);
+  Settle();
   return ok;
 }
 
 // Keys by X keysym names, e.g. "End shift+Home C colon backslash".
 bool Keys(const std::string& keys) {
   const bool ok = RunUnixCommand("xdotool key --delay 40 " + keys);
-  PumpFor(300);
+  Settle();
   return ok;
 }
 
@@ -331,6 +384,22 @@ class Shot {
   std::unique_ptr<Gdiplus::Bitmap> bitmap_;
 };
 
+// A screenshot taken again until `shows` holds for it or the deadline
+// passes (the X server shows a repaint a moment after the page made it).
+// The last one is kept for the checks that follow, which say what it shows.
+std::unique_ptr<Shot> ShotWhen(HWND window, const wchar_t* name,
+                               const std::function<bool(const Shot&)>& shows, int ms = 20000) {
+  std::unique_ptr<Shot> shot;
+  (void)WaitFor(
+      [&] {
+        shot.reset();
+        shot = std::make_unique<Shot>(window, name);
+        return shot->ok() && shows(*shot);
+      },
+      ms);
+  return shot;
+}
+
 UiRect SlotOf(HWND window, const PageDeclaration& page, int index) {
   RECT r{};
   GetWindowRect(window, &r);
@@ -346,11 +415,11 @@ bool Near(uint32_t a, uint32_t b) {
   return true;
 }
 
-// The dialog's window is gone and, a moment later, its loop (which drops
-// posted messages for other windows) has ended.
+// The dialog's window is gone and its loop (which drops posted messages for
+// other windows) has ended: the thread answers from the page's loop again.
 bool DialogGone(const wchar_t* className) {
   const bool gone = WaitFor([&] { return FindWindowW(className, nullptr) == nullptr; });
-  PumpFor(300);
+  (void)RoundTrip(FindFirstTopLevelWindowOfClass(kMainWindowClassName));
   return gone;
 }
 
@@ -408,18 +477,22 @@ TEST_F(MainWindowE2E, AgreementGatesInstallAndCloseAsksFirst) {
   const int ix = (installSlot.left + installSlot.right) / 2;
   const int iy = (installSlot.top + installSlot.bottom) / 2;
   {
-    Shot shot(main, L"main_page");
-    ASSERT_TRUE(shot.ok());
-    EXPECT_TRUE(Near(shot.Pixel(ix, iy - 12), 0xFF084AF4)) << std::hex << shot.Pixel(ix, iy - 12);
-    EXPECT_EQ(shot.Ink(SlotOf(main, kBegin, hint)), 0);
-    EXPECT_EQ(shot.Pixel(0, 0), 0xFFC0C0C0u);  // the page's grey border
+    const auto shot = ShotWhen(main, L"main_page", [&](const Shot& s) {
+      return Near(s.Pixel(ix, iy - 12), 0xFF084AF4) && s.Pixel(0, 0) == 0xFFC0C0C0u;
+    });
+    ASSERT_TRUE(shot->ok());
+    EXPECT_TRUE(Near(shot->Pixel(ix, iy - 12), 0xFF084AF4)) << std::hex << shot->Pixel(ix, iy - 12);
+    EXPECT_EQ(shot->Ink(SlotOf(main, kBegin, hint)), 0);
+    EXPECT_EQ(shot->Pixel(0, 0), 0xFFC0C0C0u);  // the page's grey border
   }
   // Unticking the agreement disables install and shows the hint.
   ASSERT_TRUE(Click(Installer::CentreOf(main, kBegin, box)));
   {
-    Shot shot(main, L"main_page_unticked");
-    EXPECT_TRUE(Near(shot.Pixel(ix, iy - 12), 0xFFD8D8D8)) << std::hex << shot.Pixel(ix, iy - 12);
-    EXPECT_GT(shot.Ink(SlotOf(main, kBegin, hint)), 50);
+    const auto shot = ShotWhen(main, L"main_page_unticked", [&](const Shot& s) {
+      return Near(s.Pixel(ix, iy - 12), 0xFFD8D8D8) && s.Ink(SlotOf(main, kBegin, hint)) > 50;
+    });
+    EXPECT_TRUE(Near(shot->Pixel(ix, iy - 12), 0xFFD8D8D8)) << std::hex << shot->Pixel(ix, iy - 12);
+    EXPECT_GT(shot->Ink(SlotOf(main, kBegin, hint)), 50);
   }
   // Neither the disabled install button nor the custom link does anything now.
   ASSERT_TRUE(Click(Installer::CentreOf(main, kBegin, install)));
@@ -429,12 +502,17 @@ TEST_F(MainWindowE2E, AgreementGatesInstallAndCloseAsksFirst) {
   // Ticking restores both.
   ASSERT_TRUE(Click(Installer::CentreOf(main, kBegin, box)));
   RunUnixCommand("xdotool mousemove 5 5");
-  PumpFor(500);
+  Settle();
   {
-    Shot shot(main, L"main_page_ticked_again");
-    EXPECT_TRUE(Near(shot.Pixel(ix, iy - 12), 0xFF084AF4)) << std::hex << shot.Pixel(ix, iy - 12);
-    EXPECT_EQ(shot.Ink(SlotOf(main, kBegin, hint)), 0);
+    const auto shot = ShotWhen(main, L"main_page_ticked_again", [&](const Shot& s) {
+      return Near(s.Pixel(ix, iy - 12), 0xFF084AF4) && s.Ink(SlotOf(main, kBegin, hint)) == 0;
+    });
+    EXPECT_TRUE(Near(shot->Pixel(ix, iy - 12), 0xFF084AF4)) << std::hex << shot->Pixel(ix, iy - 12);
+    EXPECT_EQ(shot->Ink(SlotOf(main, kBegin, hint)), 0);
   }
+  // Input is taken in order: the tick has been handled, so have the two
+  // clicks before it.
+  EXPECT_EQ(FindWindowExW(main, nullptr, L"Edit", nullptr), nullptr);
 
   // The close button asks; "取消" keeps the installer.
   const POINT close =
@@ -456,7 +534,7 @@ TEST_F(MainWindowE2E, AgreementGatesInstallAndCloseAsksFirst) {
     drag << "xdotool mousemove " << d.left + 12 << " " << d.top + 100 << " mousedown 1 sleep 0.2"
          << " mousemove " << d.left + 80 << " " << d.top + 150 << " sleep 0.2 mouseup 1";
     ASSERT_TRUE(RunUnixCommand(drag.str()));
-    PumpFor(500);
+    Settle();
     RECT after{};
     GetWindowRect(dialog, &after);
     EXPECT_EQ(after.left, d.left);
@@ -481,7 +559,7 @@ TEST_F(MainWindowE2E, AgreementGatesInstallAndCloseAsksFirst) {
   // (as the system's close command arrives) reaches the page.
   DWORD_PTR ignored = 0;
   EXPECT_TRUE(SendMessageTimeoutW(main, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored));
-  PumpFor(500);
+  Settle();
   EXPECT_EQ(FindWindowW(L"BeginChildCloseWnd", nullptr), dialog);
   EXPECT_EQ(FindWindowExW(nullptr, dialog, L"BeginChildCloseWnd", nullptr), nullptr);
   // "确认" ends the installer with exit code 0.
@@ -515,12 +593,13 @@ class QuitWatch {
             const long long now = NowMs();
             // Quitting hides the window at once; it is destroyed later.
             if (windowGoneMs_ == 0 && !IsWindowVisible(window)) windowGoneMs_ = now;
-            if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
-              if (windowGoneMs_ == 0) windowGoneMs_ = now;
-              exitedMs_ = now;
+            // Waits on the process itself, a few milliseconds at a time.
+            if (WaitForSingleObject(process, 5) == WAIT_OBJECT_0) {
+              const long long ended = NowMs();
+              if (windowGoneMs_ == 0) windowGoneMs_ = ended;
+              exitedMs_ = ended;
               return;
             }
-            Sleep(5);
           }
         }) {}
   ~QuitWatch() {
@@ -563,6 +642,7 @@ TEST_F(MainWindowE2E, QuitDoesNotWaitForABannerStillReceiving) {
     SCOPED_TRACE(c.banner);
     ASSERT_TRUE(Backend::SetFaults(c.faults));
     const std::set<std::wstring> caches_before = RunCacheDirectories();
+    const long long before = Backend::LastRequest();
     Installer installer;
     ASSERT_TRUE(installer.Start());
     HWND main = installer.window();
@@ -571,7 +651,8 @@ TEST_F(MainWindowE2E, QuitDoesNotWaitForABannerStillReceiving) {
       if (caches_before.count(dir) == 0) own_cache.insert(dir);
     }
     EXPECT_EQ(own_cache.size(), 1u);
-    PumpFor(1500);  // the records are in
+    // The plain name carries no channel: the package record is the one asked.
+    ASSERT_TRUE(WaitForRecords(before, kPackageRoute)) << "the package record was not answered";
     ASSERT_TRUE(
         Click(Installer::CentreOf(main, kBegin, EntryIndex(kBegin, DeclKind::kButton, kInstall))));
     HWND dialog = nullptr;
@@ -626,16 +707,21 @@ TEST_F(MainWindowE2E, CustomPageKeepsAValidPathAndRestoresAnInvalidOne) {
   ASSERT_TRUE(Click(Installer::CentreOf(
       main, kBegin, EntryIndex(kBegin, DeclKind::kButton, begin_ids::kCustom))));
   ASSERT_TRUE(WaitFor([&] { return EditVisible(main); }));
-  PumpFor(500);
+  // The page takes the install path on entry: the field shows it.
+  EXPECT_TRUE(WaitFor([&] { return EditText(main).size() >= 20; }));
   const PageDeclaration custom = CustomPageDeclaration();
   const std::wstring first = EditText(main);
-  EXPECT_GE(first.size(), 20u);
+  ASSERT_GE(first.size(), 20u);
   EXPECT_EQ(first.substr(first.size() - 17), L"Pelmar\\Morvantile");
   {
-    Shot shot(main, L"custom_page");
-    EXPECT_GT(shot.Ink(SlotOf(main, custom, EntryIndex(custom, DeclKind::kText, kRequired))), 30);
-    EXPECT_GT(shot.Ink(SlotOf(main, custom, EntryIndex(custom, DeclKind::kText, kAvailable))), 30);
-    EXPECT_EQ(shot.Ink(SlotOf(main, custom, EntryIndex(custom, DeclKind::kText, kDiskFull))), 0);
+    const UiRect required = SlotOf(main, custom, EntryIndex(custom, DeclKind::kText, kRequired));
+    const UiRect available = SlotOf(main, custom, EntryIndex(custom, DeclKind::kText, kAvailable));
+    const auto shot = ShotWhen(main, L"custom_page", [&](const Shot& s) {
+      return s.Ink(required) > 30 && s.Ink(available) > 30;
+    });
+    EXPECT_GT(shot->Ink(required), 30);
+    EXPECT_GT(shot->Ink(available), 30);
+    EXPECT_EQ(shot->Ink(SlotOf(main, custom, EntryIndex(custom, DeclKind::kText, kDiskFull))), 0);
   }
   const POINT edit = Installer::CentreOf(main, custom, EntryIndex(custom, DeclKind::kEdit, kEdit));
   // The first label: pressing on the page takes the focus from the field.
@@ -658,6 +744,8 @@ TEST_F(MainWindowE2E, CustomPageKeepsAValidPathAndRestoresAnInvalidOne) {
     ASSERT_TRUE(Keys("End shift+Home " + KeysFor(c.typed)));
     ASSERT_TRUE(Click(label));
     if (c.shown) expected = c.shown;
+    // Leaving the field takes or refuses the text: either way it shows this.
+    EXPECT_TRUE(WaitFor([&] { return EditText(main) == expected; }));
     EXPECT_EQ(EditText(main), expected);
   }
   // "返回" keeps the chosen path; entering again shows it.
@@ -728,8 +816,9 @@ TEST_F(MainWindowE2E, SameVersionInstalledOpensOnTheReinstallReminder) {
     ASSERT_TRUE(Click(Installer::CentreOf(
         main, reminder, EntryIndex(reminder, DeclKind::kButton, dialog_ids::kRight))));
     ASSERT_TRUE(WaitFor([&] { return installer.Width() == 600 && installer.Height() == 400; }));
-    PumpFor(500);
-    Shot(main, L"main_page_after_reminder");
+    // Kept for a look, once the main page's border shows.
+    (void)ShotWhen(main, L"main_page_after_reminder",
+                   [](const Shot& s) { return s.Pixel(0, 0) == 0xFFC0C0C0u; });
     PostMessageW(main, WM_CLOSE, 0, 0);
     HWND dialog = nullptr;
     ASSERT_TRUE(
@@ -783,15 +872,16 @@ TEST_F(MainWindowE2E, TooLittleSpaceKeepsTheMainPageWithABox) {
   ASSERT_TRUE(Backend::SetFaults(
       R"([{"path": "/installer/package/index", "action": "stall", "seconds": 3}])"));
 
+  const long long before = Backend::LastRequest();
   Installer installer;
   ASSERT_TRUE(installer.Start());
   HWND main = installer.window();
-  PumpFor(5000);  // the record is in
+  ASSERT_TRUE(WaitForRecords(before, kPackageRoute)) << "the package record was not answered";
   ASSERT_TRUE(Click(Installer::CentreOf(
       main, kBegin, EntryIndex(kBegin, DeclKind::kButton, begin_ids::kInstall))));
   HWND box = nullptr;
   ASSERT_TRUE(WaitFor([&] { return (box = FindWindowW(nullptr, L"路径错误")) != nullptr; }));
-  PumpFor(500);
+  EXPECT_TRUE(RoundTrip(box));  // the box's loop runs: it has been shown
   {
     RECT r{};
     GetWindowRect(box, &r);
@@ -890,10 +980,11 @@ TEST_F(MainWindowE2E, WholeInstallationEndsOnTheFinishedPage) {
   const std::wstring copy = dir.File(L"install_huawei00.exe");
   ASSERT_TRUE(CopyFileW(g_installer.c_str(), copy.c_str(), FALSE));
 
+  const long long before = Backend::LastRequest();
   Installer installer;
   ASSERT_TRUE(installer.Start(copy));
   HWND main = installer.window();
-  PumpFor(2000);  // the records are in
+  ASSERT_TRUE(WaitForRecords(before)) << "the installer's records were not answered";
   ASSERT_TRUE(Click(Installer::CentreOf(
       main, kBegin, EntryIndex(kBegin, DeclKind::kButton, begin_ids::kInstall))));
   Seen seen;
@@ -911,15 +1002,15 @@ TEST_F(MainWindowE2E, WholeInstallationEndsOnTheFinishedPage) {
               tick(L"PelmarProgressSlowTicks"));
   std::printf("whole installation: the tick at the run's end %lu us\n",
               tick(L"PelmarProgressEndTickUs"));
-  PumpFor(1500);
   const PageDeclaration finished = FinishedPageDeclaration();
   const int launch = EntryIndex(finished, DeclKind::kButton, finished_ids::kLaunch);
   {
-    Shot shot(main, L"finished_page");
     const UiRect slot = SlotOf(main, finished, launch);
     const int x = (slot.left + slot.right) / 2;
     const int y = (slot.top + slot.bottom) / 2;
-    EXPECT_TRUE(Near(shot.Pixel(x, y - 12), 0xFF084AF4)) << std::hex << shot.Pixel(x, y - 12);
+    const auto shot = ShotWhen(main, L"finished_page",
+                               [&](const Shot& s) { return Near(s.Pixel(x, y - 12), 0xFF084AF4); });
+    EXPECT_TRUE(Near(shot->Pixel(x, y - 12), 0xFF084AF4)) << std::hex << shot->Pixel(x, y - 12);
   }
 
   // The finished step: the result event, then the welcome page's opening.
@@ -1023,32 +1114,41 @@ TEST_F(MainWindowE2E, KeyboardDrivesThePagesAndTheirDialog) {
   // Reading order: the close button (top right) first, then "立即安装".
   ASSERT_TRUE(Keys("Tab"));
   {
-    Shot shot(main, L"keyboard_focus_close");
-    EXPECT_GT(FocusMarkPixels(shot, close), 10);
-    EXPECT_EQ(FocusMarkPixels(shot, install), 0);
+    const auto shot = ShotWhen(main, L"keyboard_focus_close", [&](const Shot& s) {
+      return FocusMarkPixels(s, close) > 10 && FocusMarkPixels(s, install) == 0;
+    });
+    EXPECT_GT(FocusMarkPixels(*shot, close), 10);
+    EXPECT_EQ(FocusMarkPixels(*shot, install), 0);
   }
   ASSERT_TRUE(Keys("Tab"));
   {
-    Shot shot(main, L"keyboard_focus_install");
-    EXPECT_GT(FocusMarkPixels(shot, install), 40);
-    EXPECT_EQ(FocusMarkPixels(shot, close), 0);
+    const auto shot = ShotWhen(main, L"keyboard_focus_install", [&](const Shot& s) {
+      return FocusMarkPixels(s, install) > 40 && FocusMarkPixels(s, close) == 0;
+    });
+    EXPECT_GT(FocusMarkPixels(*shot, install), 40);
+    EXPECT_EQ(FocusMarkPixels(*shot, close), 0);
   }
   // Shift+Tab goes back and Tab forth again; then the agreement box, which
   // Space unticks (install disabled) and ticks again.
   ASSERT_TRUE(Keys("shift+Tab"));
   {
-    Shot shot(main, L"keyboard_focus_back_to_close");
-    EXPECT_GT(FocusMarkPixels(shot, close), 10);
+    const auto shot = ShotWhen(main, L"keyboard_focus_back_to_close",
+                               [&](const Shot& s) { return FocusMarkPixels(s, close) > 10; });
+    EXPECT_GT(FocusMarkPixels(*shot, close), 10);
   }
   ASSERT_TRUE(Keys("Tab Tab space"));
   {
-    Shot shot(main, L"keyboard_agreement_unticked");
-    EXPECT_TRUE(Near(shot.Pixel(ix, iy - 12), 0xFFD8D8D8)) << std::hex << shot.Pixel(ix, iy - 12);
+    const auto shot = ShotWhen(main, L"keyboard_agreement_unticked", [&](const Shot& s) {
+      return Near(s.Pixel(ix, iy - 12), 0xFFD8D8D8);
+    });
+    EXPECT_TRUE(Near(shot->Pixel(ix, iy - 12), 0xFFD8D8D8)) << std::hex << shot->Pixel(ix, iy - 12);
   }
   ASSERT_TRUE(Keys("space"));
   {
-    Shot shot(main, L"keyboard_agreement_ticked");
-    EXPECT_TRUE(Near(shot.Pixel(ix, iy - 12), 0xFF084AF4)) << std::hex << shot.Pixel(ix, iy - 12);
+    const auto shot = ShotWhen(main, L"keyboard_agreement_ticked", [&](const Shot& s) {
+      return Near(s.Pixel(ix, iy - 12), 0xFF084AF4);
+    });
+    EXPECT_TRUE(Near(shot->Pixel(ix, iy - 12), 0xFF084AF4)) << std::hex << shot->Pixel(ix, iy - 12);
   }
   // Esc does what the close button does: it asks. The dialog's Enter is its
   // blue "取消", its Esc its close button; the installer stays either way.
@@ -1065,7 +1165,7 @@ TEST_F(MainWindowE2E, KeyboardDrivesThePagesAndTheirDialog) {
   // From the box: the agreement link, then "自定义安装", which Enter follows.
   ASSERT_TRUE(Keys("Tab Tab Return"));
   ASSERT_TRUE(WaitFor([&] { return EditVisible(main); }));
-  PumpFor(500);
+  EXPECT_TRUE(RoundTrip(main));  // the step's switch has ended
   // The custom page has no close button: Esc asks through the window's close.
   ASSERT_TRUE(Keys("Escape"));
   ASSERT_TRUE(WaitFor([&] { return VisibleWindowOfClass(L"CustomeChildCloseWnd") != nullptr; }));
@@ -1078,10 +1178,17 @@ TEST_F(MainWindowE2E, KeyboardDrivesThePagesAndTheirDialog) {
   ASSERT_TRUE(WaitFor([&] { return (seen = Collect()).Has("pConfirmInstall"); }))
       << ::testing::PrintToString(seen.actions);
   EXPECT_EQ((*seen.Find("pConfirmInstall"))["props"]["confirm_entrance"].asString(), "开始安装");
-  PumpFor(1000);
+  // The progress page is up once its download asks the (stalling) CDN.
+  EXPECT_TRUE(testing::WaitUntilEvery(
+      [] {
+        for (const Json::Value& r : Backend::Requests()) {
+          if (r["route"].asString().rfind("/cdn/", 0) == 0) return true;
+        }
+        return false;
+      },
+      std::chrono::milliseconds(kRecordLimitMs), kCollectInterval));
   // The progress page must not close: Esc opens nothing and ends nothing.
   ASSERT_TRUE(Keys("Escape"));
-  PumpFor(1000);
   EXPECT_TRUE(installer.Running());
   EXPECT_TRUE(IsWindowVisible(main));
   EXPECT_EQ(VisibleWindowOfClass(L"BeginChildCloseWnd"), nullptr);
@@ -1211,18 +1318,19 @@ TEST_F(MainWindowE2E, ForgedReleaseEndsInTheDownloadFailureDialogAndStartsNothin
   }
   ASSERT_TRUE(Backend::SetFaults(R"([{"action": "release", "mode": "forged"}])"));
 
+  const long long before = Backend::LastRequest();
   Installer installer;
   ASSERT_TRUE(installer.Start());
   HWND main = installer.window();
   ASSERT_EQ(installer.Width(), 600) << "not the main page";
-  PumpFor(1500);
+  ASSERT_TRUE(WaitForRecords(before, kPackageRoute)) << "the package record was not answered";
   ASSERT_TRUE(Click(Installer::CentreOf(
       main, kBegin, EntryIndex(kBegin, DeclKind::kButton, begin_ids::kInstall))));
   HWND dialog = nullptr;
   ASSERT_TRUE(WaitFor(
       [&] { return (dialog = VisibleWindowOfClass(L"ProgressChildCloseWnd")) != nullptr; }, 60000))
       << "no download-failure dialog";
-  PumpFor(500);
+  EXPECT_TRUE(RoundTrip(dialog));  // its loop runs: it has been shown
   {
     Shot shot(dialog, L"forged_release_download_failed");
     EXPECT_TRUE(shot.ok());

@@ -65,9 +65,10 @@ std::string RunChannel() {
 
 MainWindow::MainWindow(UrlOpener openUrl, PageContext pages)
     : IBaseWindow(400, nullptr, kMainWindowClassName, 600),
+      installTarget_(&RequiredBytes, &FreeSpace),
       pages_(std::move(pages)),
       openUrl_(std::move(openUrl)) {
-  pages_.requiredBytes = &RequiredBytes;
+  pages_.installTarget = &installTarget_;
   resources_.reset(CreateResourceManager(RunCacheDirectory()));
   if (!resources_) {
     MessageBoxW(hwnd_, L"软件加载必要运行组建失败", L"错误", MB_OK);
@@ -108,17 +109,17 @@ bool MainWindow::StopWorkersWithin(int milliseconds) {
 
 void MainWindow::ChooseInstallPath() {
   if (!installedProductPath_.empty()) {
-    installPath_ = DirectoryOfFile(installedProductPath_);
-    if (!installPath_.empty() && installPath_.back() == L'\\') installPath_.pop_back();
+    std::wstring folder = DirectoryOfFile(installedProductPath_);
+    if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+    installTarget_.SetPath(std::move(folder));
     return;
   }
-  const int64_t required = RequiredBytes();
-  const std::wstring location = DefaultInstallLocation(required < 0 ? 0 : required);
+  const std::wstring location = DefaultInstallLocation(installTarget_, *pages_.events);
   if (location.empty()) {
     MessageBoxW(hwnd_, L"磁盘空间不足，无法创建软件缓存", L"错误", MB_OK);
     throw PelmarError("Get DefaultPath error");
   }
-  installPath_ = WithTrailingSeparator(location) + L"Pelmar\\Morvantile";
+  installTarget_.SetPath(WithTrailingSeparator(location) + L"Pelmar\\Morvantile");
 }
 
 bool MainWindow::IsReinstall() {
@@ -144,20 +145,14 @@ View* MainWindow::ViewOf(int step) {
   return static_cast<View*>(slot.get());
 }
 
-void MainWindow::TakePathFromCustomPage() {
-  if (auto* custom = static_cast<CCustomeView*>(views_[kStepCustom].get())) {
-    installPath_ = custom->installPath();
-  }
-}
-
 bool MainWindow::GoToStep(int step) {
   const StepPlan plan = PlanStep(step_, step);
   if (!plan.valid) return false;
   if (plan.unchanged) return true;
   if (plan.resize) SetDesignSize(plan.size.width, plan.size.height);
-  if (plan.takePathFromCustom) TakePathFromCustomPage();
-  // The one free-space check of the flow, on the path the step will use.
-  const bool roomy = !plan.checkSpace || HasRoom(RequiredBytes(), FreeSpace(installPath_));
+  // The flow's free-space check, on the path the step will use (the custom
+  // page changes the install target as the user chooses).
+  const bool roomy = !plan.checkSpace || installTarget_.CheckSpace().roomy;
 
   switch (step) {
     case kStepReinstall:
@@ -172,7 +167,7 @@ bool MainWindow::GoToStep(int step) {
     case kStepCustom:
       if (auto* custom = ViewOf<CCustomeView>(step); custom && plan.giveCustomThePath) {
         if (!installedProductPath_.empty()) custom->ClearAppendProductFolder();
-        custom->SetInstallPath(installPath_);
+        custom->SetInstallPath(installTarget_.path());
       }
       break;
     case kStepProgress:
@@ -210,7 +205,7 @@ bool MainWindow::EnterProgressStep(bool roomy) {
   if (auto* progress = ViewOf<CProgressView>(kStepProgress)) {
     // Before Start: a reused download builds the command line on the first tick.
     progress->SetJoinPlan(joinPlan);
-    progress->Start(installPath_);
+    progress->Start();
   }
   return true;
 }

@@ -9,6 +9,7 @@
 // then loaded: the same setting for install.exe must load none of them.
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@
 #include "app/run_cache_census.h"
 #include "app/single_instance.h"
 #include "base/file_system.h"
+#include "base/testing/wait_until.h"
 #include "base/text_convert.h"
 #include "pages/page_declaration.h"
 #include "temp_dir.h"
@@ -31,6 +33,8 @@ namespace {
 std::wstring g_installer, g_product, g_planted;
 
 constexpr DWORD kStartLimitMs = 60000;
+// How long the installer is watched for a late load once its window shows.
+constexpr std::chrono::milliseconds kLateLoadWindow{2000};
 // The two programs started from the Downloads folder.
 const wchar_t* const kPrograms[] = {L"Morvantile.exe", L"install_huawei00.exe"};
 // The libraries the installer uses that are not on the protected list
@@ -120,7 +124,8 @@ TEST_F(PlantedLibraryTest, APlainImporterLoadsThePlantedCopy) {
   ASSERT_TRUE(CopyFileW(g_product.c_str(), product.c_str(), FALSE));
   Process run;
   ASSERT_TRUE(run.Start(product, folder_));
-  for (DWORD waited = 0; waited < kStartLimitMs && Loaded().empty(); waited += 100) Sleep(100);
+  (void)testing::WaitUntil([&] { return !Loaded().empty(); },
+                           std::chrono::milliseconds(kStartLimitMs));
   EXPECT_EQ(Loaded(), std::vector<std::wstring>{L"version.dll"});
 }
 
@@ -133,14 +138,17 @@ TEST_F(PlantedLibraryTest, TheInstallerLoadsNoneOfThem) {
     ASSERT_TRUE(run.Start(installer, folder_));
     // Up to its main window every library it needs has been loaded.
     bool shown = false;
-    for (DWORD waited = 0; waited < kStartLimitMs && !shown && !run.Ended(0); waited += 100) {
-      shown = FindFirstTopLevelWindowOfClass(kMainWindowClassName) != nullptr;
-      Sleep(100);
-    }
+    (void)testing::WaitUntil(
+        [&] {
+          shown = FindFirstTopLevelWindowOfClass(kMainWindowClassName) != nullptr;
+          return shown || run.Ended(0);
+        },
+        std::chrono::milliseconds(kStartLimitMs));
     EXPECT_TRUE(shown);
-    // The progress page's timer and the proxy lookup load theirs later; a
-    // little more time for anything started with the window.
-    Sleep(2000);
+    // The progress page's timer and the proxy lookup load theirs later: a
+    // little more time for anything started with the window, ended at once
+    // by a planted copy that does get loaded.
+    (void)testing::WaitUntil([&] { return !Loaded().empty(); }, kLateLoadWindow);
   }
   for (const std::wstring& name : Loaded()) ADD_FAILURE() << "loaded: " << Utf8FromWide(name);
   // The ended installer's run cache is not left behind for the other tests.

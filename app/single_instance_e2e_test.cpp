@@ -3,6 +3,7 @@
 // Usage: single_instance_e2e_test <path of install.exe>
 #include <winsock2.h>
 #include <windows.h>
+#include <iphlpapi.h>
 
 #include <gtest/gtest.h>
 #include <json/json.h>
@@ -117,24 +118,25 @@ long long NowMs() {
 // asking (the reinstall reminder) need no answer.
 void CloseInstaller(HWND window, HANDLE process) {
   PostMessageW(window, WM_CLOSE, 0, 0);
-  for (DWORD waited = 0; waited < kStartLimitMs; waited += 100) {
-    if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return;
-    HWND dialog = FindWindowW(L"BeginChildCloseWnd", nullptr);
-    if (dialog != nullptr && IsWindowVisible(dialog)) {
-      RECT r{};
-      GetWindowRect(dialog, &r);
-      const PageDeclaration page = DialogDeclaration(WarnLook());
-      const auto rects = LayOutDeclaration(page, r.right - r.left, r.bottom - r.top);
-      for (size_t i = 0; i < page.size(); ++i) {
-        if (page[i].kind != DeclKind::kButton || page[i].id != dialog_ids::kLeft) continue;
-        const LPARAM at =
-            MAKELPARAM((rects[i].left + rects[i].right) / 2, (rects[i].top + rects[i].bottom) / 2);
-        PostMessageW(dialog, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        PostMessageW(dialog, WM_LBUTTONUP, 0, at);
-      }
-      return;
-    }
-    Sleep(100);
+  HWND dialog = nullptr;
+  const bool asked = testing::WaitUntil(
+      [&] {
+        if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return true;
+        dialog = FindWindowW(L"BeginChildCloseWnd", nullptr);
+        return dialog != nullptr && IsWindowVisible(dialog);
+      },
+      std::chrono::milliseconds(kStartLimitMs));
+  if (!asked || WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return;
+  RECT r{};
+  GetWindowRect(dialog, &r);
+  const PageDeclaration page = DialogDeclaration(WarnLook());
+  const auto rects = LayOutDeclaration(page, r.right - r.left, r.bottom - r.top);
+  for (size_t i = 0; i < page.size(); ++i) {
+    if (page[i].kind != DeclKind::kButton || page[i].id != dialog_ids::kLeft) continue;
+    const LPARAM at =
+        MAKELPARAM((rects[i].left + rects[i].right) / 2, (rects[i].top + rects[i].bottom) / 2);
+    PostMessageW(dialog, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(dialog, WM_LBUTTONUP, 0, at);
   }
 }
 
@@ -358,6 +360,21 @@ struct BlackHole {
     if (filler != INVALID_SOCKET) closesocket(filler);
     if (listener != INVALID_SOCKET) closesocket(listener);
   }
+  // Connects to `port` still waiting for an answer, as the system lists them.
+  static int WaitingConnects(unsigned short port) {
+    ULONG size = 0;
+    if (GetTcpTable(nullptr, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER) return 0;
+    std::vector<unsigned char> buffer(size);
+    auto* table = reinterpret_cast<MIB_TCPTABLE*>(buffer.data());
+    if (GetTcpTable(table, &size, FALSE) != NO_ERROR) return 0;
+    int waiting = 0;
+    for (DWORD i = 0; i < table->dwNumEntries; ++i) {
+      const MIB_TCPROW& row = table->table[i];
+      waiting += row.dwState == MIB_TCP_STATE_SYN_SENT &&
+                 ntohs(static_cast<u_short>(row.dwRemotePort)) == port;
+    }
+    return waiting;
+  }
 };
 
 // The window closes while the package and channel readers wait in connects
@@ -380,7 +397,10 @@ TEST(SingleInstanceE2E, QuitWhileTheReadersAreStuckConnectingIsBounded) {
     ASSERT_TRUE(first.Start(g_installer));
     HWND window = WaitForMainWindow(first.info.hProcess, kStartLimitMs);
     ASSERT_NE(window, nullptr);
-    Sleep(1500);  // the readers are inside their connects by now
+    // The package reader (and the channel reader, where the name carries a
+    // channel) is inside its connect: the system lists it as waiting.
+    EXPECT_TRUE(testing::WaitUntil([] { return BlackHole::WaitingConnects(18480) > 0; },
+                                   std::chrono::milliseconds(kStartLimitMs)));
     // The user confirms the cancel question; the window closes from here.
     CloseInstaller(window, first.info.hProcess);
     const long long closing_ms = NowMs();

@@ -18,8 +18,6 @@ StepPlan PlanStep(int current, int target) {
   const DesignSize from = current == kStepNone ? DesignSize{600, 400} : StepDesignSize(current);
   plan.size = StepDesignSize(target);
   plan.resize = from.width != plan.size.width || from.height != plan.size.height;
-  plan.takePathFromCustom =
-      current == kStepCustom && (target == kStepMain || target == kStepProgress);
   plan.giveCustomThePath = target == kStepCustom && current == kStepMain;
   plan.checkSpace = target == kStepMain || target == kStepProgress;
   return plan;

@@ -6,8 +6,9 @@ namespace pelmar {
 
 // The installation flow's rules, free of windows: which steps exist (named
 // beside the message that asks for them), what a switch from one step to
-// another resizes and hands over. MainWindow applies them; tests check them
-// natively.
+// another resizes and hands over. The install directory itself has one
+// owner (pages/install_target.h), which the custom page changes directly.
+// MainWindow applies them; tests check them natively.
 
 struct DesignSize {
   unsigned width = 0;
@@ -22,9 +23,8 @@ struct StepPlan {
   bool unchanged = false;  // the current step again: nothing happens
   bool resize = false;     // the window takes `size` first
   DesignSize size;
-  bool takePathFromCustom = false;  // leaving the custom page keeps its path
-  bool giveCustomThePath = false;   // entering the custom page from the main one
-  bool checkSpace = false;          // steps 1 and 3 compare required and free space
+  bool giveCustomThePath = false;  // entering the custom page from the main one
+  bool checkSpace = false;         // steps 1 and 3 compare required and free space
 };
 
 // What GoToStep(target) does from `current`. The window is created at

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "pages/install_target.h"
+
 namespace pelmar {
 
 class IEventSink;
@@ -25,10 +27,10 @@ std::wstring BestVolumeRoot();
 // (from either build), the one program-files folder elsewhere.
 std::wstring ProgramFilesFolder();
 
-// A directory with more than `required_bytes` free: the program-files folder,
-// else the best volume root. Empty when neither has room, which is reported
-// as "vInstallPathError" to `events` (the process's logger by default).
-std::wstring DefaultInstallLocation(uint64_t required_bytes, IEventSink* events = nullptr);
+// A directory where `target`'s free-space check finds room: the
+// program-files folder, else the best volume root. Empty when neither has
+// room, which is reported as "vInstallPathError" to `events`.
+std::wstring DefaultInstallLocation(const CInstallTarget& target, IEventSink& events);
 
 // The mount paths ("C:\\", "D:\\mnt\\") of a volume name. The list is read
 // into a growing buffer a bounded number of times; a list that still does not

@@ -69,7 +69,8 @@ TEST(SystemQueriesTest, FreeSpaceByDriveType) {
 
 TEST(SystemQueriesTest, DefaultInstallLocation) {
   RecordingEventSink events;
-  const std::wstring location = DefaultInstallLocation(0, &events);
+  const CInstallTarget nothing_needed([] { return int64_t{0}; }, &FreeSpace);
+  const std::wstring location = DefaultInstallLocation(nothing_needed, events);
   EXPECT_FALSE(location.empty());
   EXPECT_TRUE(DirectoryExists(location));
   // Where the 32-bit product goes, from either build.
@@ -79,7 +80,8 @@ TEST(SystemQueriesTest, DefaultInstallLocation) {
   EXPECT_TRUE(events.Events().empty());
 
   // No volume has room for this: empty, and the failure is reported.
-  EXPECT_EQ(DefaultInstallLocation(UINT64_MAX, &events), L"");
+  const CInstallTarget too_big([] { return INT64_MAX; }, &FreeSpace);
+  EXPECT_EQ(DefaultInstallLocation(too_big, events), L"");
   const auto reported = events.Events();
   ASSERT_EQ(reported.size(), 1u);
   EXPECT_EQ(reported[0].name, "vInstallPathError");

@@ -8,7 +8,7 @@
 #include "base/file_system.h"
 #include "base/path_rules.h"
 #include "base/win/scoped_handle.h"
-#include "services/logger_server.h"
+#include "base/event_sink.h"
 
 namespace pelmar {
 namespace {
@@ -94,13 +94,12 @@ std::wstring ProgramFilesFolder() {
   return x86.empty() ? SpecialFolder(CSIDL_PROGRAM_FILES) : x86;
 }
 
-std::wstring DefaultInstallLocation(uint64_t required_bytes, IEventSink* events) {
+std::wstring DefaultInstallLocation(const CInstallTarget& target, IEventSink& events) {
   const std::wstring program_files = ProgramFilesFolder();
-  if (!program_files.empty() && FreeSpace(program_files) > required_bytes) return program_files;
+  if (!program_files.empty() && target.CheckSpace(program_files).roomy) return program_files;
   const std::wstring best = BestVolumeRoot();
-  if (FreeSpace(best) > required_bytes) return best;
-  if (events == nullptr) events = GetLogger();
-  (void)events->Send(Event("vInstallPathError").SetString("error_status", kInstallPathErrorStatus));
+  if (target.CheckSpace(best).roomy) return best;
+  (void)events.Send(Event("vInstallPathError").SetString("error_status", kInstallPathErrorStatus));
   return std::wstring();
 }
 

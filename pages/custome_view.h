@@ -10,18 +10,22 @@ namespace pelmar {
 
 // The custom install page (step 2): the install path in an edit field with a
 // folder browser, the required and free space, the disk-full warning, the
-// experience-plan check box and "立即安装". The flow controller gives it the
-// install path on entry and reads back the path and the flags on leaving.
+// experience-plan check box and "立即安装". The path is the run's install
+// target (in the page context): the flow controller asks the page to take it
+// on entry, the page changes it as the user chooses, the flow reads the
+// flags on leaving.
 class CCustomeView : public DeclaredView {
  public:
   CCustomeView(HWND hwnd, IResourceMgr* resources, const PageContext& context);
 
-  // A typed, chosen or given path, taken in its canonical form. The same path
-  // again changes nothing; a path the setup program cannot use puts the
-  // previous one back into the field and shows the page's hint.
+  // A typed, chosen or given path, taken in its canonical form into the
+  // install target. The same path again changes nothing; a path the setup
+  // program cannot use puts the previous one back into the field and shows
+  // the page's hint.
   void SetInstallPath(const std::wstring& path);
 
-  const std::wstring& installPath() const { return installPath_; }
+  // The install target's path once the page has taken one, else empty.
+  const std::wstring& installPath() const;
   bool spaceOk() const { return spaceOk_; }
   bool joinPlan() const { return joinPlan_; }
   bool appendProductFolder() const { return appendProductFolder_; }
@@ -45,7 +49,9 @@ class CCustomeView : public DeclaredView {
   void ShowPathHint(bool shown);
   static MouseScheme Scheme();
 
-  std::wstring installPath_;
+  // Whether the page has taken a path into the install target yet: until
+  // then its field is empty, whatever the target holds.
+  bool tookPath_ = false;
   bool spaceOk_ = true;
   bool joinPlan_ = true;
   bool appendProductFolder_ = true;

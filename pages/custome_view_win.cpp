@@ -4,7 +4,6 @@
 #include <shlobj.h>
 
 #include "base/app_context.h"
-#include "base/file_system.h"
 #include "base/win/scoped_handle.h"
 #include "pages/warn_view.h"
 #include "ui/checkbox_resource.h"
@@ -58,8 +57,13 @@ void CCustomeView::SetValueText(int id, const std::wstring& text) {
   if (auto* t = static_cast<CTextResource*>(FindById(id))) t->SetText(text);
 }
 
+const std::wstring& CCustomeView::installPath() const {
+  static const std::wstring kNone;
+  return tookPath_ ? context().installTarget->path() : kNone;
+}
+
 void CCustomeView::SetInstallPath(const std::wstring& path) {
-  if (path == installPath_) return;
+  if (path == installPath()) return;
   // What is shown and used is the directory the text really names: "." and
   // ".." resolved, no trailing separator, every name one Windows keeps as
   // typed. The sub-path is part of what the setup program gets: the joined
@@ -72,20 +76,21 @@ void CCustomeView::SetInstallPath(const std::wstring& path) {
     return;
   }
   ShowPathHint(false);
-  if (joined == installPath_) {
-    if (edit()) edit()->SetText(installPath_);
+  if (joined == installPath()) {
+    if (edit()) edit()->SetText(installPath());
     return;
   }
-  const int64_t required = context().requiredBytes();
-  const uint64_t available = FreeSpace(path);
-  spaceOk_ = HasRoom(required, available);
-  installPath_ = joined;
+  CInstallTarget& target = *context().installTarget;
+  const SpaceCheck space = target.CheckSpace(path);
+  spaceOk_ = space.roomy;
+  target.SetPath(joined);
+  tookPath_ = true;
   appendProductFolder_ = true;
-  SetValueText(custom_ids::kRequired, SizeText(required));
-  SetValueText(custom_ids::kAvailable, SizeText(available > static_cast<uint64_t>(INT64_MAX)
+  SetValueText(custom_ids::kRequired, SizeText(space.requiredBytes));
+  SetValueText(custom_ids::kAvailable, SizeText(space.freeBytes > static_cast<uint64_t>(INT64_MAX)
                                                     ? INT64_MAX
-                                                    : static_cast<int64_t>(available)));
-  if (edit()) edit()->SetText(installPath_);
+                                                    : static_cast<int64_t>(space.freeBytes)));
+  if (edit()) edit()->SetText(installPath());
   // The install button and the warning follow the new drive at once.
   std::vector<WidgetState> states = CaptureStates();
   if (ApplyCustomStateRule(&states, -1, MouseEvent::kClick, spaceOk_)) RestoreStates(states);
@@ -93,7 +98,7 @@ void CCustomeView::SetInstallPath(const std::wstring& path) {
 }
 
 void CCustomeView::RefusePath() {
-  if (edit()) edit()->SetText(installPath_);
+  if (edit()) edit()->SetText(installPath());
   ShowPathHint(true);
 }
 

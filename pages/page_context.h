@@ -1,9 +1,7 @@
 #pragma once
 
-#include <cstdint>
-#include <functional>
-
 #include "base/event_sink.h"
+#include "pages/install_target.h"
 #include "pages/progress_page_services.h"
 #include "services/machine_id_source.h"
 #include "services/page_action_sink.h"
@@ -22,8 +20,9 @@ struct PageContext {
   IMachineIdSource* machineId = nullptr;  // for the agreement address
   IUrlOpener* urlOpener = nullptr;        // the download reminder's link
   IUserLauncher* userLauncher = nullptr;  // the installed product, as the desktop user
-  // The bytes the package needs on the install volume.
-  std::function<int64_t()> requiredBytes;
+  // The install directory and its free-space check, one for the run: the
+  // custom page changes it, the progress page installs there.
+  CInstallTarget* installTarget = nullptr;
   ProgressPageServices progress;
 };
 

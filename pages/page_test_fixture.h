@@ -2,13 +2,15 @@
 
 // A page context for tests of the pages: records every event and page action
 // the pages send, in order, and answers the machine id, URL opening and
-// running as the desktop user without starting anything.
+// running as the desktop user without starting anything. Its install target
+// needs no bytes and asks the real volumes.
 
 #include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "base/file_system.h"
 #include "base/testing/recording_event_sink.h"
 #include "pages/page_context.h"
 
@@ -35,13 +37,14 @@ class RecordingPageContext : public IEventSink,
     context_.machineId = this;
     context_.urlOpener = this;
     context_.userLauncher = this;
-    context_.requiredBytes = [] { return int64_t{0}; };
+    context_.installTarget = &installTarget_;
   }
   RecordingPageContext(const RecordingPageContext&) = delete;
   RecordingPageContext& operator=(const RecordingPageContext&) = delete;
 
   // The context to hand the pages; its progress services may be changed.
   PageContext& context() { return context_; }
+  CInstallTarget& installTarget() { return installTarget_; }
 
   std::vector<Record> Named(const std::string& name) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -91,6 +94,7 @@ class RecordingPageContext : public IEventSink,
   }
 
  private:
+  CInstallTarget installTarget_{[] { return int64_t{0}; }, &FreeSpace};
   PageContext context_;
   std::mutex mutex_;
   std::vector<Record> records_;      // guarded by mutex_

@@ -21,8 +21,9 @@ class CProgressView : public IBaseView {
   CProgressView(HWND hwnd, IResourceMgr* resources, const PageContext& context);
   ~CProgressView() override;
 
-  // Starts (or restarts) the download and the setup run into `installPath`.
-  void Start(const std::wstring& installPath);
+  // Starts (or restarts) the download and the setup run into the install
+  // target's path (a retry after a failure installs there again).
+  void Start();
   // Whether the user stays in the experience plan (true until told otherwise).
   void SetJoinPlan(bool joined);
   // For a quit: asks the install run's worker, the download's threads and

@@ -184,7 +184,9 @@ class DialogRobot {
         return dialog != nullptr || stop_;
       });
       if (!dialog) return;
-      Sleep(500);  // painted and settled
+      // The dialog's thread answers from its loop: shown and painted.
+      DWORD_PTR ignored = 0;
+      if (!SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &ignored)) return;
       auto* window = static_cast<IBaseWindow*>(GetPropW(dialog, IBaseWindow::kWindowProperty));
       auto* holder = dynamic_cast<ViewWindow*>(window);
       IBaseResource* button =
@@ -310,7 +312,10 @@ class ProgressPageTest : public ::testing::Test {
     window_->view->SetJoinPlan(joinedPlan);
     window_->view->Show(window_->hwnd(), false);
   }
-  void StartPage() { window_->view->Start(installDir_); }
+  void StartPage() {
+    log_.installTarget().SetPath(installDir_);
+    window_->view->Start();
+  }
 
   // Runs the window's messages until `done` or the time is up; notes the
   // quit message, which ends the installer.

@@ -93,7 +93,6 @@ struct CProgressView::State {
   CProgressView* view;
   const PageContext& context;
   HWND hwnd = nullptr;
-  std::wstring installPath;
   bool joinedPlan = true;
   std::unique_ptr<CProgressTicker> ticker;
   CProcessSetupRunner setupRunner;
@@ -274,13 +273,12 @@ bool CProgressView::WorkersEnded() {
 
 void CProgressView::SetJoinPlan(bool joined) { state_->joinedPlan = joined; }
 
-void CProgressView::Start(const std::wstring& installPath) {
+void CProgressView::Start() {
   State& s = *state_;
   s.Stop();
-  s.installPath = installPath;
   s.watching = false;
   s.shownPercent = -1;
-  if (!s.Run().Start(installPath, s.joinedPlan)) {
+  if (!s.Run().Start(s.context.installTarget->path(), s.joinedPlan)) {
     PostMessageW(hwnd_, WM_DOWNLOAD_FAILED, 0, 0);
     return;
   }
@@ -373,7 +371,7 @@ LRESULT CProgressView::State::OnFailure(bool downloadFailed) {
         ProgressErrorDialog(context, downloadFailed ? kDownloadErrorType : kSetupErrorType),
         /*retryConfirms=*/true);
     if (retry) {
-      view->Start(installPath);
+      view->Start();
     } else {
       PostMessageW(hwnd, WM_GOTO_STEP, kStepMain, 0);
       view->Invalidate();
@@ -382,9 +380,9 @@ LRESULT CProgressView::State::OnFailure(bool downloadFailed) {
   }
   // The run has ended (its worker with it): the download may be asked.
   CInstallRun& ended = Run();
-  const IBaseView::DialogFactory reminder = downloadFailed
-                                                ? DownloadReminderDialog(context, ended.DownloadUrl())
-                                                : InstallReminderDialog(context, ended.SetupProgramPath());
+  const IBaseView::DialogFactory reminder =
+      downloadFailed ? DownloadReminderDialog(context, ended.DownloadUrl())
+                     : InstallReminderDialog(context, ended.SetupProgramPath());
   (void)view->RunModalDialog(reminder);
   PostQuitMessage(0);
   return 0;

@@ -79,13 +79,19 @@ def say(text):
 
 
 def wait_until(what, predicate, seconds, step=0.25):
+    value = poll(predicate, seconds, step)
+    if not value:
+        raise RunFailed("timed out waiting for " + what)
+    return value
+
+
+def poll(predicate, seconds, step=0.25):
+    """The predicate's first true value within the deadline, else its last."""
     deadline = time.monotonic() + seconds * SCALE
     while True:
         value = predicate()
-        if value:
+        if value or time.monotonic() > deadline:
             return value
-        if time.monotonic() > deadline:
-            raise RunFailed("timed out waiting for " + what)
         time.sleep(step)
 
 
@@ -229,10 +235,25 @@ class Screen:
     def shot(self, name, window=None):
         self.count += 1
         path = os.path.join(self.folder, "%02d-%s.png" % (self.count, name))
+        self.take(path, window)
+        return path
+
+    def shot_when(self, name, window, shows, seconds=20):
+        """A screenshot taken again until `shows(path)` holds (a page is on
+        the display a moment after it painted) or the deadline passes; the
+        path of the last one and whether it showed what was waited for."""
+        self.count += 1
+        path = os.path.join(self.folder, "%02d-%s.png" % (self.count, name))
+
+        def taken():
+            self.take(path, window)
+            return shows(path)
+        return path, bool(poll(taken, seconds))
+
+    def take(self, path, window):
         target = ["-window", window] if window else ["-window", "root"]
         subprocess.run(["import", "-display", os.environ["DISPLAY"]] + target + ["PNG24:" + path],
                        check=True, capture_output=True, timeout=30)
-        return path
 
 
 def xdotool(*args, timeout=30):
@@ -258,16 +279,21 @@ def installer_window():
     return windows[0] if windows else None
 
 
+def has_button(png):
+    return find_button(png) is not None
+
+
 def click_button(screen, name):
-    """Screenshots the installer window and clicks its button."""
+    """Screenshots the installer window until its page shows a button (the
+    page has painted), and clicks it."""
     wid, x, y, _, _ = wait_until("the installer window", installer_window, 30)
-    png = screen.shot(name, wid)
-    where = find_button(png)
-    if where is None:
+    png, shown = screen.shot_when(name, wid, has_button)
+    if not shown:
         raise RunFailed("no button on the page (%s)" % png)
-    xdotool("mousemove", str(x + where[0]), str(y + where[1]))
-    time.sleep(0.3)
-    xdotool("click", "1")
+    where = find_button(png)
+    # Hovering first, as a hand does: the pause is part of the gesture, the
+    # page acts on the move, the press and the release.
+    xdotool("mousemove", str(x + where[0]), str(y + where[1]), "sleep", "0.3", "click", "1")
     return png
 
 
@@ -352,19 +378,19 @@ class Run:
         window = self.start_installer()
         if window[3] < 500:
             raise RunFailed("the installer opened its reinstall reminder, not the main page")
-        time.sleep(1.0)  # the page finishes its first paint
         click_button(self.screen, "main-page")
-        time.sleep(1.5 * SCALE)
         wid = installer_window()
         if wid:
-            self.screen.shot("progress", wid[0])
+            # The progress page has no blue button; a quick run may already
+            # be on the finished page, with the welcome page open.
+            self.screen.shot_when("progress", wid[0], lambda png: (
+                self.browser.opened_line() or not has_button(png)))
         welcome = wait_until("the welcome page in the browser", self.browser.opened_line, 120)
-        time.sleep(1.0)
         click_button(self.screen, "finished-page")
         product = wait_until("the Morvantile window", lambda: xdotool(
             "search", "--onlyvisible", "--name", "^Morvantile ").stdout.decode().split(), 30)
-        time.sleep(1.0)
-        title = xdotool("getwindowname", product[0]).stdout.decode().strip()
+        title = wait_until("the Morvantile window's title", lambda: xdotool(
+            "getwindowname", product[0]).stdout.decode().strip(), 30)
         self.screen.shot("morvantile")
         code = self.wait_exit()
         return {"code": code, "welcome": welcome, "window_title": title,
@@ -372,8 +398,7 @@ class Run:
 
     def reminder(self):
         window = self.start_installer()
-        time.sleep(1.0)
-        self.screen.shot("second-run", window[0])
+        self.screen.shot_when("second-run", window[0], has_button)
         code = self.close_installer()
         return window, code
 
@@ -397,8 +422,21 @@ class FakeBrowser:
             "@=%s\n" % reg_text('"%s" -- "%%1"' % win))
         self.proc = subprocess.Popen([WINE, win, "--stay"], stdin=subprocess.DEVNULL,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        # Creation times are compared in whole seconds.
-        time.sleep(1.5)
+        # The installer tells the launching browser by creation times, in
+        # whole seconds: it starts in a later second than the browser's.
+        wait_until("the stand-in browser running", self.running, 60)
+        started = int(time.time())
+        wait_until("a second after the browser's start", lambda: int(time.time()) > started, 5,
+                   step=0.05)
+
+    def running(self):
+        """Whether the stand-in runs as a Windows process: Wine has loaded
+        the system libraries into it (the started process becomes it)."""
+        try:
+            with open("/proc/%d/maps" % self.proc.pid, "rb") as f:
+                return b"kernelbase.dll" in f.read().lower()
+        except OSError:
+            return False
 
     def opened_line(self):
         if not os.path.exists(self.log):
@@ -618,8 +656,7 @@ def main():
         try:
             run = Run(backend, screen, None)
             window = run.start_installer()
-            time.sleep(1.0)
-            screen.shot("upgrade-offer", window[0])
+            screen.shot_when("upgrade-offer", window[0], has_button)
             code = run.close_installer()
         finally:
             backend.stop()

@@ -10,8 +10,8 @@
 // "black-hole": the listener's queue is full, so the readers' connects wait
 // for an answer that never comes (the system gives up after minutes). Like
 // the product's quit, the readers get a bounded stop, which reaches a
-// connect in progress. Exit code 0 when both ended within the bound; 4 when
-// one had to be left to the process exit.
+// connect in progress. Exit code 0 when both ended within the deadline; 4
+// when one had to be left to the process exit.
 #include <chrono>
 #include <string>
 #include <thread>
@@ -25,6 +25,10 @@ using namespace pelmar;
 namespace {
 
 constexpr int kAcceptWaitMs = 20000;
+// "black-hole": how long the readers get to start their connects, and the one
+// deadline both must end within once stopped.
+constexpr int kIntoConnectMs = 500;
+constexpr int kStopLimitMs = 10000;
 
 }  // namespace
 
@@ -57,13 +61,26 @@ int BlackHole() {
   channel.hostText = "127.0.0.1";
   channel.channel = [] { return std::string("huawei00"); };
   g_channel = new CServerInfo(channel);
-  // Long enough for both readers to be inside their connects.
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  // Time for both readers to get inside their connects. Nothing outside
+  // them shows when they are; stopping one earlier only makes the case
+  // easier, never fails it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(kIntoConnectMs));
 
+  // Both stops first, so the readers wind down side by side; then one
+  // deadline for both. A stopped connect ends in milliseconds, a connect the
+  // stop missed only after minutes: a generous deadline tells them apart on
+  // a loaded machine too, where a woken thread may wait long for a core.
   (void)g_package->StopReaderWithin(0);
   (void)g_channel->StopReaderWithin(0);
-  const bool package_ended = g_package->StopReaderWithin(1000);
-  const bool channel_ended = g_channel->StopReaderWithin(0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopLimitMs);
+  const auto left = [&] {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+    return ms > 0 ? static_cast<int>(ms) : 0;
+  };
+  const bool package_ended = g_package->StopReaderWithin(left());
+  const bool channel_ended = g_channel->StopReaderWithin(left());
   if (package_ended) delete g_package;
   if (channel_ended) delete g_channel;
   return package_ended && channel_ended ? 0 : 4;
