@@ -148,8 +148,8 @@ TEST_F(CheckedFileSwapTest, NobodyElseWritesThePartialFileWhileItIsWritten) {
       R"([{"path": "/cdn/", "method": "GET", "action": "pace", "bytes_per_second": 1000000}])"));
   const std::wstring data_dir = dir_.Wide() + L"\\";
   InstallerSettings settings(data_dir + L"config.ini");
-  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, backend_->PackageMd5(),
-                             "1.0.0.1", IPackageRecord::kReady, Release());
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, backend_->PackageMd5(), "1.0.0.1",
+                             IPackageRecord::kReady, Release());
   DownloaderServices services;
   services.query.package = &record;
   services.query.programPath = L"C:\\Downloads\\Morvantile_setup.exe";
