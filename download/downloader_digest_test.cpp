@@ -82,14 +82,7 @@ TEST_P(DownloaderDigestTest, RecordedDigestIsMd5sumsOfTheFileOnDisk) {
   // and the signed statement's SHA-256 and size must match the bytes too.
   CFixedPackageRecord record({backend_->Url("/cdn/sized.exe")}, "", "1.0.0.1",
                              IPackageRecord::kReady, Release("sized.exe"));
-  DownloaderServices services;
-  services.query.package = &record;
-  services.query.programPath = L"C:\\Downloads\\Morvantile_setup.exe";
-  services.query.builtinUrl = backend_->Url(testing::kBuiltinPath);
-  services.query.probeHosts = {"127.0.0.1"};
-  services.query.probePort = backend_->Port();
-  services.settings = &settings;
-  services.productDataDirectory = data_dir;
+  DownloaderServices services = ServicesFor(&record, data_dir, &settings);
   services.timings.betweenAttemptsMs = 20;
   IDownloader* d = CreateDownloader(services);
   ASSERT_NE(d, nullptr);

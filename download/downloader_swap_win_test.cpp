@@ -150,15 +150,7 @@ TEST_F(CheckedFileSwapTest, NobodyElseWritesThePartialFileWhileItIsWritten) {
   InstallerSettings settings(data_dir + L"config.ini");
   CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, backend_->PackageMd5(), "1.0.0.1",
                              IPackageRecord::kReady, Release());
-  DownloaderServices services;
-  services.query.package = &record;
-  services.query.programPath = L"C:\\Downloads\\Morvantile_setup.exe";
-  services.query.builtinUrl = backend_->Url(testing::kBuiltinPath);
-  services.query.probeHosts = {"127.0.0.1"};
-  services.query.probePort = backend_->Port();
-  services.settings = &settings;
-  services.productDataDirectory = data_dir;
-  IDownloader* d = CreateDownloader(services);
+  IDownloader* d = CreateDownloader(ServicesFor(&record, data_dir, &settings));
   ASSERT_NE(d, nullptr);
   struct Destroy {
     IDownloader* d;
