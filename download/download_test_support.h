@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "base/testing/release_signing.h"
+#include "base/testing/wait_until.h"
 #include "download/download_events.h"
 #include "download/downloader.h"
 #include "download/maker_backend_process.h"
@@ -24,6 +26,25 @@ namespace pelmar::testing {
 inline constexpr int64_t kPackageBytes = 3 * 1024 * 1024 + 12345;
 inline constexpr const char* kBuiltinPath =
     "/application/soft_package/pc/10001061/software/install.exe";
+
+// `s` pointed at the backend on loopback: its built-in address and network
+// probe, the folder and settings file given; everything else as it was.
+inline DownloaderServices OnBackend(DownloaderServices s, MakerBackendProcess& backend,
+                                    const std::wstring& data_dir, InstallerSettings* settings) {
+  s.query.builtinUrl = backend.Url(kBuiltinPath);
+  s.query.probeHosts = {"127.0.0.1"};
+  s.query.probePort = backend.Port();
+  s.settings = settings;
+  s.productDataDirectory = data_dir;
+  return s;
+}
+
+// Polls `d` until it is no longer running (or `limit` passes); the last state.
+inline int32_t PollToEnd(IDownloader& d, std::chrono::milliseconds limit = kWaitLimit) {
+  int32_t state = d.Poll();
+  (void)WaitUntil([&] { return (state = d.Poll()) != IDownloader::kRunning; }, limit);
+  return state;
+}
 
 class BackendTest : public NetTest {
  protected:
@@ -102,12 +123,7 @@ class BackendTest : public NetTest {
     DownloaderServices s;
     s.query.package = record;
     s.query.programPath = L"C:\\Downloads\\Morvantile_setup.exe";
-    s.query.builtinUrl = backend_->Url(kBuiltinPath);
-    s.query.probeHosts = {"127.0.0.1"};
-    s.query.probePort = backend_->Port();
-    s.settings = settings;
-    s.productDataDirectory = data_dir;
-    return s;
+    return OnBackend(std::move(s), *backend_, data_dir, settings);
   }
 
   static inline MakerBackendProcess* backend_ = nullptr;

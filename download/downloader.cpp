@@ -98,6 +98,15 @@ bool CDownloader::Start() {
     have_ranges = !ranges_.empty();
   }
   if (have_ranges) {
+    {
+      std::lock_guard<CXMutex> lock(lock_);
+      // Bytes an earlier run wrote are not vouched for by this run's
+      // digests: the held file is read once instead.
+      if (ResumesWrittenBytesLocked()) {
+        trust_written_ = false;
+        digests_.reset();
+      }
+    }
     if (!StartRangeThreads()) return false;
     state_.store(kRunning);
     return true;
@@ -175,36 +184,45 @@ bool CDownloader::OnUrlInfo(const UrlInfo& info) {
 bool CDownloader::CreateTargetFile() {
   std::lock_guard<CXMutex> lock(lock_);
   file_.reset();
-  ResetDigestLocked();
   const std::wstring partial = PartialPathLocked();
   const int64_t total = total_.load();
-  try {
-    // The bytes go to a partial file; only a verified file gets the name
-    // the setup program is started under.
-    {
-      CFileStream created(OpenFileStream(kModeCreate, partial));
-      if (!created.SetSize(total) || created.GetSize() != total) return false;
-    }
-    // Its bytes are digested as they are written, so from here to the end
-    // nobody else may write, rename or delete it; a handle another process
-    // opened meanwhile makes this open fail.
-    file_ = std::make_unique<CFileStream>(OpenFileStream(kModeReadWriteOthersRead, partial));
-  } catch (const std::exception&) {
+  // The bytes go to a partial file; only a verified file gets the name the
+  // setup program is started under. From its creation to the end nobody
+  // else may write, rename or delete it; a handle another process holds
+  // makes the creation fail.
+  const CreatedFile created = services_.createPartialFile
+                                  ? services_.createPartialFile(partial)
+                                  : CreateFileKeptFromWriters(partial, RunsElevatedApartFromUser());
+  trust_written_ = false;
+  ResetDigestLocked();
+  if (created.file == kNoFile) return false;
+  file_ = std::make_unique<CFileStream>(created.file);
+  if (!file_->SetSize(total) || file_->GetSize() != total) {
     file_.reset();
     return false;
   }
-  if (file_->GetSize() != total) {
-    file_.reset();
-    return false;
-  }
+  trust_written_ = created.adminOnly;
+  ResetDigestLocked();
   return true;
 }
 
 void CDownloader::ResetDigestLocked() {
-  digests_ = std::make_unique<CDownloadDigests>();
+  digests_ = trust_written_ ? std::make_unique<CDownloadDigests>() : nullptr;
   digested_ = 0;
   catching_up_ = false;
   digest_failed_ = false;
+}
+
+bool CDownloader::ResumesWrittenBytesLocked() const {
+  for (const DownloadRange& range : ranges_) {
+    if (range.start > range.first) return true;
+  }
+  return false;
+}
+
+CDownloader::DigestSource CDownloader::LastDigestSource() {
+  std::lock_guard<CXMutex> lock(lock_);
+  return last_source_;
 }
 
 int64_t CDownloader::DigestableEndLocked() const {
@@ -339,7 +357,7 @@ bool CDownloader::WriteRange(int32_t count, int32_t index, const char* data, int
       digests_->Update(data, static_cast<size_t>(count));
       digested_ += count;
     }
-    if (catching_up_ || digested_ >= DigestableEndLocked()) return true;
+    if (!digests_ || catching_up_ || digested_ >= DigestableEndLocked()) return true;
     catching_up_ = true;
   }
   CatchUpDigest();
@@ -473,17 +491,20 @@ const char* CDownloader::GetUrl() {
 CDownloader::Check CDownloader::VerifyDownload(const FileIdentity* written_id) {
   if (PartialPath().empty() || written_id == nullptr) return Check::kDigestMismatch;
   std::unique_ptr<CDownloadDigests> digests;
+  bool trusted;
   {
     std::lock_guard<CXMutex> lock(lock_);
-    if (!digest_failed_ && digested_ == total_.load()) digests = std::move(digests_);
+    trusted = trust_written_;
+    if (trusted && !digest_failed_ && digested_ == total_.load()) digests = std::move(digests_);
+    last_source_ = trusted ? DigestSource::kAsWritten : DigestSource::kHeldFileRead;
   }
   // Every byte is digested by now unless reading one back failed: then the
   // file is downloaded again rather than read once more.
-  if (!digests) return Check::kDigestMismatch;
-  digests->Finish();
+  if (trusted && !digests) return Check::kDigestMismatch;
+  if (digests) digests->Finish();
   // Named first, then held under that name: the bytes checked are then the
   // bytes a setup process is created from. A file that fails the check does
-  // not stay under the name.
+  // not stay under the name. Without trusted digests the held file is read.
   if (!PublishDownload()) return Check::kDigestMismatch;
   const std::wstring path = Path();
   const Check check = HoldAndCheck(path, PackageMd5(), true, digests.get(), written_id);
@@ -525,12 +546,10 @@ CDownloader::Check CDownloader::HoldAndCheck(const std::wstring& path, const std
   std::unique_ptr<CHeldFile> held = CHeldFile::Open(path);
   CDownloadDigests read;
   bool held_and_digested = held != nullptr;
-  if (held_and_digested && written != nullptr) {
-    // Digested as written: only the very file written may be held.
-    held_and_digested = written_id != nullptr && held->Is(*written_id);
-  } else if (held_and_digested) {
-    held_and_digested = DigestHeldFile(*held, &read);
-  }
+  // Only the very file written may be held; a file digested as it was
+  // written is not read again.
+  if (held_and_digested && written_id != nullptr) held_and_digested = held->Is(*written_id);
+  if (held_and_digested && written == nullptr) held_and_digested = DigestHeldFile(*held, &read);
   if (!held_and_digested) {
     // Open elsewhere for writing or deleting, not a plain file, unreadable,
     // or another file in the place of the one written.
