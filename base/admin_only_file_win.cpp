@@ -68,11 +68,24 @@ bool BuildAdminOnlyList(const Accounts& who, std::vector<unsigned char>* storage
          AddAccessAllowedAce(acl, ACL_REVISION, READ_CONTROL, who.ownerRights.get());
 }
 
+// Attempts at removing a file left in the way and creating the new one: a
+// removal may only take effect a moment after it returns (Wine), and another
+// process may put a file back in between.
+constexpr int kCreateAttempts = 3;
+
 HANDLE CreateNew(const std::wstring& path, SECURITY_ATTRIBUTES* attributes) {
-  // Sharing for reading only: while this handle lives nobody else writes,
-  // renames or deletes the file, and an open handle elsewhere makes this fail.
-  return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, attributes,
-                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+    // A file left there keeps its own access list when opened; only a new
+    // one gets ours.
+    (void)DeleteFileW(path.c_str());
+    // Sharing for reading only: while this handle lives nobody else writes,
+    // renames or deletes the file, and an open handle elsewhere makes this fail.
+    handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, attributes,
+                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  return handle;
 }
 
 // Whether `acl` gives writing to nobody but Administrators and SYSTEM and
@@ -115,9 +128,6 @@ bool RunsElevatedApartFromUser() {
 CreatedFile CreateFileKeptFromWriters(const std::wstring& path, bool admin_only) {
   CreatedFile created;
   if (path.empty()) return created;
-  // A file left there keeps its own access list when opened; only a new one
-  // gets ours.
-  (void)DeleteFileW(path.c_str());
   HANDLE handle = INVALID_HANDLE_VALUE;
   if (admin_only) {
     Accounts who;

@@ -22,12 +22,13 @@ constexpr int kPauseSliceMs = 10;
 CDownloadThread::CDownloadThread(const std::string& url, int timeout_ms, int attempt_limit,
                                  int64_t range_start, int64_t range_end, IRangeWriter* writer,
                                  int32_t range_index, const DownloadTimings& timings)
-    : CDownloadThread(ParseUrl(url), timeout_ms, attempt_limit, range_start, range_end, writer,
-                      range_index, timings) {}
+    : CDownloadThread(ParseUrl(url), nullptr, timeout_ms, attempt_limit, range_start, range_end,
+                      writer, range_index, timings) {}
 
-CDownloadThread::CDownloadThread(const UrlParts& url, int timeout_ms, int attempt_limit,
-                                 int64_t range_start, int64_t range_end, IRangeWriter* writer,
-                                 int32_t range_index, const DownloadTimings& timings)
+CDownloadThread::CDownloadThread(const UrlParts& url, const ResolvedTarget* resolved,
+                                 int timeout_ms, int attempt_limit, int64_t range_start,
+                                 int64_t range_end, IRangeWriter* writer, int32_t range_index,
+                                 const DownloadTimings& timings)
     : url_host_(url.host),
       url_port_(url.port),
       url_path_(url.path),
@@ -38,7 +39,11 @@ CDownloadThread::CDownloadThread(const UrlParts& url, int timeout_ms, int attemp
       writer_(writer),
       range_index_(range_index),
       timings_(timings) {
-  ResolveHostWithFallback(*this, url_host_, url_port_);
+  if (resolved != nullptr && resolved->port == url_port_) {
+    UseResolved(*resolved);
+  } else {
+    ResolveHostWithFallback(*this, url_host_, url_port_);
+  }
   (void)SetTimeouts(timeout_ms, timeout_ms);
   // A cancel ends a connect to a silent address at once, not when the system
   // gives up on it.

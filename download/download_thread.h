@@ -57,10 +57,12 @@ class CDownloadThread : public CPelmarBasedThread, public CTCPClient {
   CDownloadThread(const std::string& url, int timeout_ms, int attempt_limit, int64_t range_start,
                   int64_t range_end, IRangeWriter* writer, int32_t range_index,
                   const DownloadTimings& timings = DownloadTimings());
-  // The same for a URL the query has split already.
-  CDownloadThread(const UrlParts& url, int timeout_ms, int attempt_limit, int64_t range_start,
-                  int64_t range_end, IRangeWriter* writer, int32_t range_index,
-                  const DownloadTimings& timings = DownloadTimings());
+  // The same for a URL the query has split already; with `resolved` (the
+  // query's own resolution of that host and port) the host is not resolved
+  // again.
+  CDownloadThread(const UrlParts& url, const ResolvedTarget* resolved, int timeout_ms,
+                  int attempt_limit, int64_t range_start, int64_t range_end, IRangeWriter* writer,
+                  int32_t range_index, const DownloadTimings& timings = DownloadTimings());
   // Cancels and waits for the thread without a time limit.
   ~CDownloadThread() override;
 

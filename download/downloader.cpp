@@ -172,6 +172,7 @@ bool CDownloader::OnUrlInfo(const UrlInfo& info) {
       DownloadRange range;
       range.url = info.urls.front();
       if (!info.urlParts.empty()) range.parts = info.urlParts.front();
+      if (!info.targets.empty()) range.target = info.targets.front();
       range.first = bounds.first;
       range.start = bounds.first;
       range.end = bounds.last;
@@ -299,12 +300,14 @@ bool CDownloader::StartRangeThreads() {
   for (size_t i = 0; i < count; ++i) {
     std::string url;
     std::optional<UrlParts> parts;
+    std::optional<ResolvedTarget> target;
     int64_t start, end;
     {
       std::lock_guard<CXMutex> lock(lock_);
       if (ranges_[i].start > ranges_[i].end) continue;  // complete
       url = ranges_[i].url;
       parts = ranges_[i].parts;
+      target = ranges_[i].target;
       start = ranges_[i].start;
       end = ranges_[i].end;
     }
@@ -313,10 +316,12 @@ bool CDownloader::StartRangeThreads() {
       // Made outside the lock: it resolves a host name, and once running it
       // takes the lock to write.
       const int32_t index = static_cast<int32_t>(i);
-      thread = parts ? std::make_unique<CDownloadThread>(*parts, kTimeoutMs, kAttemptLimit, start,
-                                                         end, this, index, services_.timings)
-                     : std::make_unique<CDownloadThread>(url, kTimeoutMs, kAttemptLimit, start, end,
-                                                         this, index, services_.timings);
+      const ResolvedTarget* resolved = target ? &*target : nullptr;
+      thread = parts
+                   ? std::make_unique<CDownloadThread>(*parts, resolved, kTimeoutMs, kAttemptLimit,
+                                                       start, end, this, index, services_.timings)
+                   : std::make_unique<CDownloadThread>(url, kTimeoutMs, kAttemptLimit, start, end,
+                                                       this, index, services_.timings);
     } catch (const std::bad_alloc&) {
       continue;  // the range keeps no thread; Poll fails the download
     } catch (const std::exception&) {

@@ -147,7 +147,8 @@ class CDownloader : public IDownloader, public IUrlInfoReceiver, public IRangeWr
  private:
   struct DownloadRange {
     std::string url;
-    std::optional<UrlParts> parts;  // `url` as the query split it
+    std::optional<UrlParts> parts;         // `url` as the query split it
+    std::optional<ResolvedTarget> target;  // where the query reached it
     std::unique_ptr<CDownloadThread> thread;
     int64_t first = 0;  // the range's first byte
     int64_t start = 0;  // first byte not yet written; guarded by lock_

@@ -203,7 +203,8 @@ bool QueryUrlInfoThread::QueryOneUrl(const std::string& url, const std::string& 
   port_ = parts.port;
   path_ = parts.path;
   std::string target = url;
-  const HttpResponseHeader header = HeadWithRedirects(target, parts, 0);
+  ResolvedTarget resolved;
+  const HttpResponseHeader header = HeadWithRedirects(target, parts, resolved, 0);
   if (header.lines.empty()) {
     SendDownloadErrorEvent(kQueryErrorType, "获取头信息失败");
     throw PelmarError("http get url header information error");
@@ -212,7 +213,7 @@ bool QueryUrlInfoThread::QueryOneUrl(const std::string& url, const std::string& 
   if (result_.fileName.empty()) {
     // The server may only name a plain ".exe" file; any other name is as
     // good as none, and the name is derived from the installer's own.
-    const std::wstring named = WideFromAnsi(FileNameFromHeaderLines(header.lines));
+    const std::wstring named = WideFromAnsi(FileNameFromDisposition(header.contentDisposition));
     if (IsAcceptableSetupFileName(named)) result_.fileName = named;
   }
   if (result_.fileName.empty() && !settings_.programPath.empty()) {
@@ -228,11 +229,12 @@ bool QueryUrlInfoThread::QueryOneUrl(const std::string& url, const std::string& 
   }
   result_.urls.push_back(target);
   result_.urlParts.push_back(std::move(parts));
+  result_.targets.push_back(std::move(resolved));
   return true;
 }
 
 HttpResponseHeader QueryUrlInfoThread::HeadWithRedirects(std::string& url, UrlParts& parts,
-                                                         int depth) {
+                                                         ResolvedTarget& target, int depth) {
   if (depth > kMaxRedirects) return {};  // a loop, or a chain too long to be sane
   HttpResponseHeader header;
   for (int attempt = 1; attempt <= kHeadAttempts; ++attempt) {
@@ -249,7 +251,10 @@ HttpResponseHeader QueryUrlInfoThread::HeadWithRedirects(std::string& url, UrlPa
     } catch (const std::exception&) {
       header = HttpResponseHeader();
     }
-    if (!header.lines.empty()) break;
+    if (!header.lines.empty()) {
+      target = http->Resolved();
+      break;
+    }
     if (attempt == kHeadAttempts) {
       SendDownloadErrorEvent(kQueryErrorType, "重试次数过多");
     } else {
@@ -270,7 +275,7 @@ HttpResponseHeader QueryUrlInfoThread::HeadWithRedirects(std::string& url, UrlPa
   // Split once here; the parts go along with the address to the download.
   parts = ParseUrl(location);
   url = location;
-  return HeadWithRedirects(url, parts, depth + 1);
+  return HeadWithRedirects(url, parts, target, depth + 1);
 }
 
 void QueryUrlInfoThread::ProbeNetwork() {

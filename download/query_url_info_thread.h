@@ -12,6 +12,7 @@
 #include "download/package_record.h"
 #include "net/http_response_header.h"
 #include "net/parse_url.h"
+#include "net/tcp_client.h"
 #include "services/server_exchange.h"
 
 namespace pelmar {
@@ -25,6 +26,9 @@ struct UrlInfo {
   std::wstring fileName;
   std::vector<std::string> urls;
   std::vector<UrlParts> urlParts;  // each of `urls`, split once
+  // Each of `urls` as its HEAD exchange resolved it, so the download
+  // connects there without resolving the host again.
+  std::vector<ResolvedTarget> targets;
   SignedReleaseText release;
 };
 
@@ -124,8 +128,9 @@ class QueryUrlInfoThread : public CPelmarBasedThread {
   // in the result; nothing when it cannot be had or is not of the form.
   void FetchDetachedRelease(const std::string& url);
   // Asks `url` (split into `parts`), following redirects; both end as the
-  // address that answered.
-  HttpResponseHeader HeadWithRedirects(std::string& url, UrlParts& parts, int depth);
+  // address that answered, and `target` as where it was reached.
+  HttpResponseHeader HeadWithRedirects(std::string& url, UrlParts& parts, ResolvedTarget& target,
+                                       int depth);
   void ProbeNetwork();
 
   std::atomic<bool> stop_{false};
