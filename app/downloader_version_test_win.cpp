@@ -54,19 +54,11 @@ TEST_F(StoredVersionTest, VersionResourceDecidesTheReuse) {
     InstallerSettings settings(data_dir + L"config.ini");
     ASSERT_TRUE(settings.ValidateAndRecord(WideFromUtf8(digest), stored, false));
     CFixedPackageRecord record({backend_->Url("/cdn/stamped.exe")}, digest, c.package_version);
-    DownloaderServices services = DefaultDownloaderServices(&record);
-    services.query.builtinUrl = backend_->Url(testing::kBuiltinPath);
-    services.query.probeHosts = {"127.0.0.1"};
-    services.query.probePort = backend_->Port();
-    services.settings = &settings;
-    services.productDataDirectory = data_dir;
-    IDownloader* d = CreateDownloader(services);
+    IDownloader* d = CreateDownloader(
+        testing::OnBackend(DefaultDownloaderServices(&record), *backend_, data_dir, &settings));
     ASSERT_NE(d, nullptr);
     ASSERT_TRUE(d->Start());
-    int32_t state = d->Poll();
-    (void)testing::WaitUntil([&] { return (state = d->Poll()) != IDownloader::kRunning; },
-                             std::chrono::minutes(2));
-    EXPECT_EQ(state, IDownloader::kDone);
+    EXPECT_EQ(testing::PollToEnd(*d, std::chrono::minutes(2)), IDownloader::kDone);
     EXPECT_EQ(std::wstring(d->GetFilePath()) == stored, c.reused);
     d->Destroy();
     EXPECT_EQ(Count("GET", "/cdn/"), c.reused ? 0 : 2);

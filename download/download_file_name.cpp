@@ -27,36 +27,32 @@ bool IsUnusableNameByte(unsigned char c) {
 
 }  // namespace
 
-std::string FileNameFromHeaderLines(const std::vector<std::string>& lines) {
+std::string FileNameFromDisposition(std::string_view value) {
   constexpr std::string_view kKey = "filename=";
-  for (const std::string& line : lines) {
-    const size_t at = line.find(kKey);
-    if (at == std::string::npos) continue;
-    // Only the first line naming a file counts, usable or not.
-    std::string_view rest = std::string_view(line).substr(at + kKey.size());
-    std::string_view piece;
-    size_t start = 0;
-    for (size_t i = 0; i <= rest.size(); ++i) {
-      if (i == rest.size() || rest[i] == '"') {
-        if (i > start) {
-          piece = rest.substr(start, i - start);
-          break;
-        }
-        start = i + 1;
+  const size_t at = value.find(kKey);
+  if (at == std::string_view::npos) return {};
+  std::string_view rest = value.substr(at + kKey.size());
+  std::string_view piece;
+  size_t start = 0;
+  for (size_t i = 0; i <= rest.size(); ++i) {
+    if (i == rest.size() || rest[i] == '"') {
+      if (i > start) {
+        piece = rest.substr(start, i - start);
+        break;
       }
+      start = i + 1;
     }
-    // A name from the network must not lead out of the data folder.
-    const size_t slash = piece.find_last_of("/\\");
-    if (slash != std::string_view::npos) piece = piece.substr(slash + 1);
-    if (piece.empty() || piece == "." || piece == ".." || piece.size() > kMaxServerFileNameBytes) {
-      return {};
-    }
-    for (char c : piece) {
-      if (IsUnusableNameByte(static_cast<unsigned char>(c))) return {};
-    }
-    return std::string(piece);
   }
-  return {};
+  // A name from the network must not lead out of the data folder.
+  const size_t slash = piece.find_last_of("/\\");
+  if (slash != std::string_view::npos) piece = piece.substr(slash + 1);
+  if (piece.empty() || piece == "." || piece == ".." || piece.size() > kMaxServerFileNameBytes) {
+    return {};
+  }
+  for (char c : piece) {
+    if (IsUnusableNameByte(static_cast<unsigned char>(c))) return {};
+  }
+  return std::string(piece);
 }
 
 bool IsAcceptableSetupFileName(std::wstring_view name) {
@@ -107,16 +103,6 @@ std::wstring InstallerDerivedFileName(std::wstring_view program_path, std::wstri
   }
   name += L".exe";
   return name;
-}
-
-int64_t ContentLengthFromHeaderLines(const std::vector<std::string>& lines) {
-  constexpr std::string_view kKey = "Content-Length:";
-  for (const std::string& line : lines) {
-    if (line.size() > kKey.size() && std::string_view(line).substr(0, kKey.size()) == kKey) {
-      return ParseDecimalLikeScanf(std::string_view(line).substr(kKey.size()));
-    }
-  }
-  return 0;
 }
 
 std::wstring FixedFileNameForVersion(std::wstring_view product_version) {

@@ -15,13 +15,14 @@ namespace pelmar {
 // something our servers send and would only make the path unusable.
 inline constexpr size_t kMaxServerFileNameBytes = 200;
 
-// The name carried by the first header line containing "filename=": the text
-// after it split at double quotes, the first non-empty piece. Only that first
-// line is looked at. The name comes from the network, so it is reduced to a
-// bare file name: everything up to the last "/" or "\\" is dropped, control
-// and reserved characters (<>:"|?*) make it unusable, and "." or ".." are
-// refused. Returns the narrow (ANSI code page) bytes, or empty.
-std::string FileNameFromHeaderLines(const std::vector<std::string>& lines);
+// The name carried by a Content-Disposition value as net/ parsed it (the
+// first such header line): the text after the first "filename=" split at
+// double quotes, the first non-empty piece. The name comes from the network,
+// so it is reduced to a bare file name: everything up to the last "/" or "\\"
+// is dropped, control and reserved characters (<>:"|?*) make it unusable,
+// and "." or ".." are refused. Returns the narrow (ANSI code page) bytes, or
+// empty.
+std::string FileNameFromDisposition(std::string_view value);
 
 // The longest setup file name we store, in UTF-16 units: short of the classic
 // path limit once the data folder is in front of it.
@@ -48,10 +49,6 @@ std::string DottedVersionOrEmpty(std::string_view version);
 // directory dropped, every occurrence of the extension removed, "_install"
 // added unless present, "_v" + version when a version is known, ".exe".
 std::wstring InstallerDerivedFileName(std::wstring_view program_path, std::wstring_view version);
-
-// The first line longer than 15 characters that starts with "Content-Length:"
-// read like "%lld"; 0 when there is none.
-int64_t ContentLengthFromHeaderLines(const std::vector<std::string>& lines);
 
 // Installers whose product version has four parts and a second part of 96 to
 // 99 store the download under a fixed channel name; empty otherwise.

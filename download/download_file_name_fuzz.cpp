@@ -1,33 +1,26 @@
-// Header lines from the network become a file name: whatever they hold, the
+// A header block from the network becomes a file name: whatever they hold, the
 // name must be a bare name that cannot leave the data folder.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "download/download_file_name.h"
 #include "base/text_convert.h"
 #include "base/windows_file_name.h"
+#include "net/http_response_header.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t i = 0; i <= text.size(); ++i) {
-    if (i == text.size() || text[i] == '\n') {
-      lines.push_back(text.substr(start, i - start));
-      start = i + 1;
-    }
-  }
-  const std::string name = pelmar::FileNameFromHeaderLines(lines);
+  // As net/ hands it over: the parsed value of the first Content-Disposition line.
+  const std::string name =
+      pelmar::FileNameFromDisposition(pelmar::ParseResponseHeader(text).contentDisposition);
   if (name.size() > pelmar::kMaxServerFileNameBytes) std::abort();
   if (name.find_first_of("/\\:\"<>|?*") != std::string::npos) std::abort();
   if (name == "." || name == "..") std::abort();
   for (unsigned char c : name) {
     if (c < 0x20) std::abort();
   }
-  (void)pelmar::ContentLengthFromHeaderLines(lines);
   // An acceptable setup name is a plain ".exe" name; a kept version is dotted decimal.
   const std::wstring wide = pelmar::WideFromUtf8(text.substr(0, 300));
   if (pelmar::IsAcceptableSetupFileName(wide)) {

@@ -5,13 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "base/testing/release_signing.h"
+#include "base/testing/wait_until.h"
 #include "download/download_events.h"
+#include "download/downloader.h"
 #include "download/maker_backend_process.h"
 #include "net/net_test_support.h"
 #include "temp_dir.h"
@@ -23,6 +26,25 @@ namespace pelmar::testing {
 inline constexpr int64_t kPackageBytes = 3 * 1024 * 1024 + 12345;
 inline constexpr const char* kBuiltinPath =
     "/application/soft_package/pc/10001061/software/install.exe";
+
+// `s` pointed at the backend on loopback: its built-in address and network
+// probe, the folder and settings file given; everything else as it was.
+inline DownloaderServices OnBackend(DownloaderServices s, MakerBackendProcess& backend,
+                                    const std::wstring& data_dir, InstallerSettings* settings) {
+  s.query.builtinUrl = backend.Url(kBuiltinPath);
+  s.query.probeHosts = {"127.0.0.1"};
+  s.query.probePort = backend.Port();
+  s.settings = settings;
+  s.productDataDirectory = data_dir;
+  return s;
+}
+
+// Polls `d` until it is no longer running (or `limit` passes); the last state.
+inline int32_t PollToEnd(IDownloader& d, std::chrono::milliseconds limit = kWaitLimit) {
+  int32_t state = d.Poll();
+  (void)WaitUntil([&] { return (state = d.Poll()) != IDownloader::kRunning; }, limit);
+  return state;
+}
 
 class BackendTest : public NetTest {
  protected:
@@ -92,6 +114,16 @@ class BackendTest : public NetTest {
       n += r.method == "GET" && IsDetachedRelease(r.path);
     }
     return n;
+  }
+
+  // A controller's services against the backend: `record` for the package,
+  // the folder and settings file given, the product's names and timings.
+  DownloaderServices ServicesFor(IPackageRecord* record, const std::wstring& data_dir,
+                                 InstallerSettings* settings) {
+    DownloaderServices s;
+    s.query.package = record;
+    s.query.programPath = L"C:\\Downloads\\Morvantile_setup.exe";
+    return OnBackend(std::move(s), *backend_, data_dir, settings);
   }
 
   static inline MakerBackendProcess* backend_ = nullptr;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/pelmar_based_thread.h"
+#include "net/parse_url.h"
 #include "net/tcp_client.h"
 
 namespace pelmar {
@@ -56,6 +57,12 @@ class CDownloadThread : public CPelmarBasedThread, public CTCPClient {
   CDownloadThread(const std::string& url, int timeout_ms, int attempt_limit, int64_t range_start,
                   int64_t range_end, IRangeWriter* writer, int32_t range_index,
                   const DownloadTimings& timings = DownloadTimings());
+  // The same for a URL the query has split already; with `resolved` (the
+  // query's own resolution of that host and port) the host is not resolved
+  // again.
+  CDownloadThread(const UrlParts& url, const ResolvedTarget* resolved, int timeout_ms,
+                  int attempt_limit, int64_t range_start, int64_t range_end, IRangeWriter* writer,
+                  int32_t range_index, const DownloadTimings& timings = DownloadTimings());
   // Cancels and waits for the thread without a time limit.
   ~CDownloadThread() override;
 

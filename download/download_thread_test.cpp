@@ -1,3 +1,4 @@
+#include "base/testing/wait_until.h"
 #include "download/download_thread.h"
 
 #include <gtest/gtest.h>
@@ -215,10 +216,7 @@ class DownloadThreadTest : public testing::NetTest {
   }
   // Runs one thread to its end (bounded by the attempt limit) and returns its state.
   int32_t RunToEnd(CDownloadThread& thread) {
-    for (int i = 0; i < 6000 && thread.IsRunning(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    EXPECT_FALSE(thread.IsRunning());
+    EXPECT_TRUE(testing::WaitUntil([&] { return !thread.IsRunning(); }));
     return thread.GetState();
   }
   // The "error_status" of every download error; the thread's own carry its
@@ -495,10 +493,7 @@ TEST_F(DownloadThreadTest, CancelBetweenAttemptsEndsTheThread) {
   {
     CDownloadThread thread("http://127.0.0.1:" + std::to_string(server.Port()) + "/f.exe", 2000, 20,
                            0, 99, &writer, 0);
-    for (int i = 0; i < 1000 && server.Requests().empty(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(testing::WaitUntil([&] { return !server.Requests().empty(); }));
   }  // the destructor cancels and waits
   EXPECT_LE(server.Requests().size(), 2u);
   EXPECT_TRUE(ErrorStatuses().empty());
@@ -522,9 +517,9 @@ TEST_F(DownloadThreadTest, CancelEndsAConnectThatHangs) {
     destroyed.store(true);
   });
   // A guard against a hang, far below the system's own connect limit.
-  for (int i = 0; i < 300 && !destroyed.load(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  ASSERT_TRUE(destroyed.load()) << "the cancel did not reach the connect";
+  const bool ended =
+      testing::WaitUntil([&] { return destroyed.load(); }, std::chrono::milliseconds(15000));
+  ASSERT_TRUE(ended) << "the cancel did not reach the connect";
   owner.join();
   EXPECT_TRUE(ErrorStatuses().empty());
   EXPECT_EQ(writer.Bytes(), 0);

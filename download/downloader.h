@@ -4,9 +4,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/admin_only_file.h"
+#include "base/download_digests.h"
 #include "base/file_stream.h"
 #include "base/held_file.h"
 #include "base/release_check.h"
@@ -79,6 +82,10 @@ struct DownloaderServices {
   std::vector<MakerPublicKey> makerKeys = PinnedMakerKeys();
   std::string releaseProduct = PinnedReleaseProduct();
   std::function<int64_t()> clock;
+  // Makes the partial file (see CreateFileKeptFromWriters); empty: asks for
+  // the administrators-only list where RunsElevatedApartFromUser(). Its
+  // answer decides whether the digests taken while writing are trusted.
+  std::function<CreatedFile(const std::wstring& path)> createPartialFile;
 };
 
 // Reuses a recorded download when it is new enough, still has the package
@@ -86,16 +93,29 @@ struct DownloaderServices {
 // queries the URLs, checks the maker's signed release statement before
 // fetching a byte, creates a partial file at full size, downloads it in two
 // ranges on two threads, renames it to its final ".exe" name, holds it open
-// and digests it once (MD5 against the package digest, SHA-256 and size
-// against the statement), and records it. A file that does not end verified
-// is removed (the partial one at the latest when the controller goes).
-// Nothing is reported done that a pinned maker key did not sign.
+// and checks its digests (MD5 against the package digest, SHA-256 and size
+// against the statement), and records it. While it is written nobody else
+// may write, rename or delete it, and the file held at the end must be the
+// very file written. A file that does not end verified is removed (the
+// partial one at the latest when the controller goes). Nothing is reported
+// done that a pinned maker key did not sign.
+//
+// Where the digests come from: when the partial file was made by this
+// controller under an access list that keeps the user's other processes
+// from writing it (an elevated installer, see base/admin_only_file.h), its
+// bytes are digested in file order as they are written, the second range's
+// early bytes read back once as soon as the first range is complete, and the
+// file is not read again. Otherwise (not elevated, the list could not be
+// set, or a download resumed over bytes an earlier run wrote) nothing keeps
+// another process of the user from rewriting the file between the writer's
+// close and the hold, so the held file is digested once instead.
 //
 // Threads: the caller's polling thread runs every IDownloader operation; the
 // query thread runs OnUrlInfo once per query; the download threads run
-// WriteRange. `lock_` guards the file, the path and the range table; state
-// and progress counters are atomics. Threads are never destroyed while
-// `lock_` is held, because a finishing thread still needs it to write.
+// WriteRange. `lock_` guards the file, the path, the range table and the
+// running digest; state and progress counters are atomics. Threads are never
+// destroyed while `lock_` is held, because a finishing thread still needs it
+// to write.
 class CDownloader : public IDownloader, public IUrlInfoReceiver, public IRangeWriter {
  public:
   static constexpr int kRangeCount = 2;
@@ -120,21 +140,45 @@ class CDownloader : public IDownloader, public IUrlInfoReceiver, public IRangeWr
 
   int32_t GetState() const { return state_.load(); }
 
+  // Where the digests of the last finished download's check came from.
+  enum class DigestSource { kNone, kAsWritten, kHeldFileRead };
+  DigestSource LastDigestSource();
+
  private:
   struct DownloadRange {
     std::string url;
+    std::optional<UrlParts> parts;         // `url` as the query split it
+    std::optional<ResolvedTarget> target;  // where the query reached it
     std::unique_ptr<CDownloadThread> thread;
+    int64_t first = 0;  // the range's first byte
     int64_t start = 0;  // first byte not yet written; guarded by lock_
     int64_t end = -1;   // last byte, inclusive
   };
 
+  // The end of the bytes written without a gap from the digested ones; lock_ held.
+  int64_t DigestableEndLocked() const;
+  // Digests what was written before it could be digested in order (the
+  // second range's bytes that arrived before the first range was complete),
+  // reading them once from the partial file. Run by the download thread
+  // whose write made it possible, outside lock_, while the other goes on.
+  void CatchUpDigest();
+  // A new, empty running digest for a file about to be written, when its
+  // digests may be taken as written; none otherwise. lock_ held.
+  void ResetDigestLocked();
+  // The ranges go on over bytes an earlier run of the download wrote; lock_ held.
+  bool ResumesWrittenBytesLocked() const;
+
   [[nodiscard]] bool StartRangeThreads();
+  // Writes the next bytes of a range; lock_ held.
+  [[nodiscard]] bool WriteRangeLocked(int32_t count, int32_t index, const char* data,
+                                      int64_t offset);
   void StopRangeThreads();
   // What checking a file found.
   enum class Check { kPassed, kDigestMismatch, kRefused };
   // Names, holds and checks the finished download; a file that fails is
   // removed.
-  [[nodiscard]] Check VerifyDownload();
+  // `written_id` names the file written (null when it could not be named).
+  [[nodiscard]] Check VerifyDownload(const FileIdentity* written_id);
   // Gives the finished partial file its final name.
   [[nodiscard]] bool PublishDownload();
   void RecordDownload();
@@ -154,7 +198,11 @@ class CDownloader : public IDownloader, public IUrlInfoReceiver, public IRangeWr
   // Holds `path` and checks its bytes: MD5 (when `md5` is not empty), then the
   // statement again and its size and SHA-256. The file stays held when it
   // passes. `report` sends a refusal's event (a digest mismatch has none).
-  [[nodiscard]] Check HoldAndCheck(const std::wstring& path, const std::string& md5, bool report);
+  // With `written_id`, the held file must be the file written. With
+  // `written`, its bytes were digested as they were written and are not read.
+  [[nodiscard]] Check HoldAndCheck(const std::wstring& path, const std::string& md5, bool report,
+                                   const CDownloadDigests* written = nullptr,
+                                   const FileIdentity* written_id = nullptr);
   // A file started once is checked again before it is done again.
   void RecheckStartedFile();
   void UseStoredFile(const std::wstring& stored);
@@ -178,7 +226,21 @@ class CDownloader : public IDownloader, public IUrlInfoReceiver, public IRangeWr
   std::unique_ptr<CFileStream> file_;  // guarded by lock_
   std::unique_ptr<QueryUrlInfoThread> query_;
   std::vector<DownloadRange> ranges_;  // table guarded by lock_
-  SignedReleaseText release_;          // guarded by lock_: the statement in use
+  // The bytes [0, digested_) of the partial file, in order; guarded by lock_
+  // (a catch-up reads outside it, see CatchUpDigest).
+  // Null when the digests are not taken as written (see the class comment).
+  std::unique_ptr<CDownloadDigests> digests_;
+  // The partial file was made by this controller under an access list only
+  // administrators may write, and holds no bytes of an earlier run; guarded
+  // by lock_.
+  bool trust_written_ = false;
+  DigestSource last_source_ = DigestSource::kNone;  // guarded by lock_
+  int64_t digested_ = 0;                            // guarded by lock_
+  bool catching_up_ = false;                        // guarded by lock_: one catch-up at a time
+  bool digest_failed_ = false;                      // guarded by lock_: a catch-up could not read
+  // The MD5 of the file last held and verified, for the record; guarded by lock_.
+  std::string verified_md5_;
+  SignedReleaseText release_;  // guarded by lock_: the statement in use
   // The verified file, held from its digest until the setup process exists;
   // guarded by lock_. Set exactly while the state is "done".
   std::unique_ptr<CHeldFile> held_;

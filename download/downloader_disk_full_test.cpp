@@ -52,11 +52,7 @@ TEST_F(DiskFullTest, FullDiskFailsWithWriteErrorNeverDone) {
   IDownloader* d = CreateDownloader(services);
   ASSERT_NE(d, nullptr);
   ASSERT_TRUE(d->Start());
-  int32_t state = d->Poll();
-  for (int i = 0; i < 2400 && state == IDownloader::kRunning; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    state = d->Poll();
-  }
+  const int32_t state = testing::PollToEnd(*d);
   d->Destroy();
   EXPECT_EQ(state, IDownloader::kFailed);
   const std::vector<std::string> events = ErrorStatuses();

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "base/testing/release_signing.h"
+#include "base/testing/wait_until.h"
 #include "services/installer_settings.h"
 #include "download/download_events.h"
 #include "download/download_file_name.h"
@@ -200,10 +201,7 @@ class HostileServerTest : public testing::NetTest {
 
   static int32_t PollToEnd(IDownloader* d) {
     int32_t state = d->Poll();
-    for (int i = 0; i < 1200 && state == IDownloader::kRunning; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      state = d->Poll();
-    }
+    (void)testing::WaitUntil([&] { return (state = d->Poll()) != IDownloader::kRunning; });
     return state;
   }
 
@@ -350,9 +348,7 @@ TEST_F(HostileServerTest, DestroyHangsUpOnATricklingHead) {
                              Genuine());
   DownloaderPtr d(CreateDownloader(Services(&record, &settings)));
   ASSERT_TRUE(d->Start());
-  for (int i = 0; i < 500 && server.TrickleBytesSent() < 3; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  (void)testing::WaitUntil([&] { return server.TrickleBytesSent() >= 3; });
   ASSERT_GE(server.TrickleBytesSent(), 3);
   EXPECT_EQ(d->Poll(), IDownloader::kRunning);
   const auto before = std::chrono::steady_clock::now();
@@ -362,9 +358,7 @@ TEST_F(HostileServerTest, DestroyHangsUpOnATricklingHead) {
   std::printf(
       "destroy during a trickling HEAD took %lld ms\n",
       static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
-  for (int i = 0; i < 100 && server.CutTrickles() == 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  (void)testing::WaitUntil([&] { return server.CutTrickles() != 0; });
   EXPECT_EQ(server.CutTrickles(), 1);
   EXPECT_EQ(server.FinishedTrickles(), 0);
   EXPECT_EQ(Files(), std::set<std::string>{InData(L"config.ini")});

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "base/md5.h"
+#include "base/testing/whole_file_win.h"
 #include "base/text_convert.h"
 #include "download/download_test_support.h"
 #include "download/downloader.h"
@@ -31,17 +32,7 @@ std::wstring BinFolder() {
   return path.substr(0, path.find_last_of(L'\\'));
 }
 
-std::string ReadAll(const std::wstring& path) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return {};
-  std::string bytes;
-  char piece[65536];
-  DWORD got = 0;
-  while (ReadFile(h, piece, sizeof piece, &got, nullptr) && got > 0) bytes.append(piece, got);
-  CloseHandle(h);
-  return bytes;
-}
+using testing::ReadWholeFile;
 
 // Runs a command line to its end; its exit code, or -1.
 long RunToEnd(const std::wstring& command_line) {
@@ -67,7 +58,7 @@ class CheckedFileSwapTest : public BackendTest {};
 
 TEST_F(CheckedFileSwapTest, ASecondProcessCannotReplaceTheCheckedFileBeforeItIsStarted) {
   const std::wstring probe = BinFolder() + L"\\release_probe.exe";
-  const std::string program = ReadAll(probe);
+  const std::string program = ReadWholeFile(probe);
   ASSERT_FALSE(program.empty()) << "no release_probe.exe beside the test";
   ASSERT_TRUE(backend_->WritePackage("probe.exe", program));
   const std::wstring data_dir = dir_.Wide() + L"\\";
@@ -84,27 +75,14 @@ TEST_F(CheckedFileSwapTest, ASecondProcessCannotReplaceTheCheckedFileBeforeItIsS
   InstallerSettings settings(data_dir + L"config.ini");
   CFixedPackageRecord record({backend_->Url("/cdn/probe.exe")}, Md5Text(program), "1.0.0.1",
                              IPackageRecord::kReady, Release("probe.exe"));
-  DownloaderServices services;
-  services.query.package = &record;
-  services.query.programPath = L"C:\\Downloads\\Morvantile_setup.exe";
-  services.query.builtinUrl = backend_->Url(testing::kBuiltinPath);
-  services.query.probeHosts = {"127.0.0.1"};
-  services.query.probePort = backend_->Port();
-  services.settings = &settings;
-  services.productDataDirectory = data_dir;
-  IDownloader* d = CreateDownloader(services);
+  IDownloader* d = CreateDownloader(ServicesFor(&record, data_dir, &settings));
   ASSERT_NE(d, nullptr);
   struct Destroy {
     IDownloader* d;
     ~Destroy() { d->Destroy(); }
   } destroy{d};
   ASSERT_TRUE(d->Start());
-  int32_t state = d->Poll();
-  for (int i = 0; i < 2400 && state == IDownloader::kRunning; ++i) {
-    Sleep(50);
-    state = d->Poll();
-  }
-  ASSERT_EQ(state, IDownloader::kDone);
+  ASSERT_EQ(testing::PollToEnd(*d), IDownloader::kDone);
 
   const std::wstring report = data_dir + L"started.txt";
   long swapped_while_held = -2;
@@ -117,26 +95,61 @@ TEST_F(CheckedFileSwapTest, ASecondProcessCannotReplaceTheCheckedFileBeforeItIsS
     EXPECT_EQ(RunToEnd(L"\"" + path + L"\" report \"" + report + L"\""), 0);
   }));
   EXPECT_EQ(swapped_while_held, 0) << "a second process changed the checked file";
-  std::istringstream lines(ReadAll(report));
+  std::istringstream lines(ReadWholeFile(report));
   std::string image, digest;
   std::getline(lines, image);
   std::getline(lines, digest);
   EXPECT_EQ(WideFromUtf8(image), started_path);
   EXPECT_EQ(digest, Md5Text(program)) << "the started program is not the checked one";
-  EXPECT_EQ(ReadAll(started_path), program);
+  EXPECT_EQ(ReadWholeFile(started_path), program);
 
   // Once let go the file is an ordinary file again: the same attempts work,
   // so the refusals above were the hold's.
   EXPECT_GT(RunToEnd(L"\"" + probe + L"\" swap \"" + started_path + L"\" \"" + evil + L"\""), 0);
   // And the controller, asked to start again, finds the file changed.
   ASSERT_TRUE(d->Start());
-  state = d->Poll();
-  for (int i = 0; i < 2400 && state == IDownloader::kRunning; ++i) {
-    Sleep(50);
-    state = d->Poll();
-  }
-  EXPECT_EQ(state, IDownloader::kFailed);
+  EXPECT_EQ(testing::PollToEnd(*d), IDownloader::kFailed);
   EXPECT_FALSE(d->StartCheckedFile([](const std::wstring&) { FAIL() << "changed file started"; }));
+}
+
+// The bytes are digested as they are written, so the hold begins with the
+// partial file: while it is written nobody else may write, rename or delete
+// it, and the held file at the end is the one written.
+TEST_F(CheckedFileSwapTest, NobodyElseWritesThePartialFileWhileItIsWritten) {
+  // Paced so the download is still running when the file is tried.
+  ASSERT_TRUE(backend_->SetFaults(
+      R"([{"path": "/cdn/", "method": "GET", "action": "pace", "bytes_per_second": 1000000}])"));
+  const std::wstring data_dir = dir_.Wide() + L"\\";
+  InstallerSettings settings(data_dir + L"config.ini");
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, backend_->PackageMd5(), "1.0.0.1",
+                             IPackageRecord::kReady, Release());
+  IDownloader* d = CreateDownloader(ServicesFor(&record, data_dir, &settings));
+  ASSERT_NE(d, nullptr);
+  struct Destroy {
+    IDownloader* d;
+    ~Destroy() { d->Destroy(); }
+  } destroy{d};
+  ASSERT_TRUE(d->Start());
+  int32_t state = d->Poll();
+  (void)testing::WaitUntil(
+      [&] { return (state = d->Poll()) != IDownloader::kRunning || d->GetProgress() > 0; });
+  ASSERT_EQ(state, IDownloader::kRunning);
+  const std::wstring partial = std::wstring(d->GetFilePath()) + L".part";
+  HANDLE writer = CreateFileW(partial.c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  const DWORD open_error = GetLastError();
+  if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+  EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "another writer opened the partial file";
+  EXPECT_EQ(open_error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_FALSE(MoveFileExW(partial.c_str(), (data_dir + L"moved.part").c_str(), 0))
+      << "the partial file was renamed while written";
+  // Reading stays allowed.
+  HANDLE reader = CreateFileW(partial.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(reader, INVALID_HANDLE_VALUE);
+  if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
+  EXPECT_EQ(testing::PollToEnd(*d), IDownloader::kDone);
 }
 
 }  // namespace

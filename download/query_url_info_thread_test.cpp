@@ -1,3 +1,4 @@
+#include "base/testing/wait_until.h"
 #include "download/query_url_info_thread.h"
 
 #include <gtest/gtest.h>
@@ -57,10 +58,7 @@ class QueryUrlInfoTest : public BackendTest {
     ResultKeeper keeper;
     {
       QueryUrlInfoThread query("", &keeper, settings);
-      for (int i = 0; i < 6000 && !query.IsFinished(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      }
-      EXPECT_TRUE(query.IsFinished());
+      EXPECT_TRUE(testing::WaitUntil([&] { return query.IsFinished(); }));
       EXPECT_EQ(keeper.Calls(), 1);
       last_query_url_ = query.GetQueryUrl();
     }

@@ -8,7 +8,6 @@
 #include <fstream>
 #include <set>
 #include <sstream>
-#include <thread>
 
 #include "base/text_convert.h"
 #include "download/download_test_support.h"
@@ -53,23 +52,12 @@ class ServerPackageRecordTest : public BackendTest {
     CServerPackageRecord record(&info);
     const std::wstring data_dir = dir_.Wide() + testing::TempDir::kSeparator;
     InstallerSettings settings(data_dir + L"config.ini");
-    DownloaderServices services;
-    services.query.package = &record;
-    services.query.programPath = L"C:\\Downloads\\Morvantile_setup.exe";
-    services.query.builtinUrl = backend_->Url(testing::kBuiltinPath);
-    services.query.probeHosts = {"127.0.0.1"};
-    services.query.probePort = backend_->Port();
-    services.settings = &settings;
-    services.productDataDirectory = data_dir;
+    DownloaderServices services = ServicesFor(&record, data_dir, &settings);
     services.installedProductPath = [] { return std::wstring(L"C:\\Morvantile\\Morvantile.exe"); };
     services.installedProductVersion = [] { return std::wstring(L"1.0.0.1"); };
     IDownloader* d = CreateDownloader(services);
     if (d == nullptr) return -1;
-    int32_t state = d->Start() ? d->Poll() : IDownloader::kFailed;
-    for (int i = 0; i < 2400 && state == IDownloader::kRunning; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      state = d->Poll();
-    }
+    const int32_t state = d->Start() ? testing::PollToEnd(*d) : IDownloader::kFailed;
     if (path != nullptr) *path = d->GetFilePath();
     d->Destroy();
     return state;
@@ -120,8 +108,7 @@ const ServedRelease kServedReleases[] = {
     {"expired", R"([{"action": "release", "mode": "expired"}])", "发布声明已过期"},
     {"older than installed", R"([{"action": "release", "mode": "older", "version": "1.0.0.0"}])",
      "发布版本低于已安装版本"},
-    {"another product", R"([{"action": "release", "mode": "other_product"}])",
-     "发布声明产品不符"},
+    {"another product", R"([{"action": "release", "mode": "other_product"}])", "发布声明产品不符"},
     {"malformed", R"([{"action": "release", "mode": "malformed"}])", "发布声明格式错误"},
     {"naming another length", R"([{"action": "release", "mode": "wrong_size"}])",
      "文件大小与发布声明不符"},
@@ -150,9 +137,7 @@ TEST_F(ServerPackageRecordTest, StatementForOtherBytesFailsAfterTheDownload) {
 TEST_F(ServerPackageRecordTest, ReadsTheServersRecordInRankOrder) {
   CPkgInfo info(ReaderSettings());
   CServerPackageRecord record(&info);
-  for (int i = 0; i < 2000 && record.GetStatus() == IPackageRecord::kReading; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  (void)testing::WaitUntil([&] { return record.GetStatus() != IPackageRecord::kReading; });
   ASSERT_EQ(record.GetStatus(), IPackageRecord::kReady);
   EXPECT_EQ(record.GetVersion(), "1.0.0.1");
   EXPECT_EQ(record.GetMd5(), backend_->PackageMd5());
@@ -166,23 +151,10 @@ TEST_F(ServerPackageRecordTest, ControllerDownloadsWhatTheServerAnnounces) {
   CServerPackageRecord record(&info);
   const std::wstring data_dir = dir_.Wide() + testing::TempDir::kSeparator;
   InstallerSettings settings(data_dir + L"config.ini");
-  DownloaderServices services;
-  services.query.package = &record;
-  services.query.programPath = L"C:\\Downloads\\Morvantile_setup.exe";
-  services.query.builtinUrl = backend_->Url(testing::kBuiltinPath);
-  services.query.probeHosts = {"127.0.0.1"};
-  services.query.probePort = backend_->Port();
-  services.settings = &settings;
-  services.productDataDirectory = data_dir;
-  IDownloader* d = CreateDownloader(services);
+  IDownloader* d = CreateDownloader(ServicesFor(&record, data_dir, &settings));
   ASSERT_NE(d, nullptr);
   ASSERT_TRUE(d->Start());
-  int32_t state = d->Poll();
-  for (int i = 0; i < 2400 && state == IDownloader::kRunning; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    state = d->Poll();
-  }
-  EXPECT_EQ(state, IDownloader::kDone);
+  EXPECT_EQ(testing::PollToEnd(*d), IDownloader::kDone);
   const std::wstring path = d->GetFilePath();
   d->Destroy();
   EXPECT_EQ(path, data_dir + L"Morvantile_setup_install_v1.0.0.1.exe");

@@ -85,6 +85,17 @@ void ResolveHostWithFallback(CTCPClient& client, const std::string& host, uint16
   StoreResolverChoice(client.dnsMode, client.dnsServer);
 }
 
+ResolvedTarget CTCPClient::Resolved() const { return {host_, address_, port_, dnsMode, dnsServer}; }
+
+void CTCPClient::UseResolved(const ResolvedTarget& target) {
+  host_ = target.host;
+  address_ = target.address;
+  port_ = target.port;
+  port_net_ = HostToNet16(target.port);
+  dnsMode = target.dnsMode;
+  dnsServer = target.dnsServer;
+}
+
 bool CTCPClient::SetTimeouts(int receive_ms, int send_ms) {
   if (receive_ms != receive_timeout_) {
     receive_timeout_ = receive_ms;
@@ -192,6 +203,8 @@ void CTCPClient::SendAll(std::string_view data) {
   size_t sent = 0;
   int interrupts = 0;
   while (sent < data.size()) {
+    // An owner that stopped wants nothing more sent.
+    if (StopRequested()) throw PelmarError("User cancel thread");
     const size_t piece = std::min(data.size() - sent, kMaxIoPiece);
     const int r = SockSend(socket_.Get(), data.data() + sent, static_cast<int>(piece));
     if (r == 0) throw PelmarError("Server can't recv data");

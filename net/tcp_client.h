@@ -10,6 +10,17 @@
 
 namespace pelmar {
 
+// Where a resolved client connects, and the resolver choice that found it:
+// handed from one client to the next for the same host, so a download
+// resolves its host once.
+struct ResolvedTarget {
+  std::string host;               // as ResolveHost stored it (dotted with the own DNS client)
+  uint32_t address = 0xFFFFFFFF;  // network order
+  uint16_t port = 0;
+  int dnsMode = 0;
+  std::string dnsServer;
+};
+
 // One blocking IPv4 TCP connection to one host and port, direct or tunnelled
 // through an HTTP proxy with CONNECT, with per-socket time limits. Used by one
 // thread at a time; the shared network settings are read and written under
@@ -28,6 +39,7 @@ class CTCPClient {
   // proxy), alternating between proxy discovery and a direct connection on
   // failure. Raises PelmarError with the failure's text.
   void Connect();
+  // Raises "User cancel thread" once the stop check (below) says so.
   void SendAll(std::string_view data);
   void RecvExact(char* buffer, size_t count);
   // Fills the proxy fields from the operating system's choice for `url`.
@@ -42,6 +54,11 @@ class CTCPClient {
   static constexpr int kConnectSliceMs = 50;
   // Closes the socket if one is open.
   void Close() { socket_.Reset(); }
+
+  // What this client resolved, for another client of the same host.
+  ResolvedTarget Resolved() const;
+  // Takes a target another client resolved instead of resolving again.
+  void UseResolved(const ResolvedTarget& target);
 
   const std::string& Host() const { return host_; }
   uint32_t Address() const { return address_; }  // network order

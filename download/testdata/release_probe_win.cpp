@@ -15,24 +15,15 @@
 #include <vector>
 
 #include "base/md5.h"
+#include "base/testing/whole_file_win.h"
 #include "base/text_convert.h"
 
 namespace {
 
-std::string ReadAll(const std::wstring& path) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return {};
-  std::string bytes;
-  char piece[65536];
-  DWORD got = 0;
-  while (ReadFile(h, piece, sizeof piece, &got, nullptr) && got > 0) bytes.append(piece, got);
-  CloseHandle(h);
-  return bytes;
-}
+using pelmar::testing::ReadWholeFile;
 
 int Swap(const std::wstring& target, const std::wstring& replacement) {
-  const std::string evil = ReadAll(replacement);
+  const std::string evil = ReadWholeFile(replacement);
   int worked = 0;
   auto say = [&](const char* way, bool ok) {
     std::printf("%s: %s\n", way, ok ? "WORKED" : "refused");
@@ -65,8 +56,8 @@ int Swap(const std::wstring& target, const std::wstring& replacement) {
   say("rename it away", moved);
   if (moved) MoveFileExW(away.c_str(), target.c_str(), 0);
   CopyFileW(replacement.c_str(), aside.c_str(), FALSE);
-  say("ReplaceFileW", ReplaceFileW(target.c_str(), aside.c_str(), nullptr, 0, nullptr, nullptr) !=
-                          FALSE);
+  say("ReplaceFileW",
+      ReplaceFileW(target.c_str(), aside.c_str(), nullptr, 0, nullptr, nullptr) != FALSE);
   DeleteFileW(aside.c_str());
   say("delete it", DeleteFileW(target.c_str()) != FALSE);
   return worked;
@@ -76,7 +67,7 @@ int Report(const std::wstring& out) {
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   const std::string line =
-      pelmar::Utf8FromWide(self) + "\n" + pelmar::Md5Text(ReadAll(self)) + "\n";
+      pelmar::Utf8FromWide(self) + "\n" + pelmar::Md5Text(ReadWholeFile(self)) + "\n";
   HANDLE h = CreateFileW(out.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) return 2;
   DWORD put = 0;
