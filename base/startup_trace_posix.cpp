@@ -24,6 +24,8 @@ void StartupTraceWorkingSet(uint64_t* current, uint64_t* peak) {
   if (statm >> size >> resident) *current = resident * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
   rusage usage{};
   if (getrusage(RUSAGE_SELF, &usage) == 0) *peak = static_cast<uint64_t>(usage.ru_maxrss) * 1024u;
+  // The kernel's peak is brought up to date only now and then.
+  if (*peak < *current) *peak = *current;
 }
 
 std::FILE* OpenStartupTraceFile(const std::string& utf8Path) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -69,6 +71,13 @@ using SdkBinder = std::function<void(VekTables& tables, VekCrashHandler handler,
 
 // Threads: any thread may call any operation. `sdkMutex_` serialises every
 // call into the SDK and the event counter; it is always the last lock taken.
+// Delivered on the logger's own worker (the installer's logger), the SDK is
+// bound there, off the start-up path, and every record, release and
+// re-initialisation is queued and carried out there in the order it was
+// asked for: nothing sent before the SDK is ready is lost, and a sender
+// never waits for a commit. A record send then returns true once queued.
+// The SDK's services (request sealing, decryption, identifier, URL opening,
+// running as the user) wait until the binding has ended.
 // Pending properties are kept per calling thread (guarded by `propsMutex_`, a
 // leaf lock held only to copy or change a map), so two threads that clear,
 // set and send at the same moment each send exactly their own properties.
@@ -76,10 +85,17 @@ using SdkBinder = std::function<void(VekTables& tables, VekCrashHandler handler,
 // clears keeps a small map for the life of the process.
 class CLoggerServer : public ILoggerServer {
  public:
-  // Production: binds the real SDK (Inert where there is none).
+  // Where records are committed.
+  enum class Delivery {
+    kOnCaller,  // bound in the constructor; each record committed by its sender
+    kOnWorker,  // bound and committed on the logger's own thread, in order
+  };
+
+  // Production: binds the real SDK on the worker (Inert where there is none).
   CLoggerServer();
-  // Tests: binds through `binder`; `nowSeconds` supplies the calendar time.
-  explicit CLoggerServer(const SdkBinder& binder, std::function<int64_t()> nowSeconds = nullptr);
+  // Binds through `binder`; `nowSeconds` supplies the calendar time (tests).
+  explicit CLoggerServer(const SdkBinder& binder, std::function<int64_t()> nowSeconds = nullptr,
+                         Delivery delivery = Delivery::kOnCaller);
   ~CLoggerServer() override;
   CLoggerServer(const CLoggerServer&) = delete;
   CLoggerServer& operator=(const CLoggerServer&) = delete;
@@ -119,7 +135,22 @@ class CLoggerServer : public ILoggerServer {
   };
 
   void Bind(const SdkBinder& binder);
+  void RunWorker(const SdkBinder& binder);
+  // On the worker: queues `send` and returns true. Else sends at once.
+  bool Deliver(std::function<bool()> send);
+  // The queued work, done on the calling thread (the crash handler's).
+  void RunQueuedHere();
+  void WaitUntilBound();
   bool SendRecord(int type, const std::function<void(VekRecord)>& writeFields);
+  bool PageActionNow(const std::string& page, const std::string& action,
+                     const std::string& extra);
+  bool LifecycleNow(int kind, const std::string& code1, const std::string& code2,
+                    const std::string& code3, const std::string& code4,
+                    const std::vector<std::string>& files);
+  bool LaunchNow(int kind, const std::string& s1, const std::string& s2, const std::string& s3);
+  bool EventNow(const std::string& name, const PendingProperties& props);
+  void ReleaseNow();
+  void ReinitNow();
   PendingProperties SnapshotProperties();
   std::string CallUtility(const std::function<char*(const VekUtilityTable&, int*)>& call);
 
@@ -129,7 +160,7 @@ class CLoggerServer : public ILoggerServer {
   std::unique_ptr<VekCoreTable> core_;            // guarded by sdkMutex_
   std::unique_ptr<VekCollectorTable> collector_;  // guarded by sdkMutex_
   std::unique_ptr<VekUtilityTable> utility_;      // guarded by sdkMutex_
-  std::unique_ptr<ShellExecAsUserFn> runAsUser_;  // set at construction only
+  std::unique_ptr<ShellExecAsUserFn> runAsUser_;  // set by the binding, then only read
   uint32_t eventCounter_ = 0;                     // guarded by sdkMutex_
   std::function<int64_t()> nowSeconds_;
 
@@ -137,6 +168,14 @@ class CLoggerServer : public ILoggerServer {
   // holding it, and must not hang the dying process.
   std::recursive_mutex propsMutex_;
   std::map<std::thread::id, PendingProperties> pending_;  // guarded by propsMutex_
+
+  bool onWorker_ = false;  // set at construction only
+  std::mutex queueMutex_;  // a leaf lock: held only to change what it guards
+  std::condition_variable queueChanged_;
+  std::deque<std::function<void()>> queue_;  // guarded by queueMutex_
+  bool bound_ = false;                       // guarded by queueMutex_
+  bool stopping_ = false;                    // guarded by queueMutex_
+  std::thread worker_;                       // last: it uses everything above
 };
 
 // The process's logger, created (and the SDK bound) on first call.
