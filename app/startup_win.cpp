@@ -217,6 +217,8 @@ int RunInstaller(HINSTANCE /*instance*/) {
       UpdateWindow(window->hwnd());
     }
     MarkStartup("first paint");
+    // The records queued so far go to the SDK now that the page is up.
+    logger->StartDelivery();
     RunMessageLoop();
     // Destroying the pages waits for their threads: only once they have
     // ended. A worker still waiting on the system keeps the window, which

@@ -1,5 +1,6 @@
 #include "services/logger_server.h"
 
+#include <chrono>
 #include <ctime>
 #include <exception>
 #include <utility>
@@ -54,6 +55,7 @@ CLoggerServer::~CLoggerServer() {
     {
       std::lock_guard<std::mutex> lock(queueMutex_);
       stopping_ = true;
+      delivering_ = true;
     }
     queueChanged_.notify_all();
     worker_.join();
@@ -94,6 +96,13 @@ void CLoggerServer::RunWorker(const SdkBinder& binder) {
     bound_ = true;
   }
   queueChanged_.notify_all();
+  {
+    // A start-up that never says so still gets its records delivered.
+    std::unique_lock<std::mutex> lock(queueMutex_);
+    (void)queueChanged_.wait_for(lock, std::chrono::milliseconds(kDeliveryHoldMs),
+                                 [this] { return delivering_; });
+    delivering_ = true;
+  }
   for (;;) {
     std::function<void()> job;
     {
@@ -125,6 +134,14 @@ void CLoggerServer::RunQueuedHere() {
     jobs.swap(queue_);
   }
   for (std::function<void()>& job : jobs) job();
+}
+
+void CLoggerServer::StartDelivery() {
+  {
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    delivering_ = true;
+  }
+  queueChanged_.notify_all();
 }
 
 void CLoggerServer::WaitUntilBound() {

@@ -62,6 +62,10 @@ class ILoggerServer : public IEventSink,
   virtual bool Reinit() = 0;
   // Releases the SDK handle: every later record send returns false.
   virtual void ReleaseHandle() = 0;
+  // Where records are queued: lets them go to the SDK from now on. Start-up
+  // calls it once the first page is painted, so committing (and the
+  // uploader process each commit may start) does not compete with it.
+  virtual void StartDelivery() = 0;
 };
 
 // Binds the SDK into `tables` (throwing PelmarError with the failing step's
@@ -77,7 +81,8 @@ using SdkBinder = std::function<void(VekTables& tables, VekCrashHandler handler,
 // asked for: nothing sent before the SDK is ready is lost, and a sender
 // never waits for a commit. A record send then returns true once queued.
 // The SDK's services (request sealing, decryption, identifier, URL opening,
-// running as the user) wait until the binding has ended.
+// running as the user) wait until the binding has ended. Queued work waits
+// for StartDelivery, or kDeliveryHoldMs after the binding at most.
 // Pending properties are kept per calling thread (guarded by `propsMutex_`, a
 // leaf lock held only to copy or change a map), so two threads that clear,
 // set and send at the same moment each send exactly their own properties.
@@ -118,9 +123,13 @@ class CLoggerServer : public ILoggerServer {
   std::string GetMidEx(int value) override;
   bool Reinit() override;
   void ReleaseHandle() override;
+  void StartDelivery() override;
   bool OpenUrl(const std::string& url) override;
   int RunAsUser(const std::string& verb, const std::string& fileUtf8, const char* a3 = nullptr,
                 const char* a4 = nullptr, const char* a5 = nullptr) override;
+
+  // How long queued records wait for StartDelivery at most.
+  static constexpr int kDeliveryHoldMs = 3000;
 
   // The event id for a calendar time and counter value.
   static int32_t EventId(int64_t nowSeconds, uint32_t counter);
@@ -174,6 +183,7 @@ class CLoggerServer : public ILoggerServer {
   std::condition_variable queueChanged_;
   std::deque<std::function<void()>> queue_;  // guarded by queueMutex_
   bool bound_ = false;                       // guarded by queueMutex_
+  bool delivering_ = false;                  // guarded by queueMutex_
   bool stopping_ = false;                    // guarded by queueMutex_
   std::thread worker_;                       // last: it uses everything above
 };

@@ -598,6 +598,7 @@ class WorkerDeliveryTest : public LoggerServerTest {
 
 TEST_F(WorkerDeliveryTest, RecordsSentBeforeTheSdkIsReadyAreKeptInOrder) {
   auto logger = MakeGated();
+  logger->StartDelivery();
   logger->ClearProperties();
   logger->SetStringProperty("who", "first");
   EXPECT_TRUE(logger->SendEvent("a"));
@@ -637,6 +638,7 @@ TEST_F(WorkerDeliveryTest, RecordsSentBeforeTheSdkIsReadyAreKeptInOrder) {
 
 TEST_F(WorkerDeliveryTest, ReleaseTakesEffectWhereItWasAskedFor) {
   auto logger = MakeGated();
+  logger->StartDelivery();
   logger->ClearProperties();
   EXPECT_TRUE(logger->SendEvent("before"));
   logger->ReleaseHandle();
@@ -660,6 +662,33 @@ TEST_F(WorkerDeliveryTest, WithoutAnSdkQueuedRecordsAreDroppedAndServicesAnswerE
   EXPECT_FALSE(logger->OpenUrl("http://example.invalid/"));
   logger.reset();
   EXPECT_TRUE(Committed().empty());
+}
+
+// Bound but not yet told to deliver: records wait (the services do not),
+// then go in order once delivery starts.
+TEST_F(WorkerDeliveryTest, RecordsWaitForDeliveryToStart) {
+  auto logger = MakeGated();
+  Open();
+  EXPECT_EQ(logger->GetMid(), rec_.midText);  // bound: services answer at once
+  (void)logger->Send(Event("first"));
+  (void)logger->Send(Event("second"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(Committed().empty()) << "delivered before start-up allowed it";
+  logger->StartDelivery();
+  for (int i = 0; i < 500 && Committed().size() < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(FirstFields(), (std::vector<std::string>{"event first 456789000",
+                                                     "event second 456789001"}));
+}
+
+// A logger destroyed before delivery was started still delivers everything.
+TEST_F(WorkerDeliveryTest, DestructionDeliversWhatWasHeld) {
+  auto logger = MakeGated();
+  Open();
+  (void)logger->Send(Event("held"));
+  logger.reset();
+  EXPECT_EQ(FirstFields(), (std::vector<std::string>{"event held 456789000"}));
 }
 
 // Many threads at once on the worker: every record arrives, each with its
