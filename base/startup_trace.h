@@ -12,9 +12,9 @@ namespace pelmar {
 // One step mark of start-up as the trace file holds it.
 struct StartupMark {
   std::string step;
-  double ms = 0;               // system-wide monotonic clock, milliseconds
-  uint64_t workingSet = 0;     // bytes, at the mark
-  uint64_t peakWorkingSet = 0; // bytes, the process's peak so far
+  double ms = 0;                // system-wide monotonic clock, milliseconds
+  uint64_t workingSet = 0;      // bytes, at the mark
+  uint64_t peakWorkingSet = 0;  // bytes, the process's peak so far
 };
 
 // Start-up's step marks, for the start-up benchmark (bench/startup_bench):

@@ -33,8 +33,8 @@ MemoryInfoFn MemoryInfo() {
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "K32GetProcessMemoryInfo")));
     if (fn) return fn;
     HMODULE psapi = sys::LoadSystemLibrary(L"psapi.dll");
-    return psapi ? reinterpret_cast<MemoryInfoFn>(reinterpret_cast<void*>(
-                       GetProcAddress(psapi, "GetProcessMemoryInfo")))
+    return psapi ? reinterpret_cast<MemoryInfoFn>(
+                       reinterpret_cast<void*>(GetProcAddress(psapi, "GetProcessMemoryInfo")))
                  : nullptr;
   }();
   return found;

@@ -136,8 +136,8 @@ Sample Measure(const std::wstring& exe, const std::wstring& args, const wchar_t*
     SetEnvironmentVariableW(L"PELMAR_STARTUP_TRACE", trace.c_str());
   }
   const double started = NowMs();
-  const BOOL made = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0,
-                                   nullptr, nullptr, &startup, &pi);
+  const BOOL made = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &startup, &pi);
   SetEnvironmentVariableW(L"PELMAR_STARTUP_TRACE", nullptr);
   if (!made) return s;
   HWND window = nullptr;
@@ -204,17 +204,17 @@ void PrintSteps(const std::vector<Sample>& runs, double firstPaintMs) {
   std::stable_sort(order.begin(), order.end(), [&](const std::string& a, const std::string& b) {
     return Median(ms[a]) < Median(ms[b]);
   });
-  std::printf("install.exe steps (medians; ms from process creation, step = since the previous "
-              "line; working set and peak at the mark):\n");
-  std::printf("  %-34s %8s %8s %9s %9s %s\n", "step ended", "ms", "step", "WS MiB", "peak MiB",
-              "");
+  std::printf(
+      "install.exe steps (medians; ms from process creation, step = since the previous "
+      "line; working set and peak at the mark):\n");
+  std::printf("  %-34s %8s %8s %9s %9s %s\n", "step ended", "ms", "step", "WS MiB", "peak MiB", "");
   double previous = 0;
   bool pastPaint = false;
   for (const std::string& step : order) {
     const double at = Median(ms[step]);
     if (!pastPaint && at > firstPaintMs) {
-      std::printf("  %-34s %8.0f %8s %9s %9s (the bench saw the first paint)\n", "----", firstPaintMs,
-                  "", "", "");
+      std::printf("  %-34s %8.0f %8s %9s %9s (the bench saw the first paint)\n", "----",
+                  firstPaintMs, "", "", "");
       pastPaint = true;
     }
     std::printf("  %-34s %8.0f %8.0f %9.1f %9.1f%s\n", step.c_str(), at, at - previous,

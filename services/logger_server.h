@@ -151,8 +151,7 @@ class CLoggerServer : public ILoggerServer {
   void RunQueuedHere();
   void WaitUntilBound();
   bool SendRecord(int type, const std::function<void(VekRecord)>& writeFields);
-  bool PageActionNow(const std::string& page, const std::string& action,
-                     const std::string& extra);
+  bool PageActionNow(const std::string& page, const std::string& action, const std::string& extra);
   bool LifecycleNow(int kind, const std::string& code1, const std::string& code2,
                     const std::string& code3, const std::string& code4,
                     const std::vector<std::string>& files);

@@ -583,8 +583,8 @@ class WorkerDeliveryTest : public LoggerServerTest {
       opened.wait();
       inner(t, handler, context);
     };
-    return std::make_unique<CLoggerServer>(gated, [] { return int64_t{1234567890}; },
-                                           CLoggerServer::Delivery::kOnWorker);
+    return std::make_unique<CLoggerServer>(
+        gated, [] { return int64_t{1234567890}; }, CLoggerServer::Delivery::kOnWorker);
   }
   void Open() { gate_.set_value(); }
   std::vector<std::string> FirstFields() {
@@ -647,8 +647,8 @@ TEST_F(WorkerDeliveryTest, ReleaseTakesEffectWhereItWasAskedFor) {
   EXPECT_TRUE(logger->SendEvent("reinitialised"));
   Open();
   logger.reset();
-  EXPECT_EQ(FirstFields(), (std::vector<std::string>{"event before 456789000",
-                                                     "event reinitialised 456789001"}));
+  EXPECT_EQ(FirstFields(),
+            (std::vector<std::string>{"event before 456789000", "event reinitialised 456789001"}));
 }
 
 TEST_F(WorkerDeliveryTest, WithoutAnSdkQueuedRecordsAreDroppedAndServicesAnswerEmpty) {
@@ -678,8 +678,8 @@ TEST_F(WorkerDeliveryTest, RecordsWaitForDeliveryToStart) {
   for (int i = 0; i < 500 && Committed().size() < 2; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  EXPECT_EQ(FirstFields(), (std::vector<std::string>{"event first 456789000",
-                                                     "event second 456789001"}));
+  EXPECT_EQ(FirstFields(),
+            (std::vector<std::string>{"event first 456789000", "event second 456789001"}));
 }
 
 // A logger destroyed before delivery was started still delivers everything.
