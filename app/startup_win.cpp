@@ -187,9 +187,9 @@ int RunInstaller(HINSTANCE /*instance*/) {
     MarkStartup("launch facts");
     // The lower layers report through the event sink; here it is the logger.
     SetProcessEventSink(GetLogger());
-    MarkStartup("sdk bound");
+    MarkStartup("logger made");
     SendLaunchReport(facts);
-    MarkStartup("launch report");
+    MarkStartup("launch report queued");
 
     try {
       StartServerInformation();
