@@ -29,8 +29,7 @@ int64_t SystemNowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
 
 }  // namespace
 
-CLoggerServer::CLoggerServer()
-    : CLoggerServer(SdkBinder(&CSdkBinding::Bind), nullptr, Delivery::kOnWorker) {}
+CLoggerServer::CLoggerServer() : CLoggerServer(SdkBinder(&CSdkBinding::Bind)) {}
 
 CLoggerServer::CLoggerServer(const SdkBinder& binder, std::function<int64_t()> nowSeconds,
                              Delivery delivery)
@@ -436,7 +435,9 @@ bool ILoggerServer::Send(const Event& event) {
 }
 
 ILoggerServer* GetLogger() {
-  static CLoggerServer logger;
+  // Bound and delivered on its own thread: start-up never waits for the SDK.
+  static CLoggerServer logger(SdkBinder(&CSdkBinding::Bind), nullptr,
+                              CLoggerServer::Delivery::kOnWorker);
   return &logger;
 }
 

@@ -96,7 +96,8 @@ class CLoggerServer : public ILoggerServer {
     kOnWorker,  // bound and committed on the logger's own thread, in order
   };
 
-  // Production: binds the real SDK on the worker (Inert where there is none).
+  // Binds the real SDK at once (Inert where there is none). The process's
+  // logger (GetLogger) binds and delivers on its worker instead.
   CLoggerServer();
   // Binds through `binder`; `nowSeconds` supplies the calendar time (tests).
   explicit CLoggerServer(const SdkBinder& binder, std::function<int64_t()> nowSeconds = nullptr,
@@ -187,7 +188,7 @@ class CLoggerServer : public ILoggerServer {
   std::thread worker_;                       // last: it uses everything above
 };
 
-// The process's logger, created (and the SDK bound) on first call.
+// The process's logger, created on first call; the SDK is bound on its worker.
 ILoggerServer* GetLogger();
 
 }  // namespace pelmar
