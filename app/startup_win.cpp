@@ -150,6 +150,9 @@ void StartServerInformation() {
 // limit ends) and is left to the process exit.
 constexpr int kWindowStopMs = 700;
 constexpr int kReaderStopMs = 300;
+// The logger's worker delivers the quit records (and whatever is still
+// queued) within this.
+constexpr int kDeliveryFinishMs = 1000;
 
 // Wakes both readers (their stops first, so they wind down side by side) and
 // waits for them within kReaderStopMs. A reader the stop could not reach is
@@ -237,6 +240,7 @@ int RunInstaller(HINSTANCE /*instance*/) {
   const bool readers_ended = StopReadersForQuit();
   try {
     SendQuitRecords();
+    (void)GetLogger()->FinishDelivery(kDeliveryFinishMs);
   } catch (...) {
     // The exit code stays 0 whatever the analytics do.
   }

@@ -107,7 +107,11 @@ void CLoggerServer::RunWorker(const SdkBinder& binder) {
     {
       std::unique_lock<std::mutex> lock(queueMutex_);
       queueChanged_.wait(lock, [this] { return !queue_.empty() || stopping_; });
-      if (queue_.empty()) return;
+      if (queue_.empty()) {
+        workerEnded_ = true;
+        queueChanged_.notify_all();
+        return;
+      }
       job = std::move(queue_.front());
       queue_.pop_front();
     }
@@ -141,6 +145,19 @@ void CLoggerServer::StartDelivery() {
     delivering_ = true;
   }
   queueChanged_.notify_all();
+}
+
+bool CLoggerServer::FinishDelivery(int milliseconds) {
+  if (!worker_.joinable()) return true;
+  std::unique_lock<std::mutex> lock(queueMutex_);
+  stopping_ = true;
+  delivering_ = true;
+  queueChanged_.notify_all();
+  const bool ended = queueChanged_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                            [this] { return workerEnded_; });
+  lock.unlock();
+  if (ended) worker_.join();
+  return ended;
 }
 
 void CLoggerServer::WaitUntilBound() {
@@ -436,9 +453,11 @@ bool ILoggerServer::Send(const Event& event) {
 
 ILoggerServer* GetLogger() {
   // Bound and delivered on its own thread: start-up never waits for the SDK.
-  static CLoggerServer logger(SdkBinder(&CSdkBinding::Bind), nullptr,
-                              CLoggerServer::Delivery::kOnWorker);
-  return &logger;
+  // Never destroyed: a static destructor joining the worker at exit could
+  // wait on the runtime's exit lock that the worker needs.
+  static CLoggerServer* logger =
+      new CLoggerServer(SdkBinder(&CSdkBinding::Bind), nullptr, CLoggerServer::Delivery::kOnWorker);
+  return logger;
 }
 
 }  // namespace pelmar

@@ -66,6 +66,9 @@ class ILoggerServer : public IEventSink,
   // calls it once the first page is painted, so committing (and the
   // uploader process each commit may start) does not compete with it.
   virtual void StartDelivery() = 0;
+  // At the quit: delivers what is queued and ends the worker, waiting at
+  // most `milliseconds`. True when nothing is left running.
+  virtual bool FinishDelivery(int milliseconds) = 0;
 };
 
 // Binds the SDK into `tables` (throwing PelmarError with the failing step's
@@ -125,6 +128,7 @@ class CLoggerServer : public ILoggerServer {
   bool Reinit() override;
   void ReleaseHandle() override;
   void StartDelivery() override;
+  bool FinishDelivery(int milliseconds) override;
   bool OpenUrl(const std::string& url) override;
   int RunAsUser(const std::string& verb, const std::string& fileUtf8, const char* a3 = nullptr,
                 const char* a4 = nullptr, const char* a5 = nullptr) override;
@@ -185,10 +189,13 @@ class CLoggerServer : public ILoggerServer {
   bool bound_ = false;                       // guarded by queueMutex_
   bool delivering_ = false;                  // guarded by queueMutex_
   bool stopping_ = false;                    // guarded by queueMutex_
+  bool workerEnded_ = false;                 // guarded by queueMutex_
   std::thread worker_;                       // last: it uses everything above
 };
 
-// The process's logger, created on first call; the SDK is bound on its worker.
+// The process's logger, created on first call and never destroyed (its
+// worker may still run when the process ends; start-up ends it first with
+// FinishDelivery); the SDK is bound on its worker.
 ILoggerServer* GetLogger();
 
 }  // namespace pelmar

@@ -682,6 +682,17 @@ TEST_F(WorkerDeliveryTest, RecordsWaitForDeliveryToStart) {
             (std::vector<std::string>{"event first 456789000", "event second 456789001"}));
 }
 
+// The quit's flush: everything queued is delivered and the worker ends.
+TEST_F(WorkerDeliveryTest, FinishDeliveryDeliversAndEndsTheWorker) {
+  auto logger = MakeGated();
+  (void)logger->Send(Event("quit"));
+  EXPECT_FALSE(logger->FinishDelivery(50)) << "ended while the binding was held";
+  Open();
+  EXPECT_TRUE(logger->FinishDelivery(10000));
+  EXPECT_EQ(FirstFields(), (std::vector<std::string>{"event quit 456789000"}));
+  EXPECT_TRUE(logger->FinishDelivery(0));  // nothing left running
+}
+
 // A logger destroyed before delivery was started still delivers everything.
 TEST_F(WorkerDeliveryTest, DestructionDeliversWhatWasHeld) {
   auto logger = MakeGated();
