@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -568,6 +569,163 @@ TEST_F(LoggerServerTest, ConcurrentSendersKeepTheirOwnProperties) {
     if (std::stoi(t) % 2) expected.push_back("b odd=1");
     expected.push_back("s sender=" + t);
     EXPECT_EQ(r.fields, expected);
+  }
+}
+
+// Delivered on the worker: a binder held at a gate, so the test can send
+// while the SDK is still being bound.
+class WorkerDeliveryTest : public LoggerServerTest {
+ protected:
+  std::unique_ptr<CLoggerServer> MakeGated(BindLevel level = kFull) {
+    std::shared_future<void> opened = gate_.get_future().share();
+    SdkBinder inner = Binder(level);
+    SdkBinder gated = [opened, inner](VekTables& t, VekCrashHandler handler, void* context) {
+      opened.wait();
+      inner(t, handler, context);
+    };
+    return std::make_unique<CLoggerServer>(
+        gated, [] { return int64_t{1234567890}; }, CLoggerServer::Delivery::kOnWorker);
+  }
+  void Open() { gate_.set_value(); }
+  std::vector<std::string> FirstFields() {
+    std::vector<std::string> out;
+    for (const RecordedRecord& r : Committed()) out.push_back(r.fields.empty() ? "" : r.fields[0]);
+    return out;
+  }
+
+  std::promise<void> gate_;
+};
+
+TEST_F(WorkerDeliveryTest, RecordsSentBeforeTheSdkIsReadyAreKeptInOrder) {
+  auto logger = MakeGated();
+  logger->StartDelivery();
+  logger->ClearProperties();
+  logger->SetStringProperty("who", "first");
+  EXPECT_TRUE(logger->SendEvent("a"));
+  EXPECT_TRUE(logger->SendLaunch(1, "", "", ""));
+  EXPECT_TRUE(logger->SendPageAction("0001", "0002", ""));
+  EXPECT_TRUE(logger->SendLifecycle(4, "0001", "0002", "", "", {}));
+  // Each event carries the properties set when it was sent, not later ones.
+  logger->ClearProperties();
+  logger->SetIntProperty("n", 2);
+  EXPECT_TRUE(logger->Send(Event("b").SetBool("late", true)));
+  logger->SetStringProperty("after", "send");
+  EXPECT_TRUE(Committed().empty()) << "committed before the SDK was bound";
+
+  // A service of the SDK asked meanwhile waits for the binding.
+  std::atomic<bool> answered{false};
+  std::string mid;
+  std::thread asker([&] {
+    mid = logger->GetMid();
+    answered = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(answered.load()) << "answered without an SDK";
+  Open();
+  asker.join();
+  EXPECT_EQ(mid, rec_.midText);
+
+  logger.reset();  // the worker delivers what is still queued before it ends
+  const std::vector<RecordedRecord> records = Committed();
+  ASSERT_EQ(records.size(), 5u);
+  EXPECT_EQ(records[0].type, kVekRecordEvent);
+  EXPECT_EQ(records[0].fields, (std::vector<std::string>{"event a 456789000", "s who=first"}));
+  EXPECT_EQ(records[1].type, kVekRecordLaunch);
+  EXPECT_EQ(records[2].type, kVekRecordPageAction);
+  EXPECT_EQ(records[3].type, kVekRecordLifecycle);
+  EXPECT_EQ(records[4].fields, (std::vector<std::string>{"event b 456789001", "b late=1"}));
+}
+
+TEST_F(WorkerDeliveryTest, ReleaseTakesEffectWhereItWasAskedFor) {
+  auto logger = MakeGated();
+  logger->StartDelivery();
+  logger->ClearProperties();
+  EXPECT_TRUE(logger->SendEvent("before"));
+  logger->ReleaseHandle();
+  EXPECT_TRUE(logger->SendEvent("after"));  // queued, then refused by the released SDK
+  EXPECT_FALSE(logger->Reinit());
+  EXPECT_TRUE(logger->SendEvent("reinitialised"));
+  Open();
+  logger.reset();
+  EXPECT_EQ(FirstFields(),
+            (std::vector<std::string>{"event before 456789000", "event reinitialised 456789001"}));
+}
+
+TEST_F(WorkerDeliveryTest, WithoutAnSdkQueuedRecordsAreDroppedAndServicesAnswerEmpty) {
+  auto logger = MakeGated(kNothing);
+  logger->ClearProperties();
+  EXPECT_TRUE(logger->SendEvent("lost"));
+  Open();
+  EXPECT_EQ(logger->GetMid(), "");
+  EXPECT_EQ(logger->BuildHttpData("/x", "body"), "");
+  EXPECT_EQ(logger->RunAsUser("open", "C:\\a.exe"), 0);
+  EXPECT_FALSE(logger->OpenUrl("http://example.invalid/"));
+  logger.reset();
+  EXPECT_TRUE(Committed().empty());
+}
+
+// Bound but not yet told to deliver: records wait (the services do not),
+// then go in order once delivery starts.
+TEST_F(WorkerDeliveryTest, RecordsWaitForDeliveryToStart) {
+  auto logger = MakeGated();
+  Open();
+  EXPECT_EQ(logger->GetMid(), rec_.midText);  // bound: services answer at once
+  (void)logger->Send(Event("first"));
+  (void)logger->Send(Event("second"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(Committed().empty()) << "delivered before start-up allowed it";
+  logger->StartDelivery();
+  for (int i = 0; i < 500 && Committed().size() < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(FirstFields(),
+            (std::vector<std::string>{"event first 456789000", "event second 456789001"}));
+}
+
+// The quit's flush: everything queued is delivered and the worker ends.
+TEST_F(WorkerDeliveryTest, FinishDeliveryDeliversAndEndsTheWorker) {
+  auto logger = MakeGated();
+  (void)logger->Send(Event("quit"));
+  EXPECT_FALSE(logger->FinishDelivery(50)) << "ended while the binding was held";
+  Open();
+  EXPECT_TRUE(logger->FinishDelivery(10000));
+  EXPECT_EQ(FirstFields(), (std::vector<std::string>{"event quit 456789000"}));
+  EXPECT_TRUE(logger->FinishDelivery(0));  // nothing left running
+}
+
+// A logger destroyed before delivery was started still delivers everything.
+TEST_F(WorkerDeliveryTest, DestructionDeliversWhatWasHeld) {
+  auto logger = MakeGated();
+  Open();
+  (void)logger->Send(Event("held"));
+  logger.reset();
+  EXPECT_EQ(FirstFields(), (std::vector<std::string>{"event held 456789000"}));
+}
+
+// Many threads at once on the worker: every record arrives, each with its
+// own sender's properties, and each sender's records in its sending order.
+TEST_F(WorkerDeliveryTest, ConcurrentSendersAreAllDeliveredInTheirOwnOrder) {
+  auto logger = MakeGated();
+  constexpr int kThreads = 4;
+  constexpr int kEvents = 100;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kEvents; ++i) {
+        (void)logger->Send(Event("e").SetInt("n", i).SetString("sender", std::to_string(t)));
+      }
+    });
+  }
+  Open();
+  for (auto& th : threads) th.join();
+  logger.reset();
+  const auto records = Committed();
+  ASSERT_EQ(records.size(), static_cast<size_t>(kThreads * kEvents));
+  std::vector<int> next(kThreads, 0);
+  for (const auto& r : records) {
+    ASSERT_EQ(r.fields.size(), 3u);
+    const int t = std::stoi(r.fields[2].substr(std::string("s sender=").size()));
+    EXPECT_EQ(r.fields[1], "i n=" + std::to_string(next.at(t)++));
   }
 }
 

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/startup_trace.h"
+#include "base/text_convert.h"
 #include "base/win/scoped_handle.h"
 #include "ui/font_fallback.h"
 #include "base/win/gdiplus_include.h"
@@ -65,6 +67,7 @@ const std::vector<std::wstring>& FallbackFaces(const std::wstring& designed) {
              .emplace(designed, FallbackCandidates(designed, SystemUiFace(), GenericSansSerifFace(),
                                                    ChineseFaces()))
              .first;
+    MarkStartup("font faces", Utf8FromWide(designed));
   }
   return it->second;
 }
