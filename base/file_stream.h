@@ -36,6 +36,8 @@ inline constexpr NativeFile kNoFile = -1;
 inline constexpr uint32_t kModeCreate = 0xFFFF;    // new file (truncates), read and write
 inline constexpr uint32_t kModeReadShared = 0x40;  // read; others may read and write
 inline constexpr uint32_t kModeReadWriteShared = 0x42;
+// Read and write; others may read but never write, rename or delete it.
+inline constexpr uint32_t kModeReadWriteOthersRead = 0x22;
 
 // Opens a file for a new CFileStream. Create mode: raises "filename can't be
 // empty" or "PelmarFileCreate failed". An invalid mode word (access 3, sharing

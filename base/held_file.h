@@ -7,6 +7,17 @@
 
 namespace pelmar {
 
+// Which file a path named at one moment: its volume and file number.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  bool operator==(const FileIdentity& o) const { return volume == o.volume && index == o.index; }
+};
+
+// The identity of the plain file `path` names, read without opening it for
+// data (so no sharing mode refuses it); false for none, a directory or a link.
+[[nodiscard]] bool IdentifyFile(const std::wstring& path, FileIdentity* identity);
+
 // A file opened for reading and held open, so that the bytes checked are
 // the bytes later started. On Windows it is opened with sharing that lets
 // others read (and execute) it but never write, rename or delete it while it
@@ -34,6 +45,9 @@ class CHeldFile {
   // Whether `path` still names this very file (same volume and file number);
   // false for a link in its place.
   bool IsNamedBy(const std::wstring& path) const;
+  // Whether this is the file that had `identity` (a file written and then
+  // held is the same file only if nobody put another in its place).
+  bool Is(const FileIdentity& identity) const;
 
  private:
   struct Native;

@@ -48,4 +48,16 @@ bool CHeldFile::IsNamedBy(const std::wstring& path) const {
   return info.st_dev == native_->info.st_dev && info.st_ino == native_->info.st_ino;
 }
 
+bool CHeldFile::Is(const FileIdentity& identity) const {
+  return identity == FileIdentity{static_cast<uint64_t>(native_->info.st_dev),
+                                  static_cast<uint64_t>(native_->info.st_ino)};
+}
+
+bool IdentifyFile(const std::wstring& path, FileIdentity* identity) {
+  struct stat info {};
+  if (lstat(Utf8FromWide(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  *identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+  return true;
+}
+
 }  // namespace pelmar

@@ -32,10 +32,9 @@ std::unique_ptr<CHeldFile> CHeldFile::Open(const std::wstring& path) {
   // opens it so), but an open for writing or deleting, and so any rename,
   // fails while this handle lives, and this open fails if such a handle
   // exists already. The link itself is opened, never its target.
-  native->handle =
-      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT,
-                  nullptr);
+  native->handle = CreateFileW(
+      path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (native->handle == INVALID_HANDLE_VALUE) return nullptr;
   if (GetFileType(native->handle) != FILE_TYPE_DISK ||
       !GetFileInformationByHandle(native->handle, &native->info) || !IsPlainFile(native->info)) {
@@ -56,7 +55,16 @@ bool CHeldFile::Rewind() {
   return SetFilePointerEx(native_->handle, zero, nullptr, FILE_BEGIN) != FALSE;
 }
 
-bool CHeldFile::IsNamedBy(const std::wstring& path) const {
+namespace {
+
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return {info.dwVolumeSerialNumber,
+          (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+}  // namespace
+
+bool IdentifyFile(const std::wstring& path, FileIdentity* identity) {
   // Attribute access only: it conflicts with no sharing mode, ours included.
   HANDLE other = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -65,10 +73,18 @@ bool CHeldFile::IsNamedBy(const std::wstring& path) const {
   BY_HANDLE_FILE_INFORMATION info{};
   const bool read = GetFileInformationByHandle(other, &info) != FALSE;
   CloseHandle(other);
-  return read && IsPlainFile(info) &&
-         info.dwVolumeSerialNumber == native_->info.dwVolumeSerialNumber &&
-         info.nFileIndexHigh == native_->info.nFileIndexHigh &&
-         info.nFileIndexLow == native_->info.nFileIndexLow;
+  if (!read || !IsPlainFile(info)) return false;
+  *identity = IdentityOf(info);
+  return true;
+}
+
+bool CHeldFile::IsNamedBy(const std::wstring& path) const {
+  FileIdentity identity;
+  return IdentifyFile(path, &identity) && Is(identity);
+}
+
+bool CHeldFile::Is(const FileIdentity& identity) const {
+  return IdentityOf(native_->info) == identity;
 }
 
 }  // namespace pelmar

@@ -109,16 +109,6 @@ std::wstring InstallerDerivedFileName(std::wstring_view program_path, std::wstri
   return name;
 }
 
-int64_t ContentLengthFromHeaderLines(const std::vector<std::string>& lines) {
-  constexpr std::string_view kKey = "Content-Length:";
-  for (const std::string& line : lines) {
-    if (line.size() > kKey.size() && std::string_view(line).substr(0, kKey.size()) == kKey) {
-      return ParseDecimalLikeScanf(std::string_view(line).substr(kKey.size()));
-    }
-  }
-  return 0;
-}
-
 std::wstring FixedFileNameForVersion(std::wstring_view product_version) {
   const std::vector<std::wstring_view> parts = SplitDroppingEmpty(product_version, L'.');
   if (parts.size() != 4) return {};

@@ -49,10 +49,6 @@ std::string DottedVersionOrEmpty(std::string_view version);
 // added unless present, "_v" + version when a version is known, ".exe".
 std::wstring InstallerDerivedFileName(std::wstring_view program_path, std::wstring_view version);
 
-// The first line longer than 15 characters that starts with "Content-Length:"
-// read like "%lld"; 0 when there is none.
-int64_t ContentLengthFromHeaderLines(const std::vector<std::string>& lines);
-
 // Installers whose product version has four parts and a second part of 96 to
 // 99 store the download under a fixed channel name; empty otherwise.
 std::wstring FixedFileNameForVersion(std::wstring_view product_version);

@@ -27,7 +27,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (unsigned char c : name) {
     if (c < 0x20) std::abort();
   }
-  (void)pelmar::ContentLengthFromHeaderLines(lines);
   // An acceptable setup name is a plain ".exe" name; a kept version is dotted decimal.
   const std::wstring wide = pelmar::WideFromUtf8(text.substr(0, 300));
   if (pelmar::IsAcceptableSetupFileName(wide)) {

@@ -73,28 +73,6 @@ TEST(InstallerDerivedFileNameTest, Table) {
   }
 }
 
-TEST(ContentLengthFromHeaderLinesTest, Table) {
-  struct Case {
-    std::vector<std::string> lines;
-    int64_t length;
-  } cases[] = {
-      {{"HTTP/1.1 200 OK", "Content-Length: 48560128"}, 48560128},
-      {{"HTTP/1.1 200 OK", "Content-Length:7"}, 7},
-      // Exactly 15 characters is not longer than 15: not a length line.
-      {{"Content-Length:"}, 0},
-      // Case-sensitive name.
-      {{"content-length: 9"}, 0},
-      {{"Content-Length: 5000000000"}, 5000000000LL},
-      {{"Content-Length: -3"}, -3},
-      {{"Content-Length: x", "Content-Length: 4"}, 0},
-      {{}, 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.lines.empty() ? "" : c.lines.back());
-    EXPECT_EQ(ContentLengthFromHeaderLines(c.lines), c.length);
-  }
-}
-
 TEST(FixedFileNameForVersionTest, Table) {
   struct Case {
     const wchar_t* version;

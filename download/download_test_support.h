@@ -12,6 +12,7 @@
 
 #include "base/testing/release_signing.h"
 #include "download/download_events.h"
+#include "download/downloader.h"
 #include "download/maker_backend_process.h"
 #include "net/net_test_support.h"
 #include "temp_dir.h"
@@ -92,6 +93,21 @@ class BackendTest : public NetTest {
       n += r.method == "GET" && IsDetachedRelease(r.path);
     }
     return n;
+  }
+
+  // A controller's services against the backend: `record` for the package,
+  // the folder and settings file given, the product's names and timings.
+  DownloaderServices ServicesFor(IPackageRecord* record, const std::wstring& data_dir,
+                                 InstallerSettings* settings) {
+    DownloaderServices s;
+    s.query.package = record;
+    s.query.programPath = L"C:\\Downloads\\Morvantile_setup.exe";
+    s.query.builtinUrl = backend_->Url(kBuiltinPath);
+    s.query.probeHosts = {"127.0.0.1"};
+    s.query.probePort = backend_->Port();
+    s.settings = settings;
+    s.productDataDirectory = data_dir;
+    return s;
   }
 
   static inline MakerBackendProcess* backend_ = nullptr;

@@ -10,6 +10,7 @@
 #include "download/range_response.h"
 #include "net/parse_url.h"
 #include "net/socket_ops.h"
+#include "net/tcp_http.h"
 
 namespace pelmar {
 namespace {
@@ -21,17 +22,22 @@ constexpr int kPauseSliceMs = 10;
 CDownloadThread::CDownloadThread(const std::string& url, int timeout_ms, int attempt_limit,
                                  int64_t range_start, int64_t range_end, IRangeWriter* writer,
                                  int32_t range_index, const DownloadTimings& timings)
-    : attempt_limit_(attempt_limit),
+    : CDownloadThread(ParseUrl(url), timeout_ms, attempt_limit, range_start, range_end, writer,
+                      range_index, timings) {}
+
+CDownloadThread::CDownloadThread(const UrlParts& url, int timeout_ms, int attempt_limit,
+                                 int64_t range_start, int64_t range_end, IRangeWriter* writer,
+                                 int32_t range_index, const DownloadTimings& timings)
+    : url_host_(url.host),
+      url_port_(url.port),
+      url_path_(url.path),
+      attempt_limit_(attempt_limit),
       receive_position_(range_start),
       range_end_(range_end),
       write_base_(range_start),
       writer_(writer),
       range_index_(range_index),
       timings_(timings) {
-  const UrlParts parts = ParseUrl(url);
-  url_host_ = parts.host;
-  url_port_ = parts.port;
-  url_path_ = parts.path;
   ResolveHostWithFallback(*this, url_host_, url_port_);
   (void)SetTimeouts(timeout_ms, timeout_ms);
   // A cancel ends a connect to a silent address at once, not when the system
@@ -104,27 +110,17 @@ uint32_t CDownloadThread::Run() {
 }
 
 std::string CDownloadThread::BuildRequest() const {
-  std::string r;
-  r += "GET " + url_path_ + " HTTP/1.1\r\n";
-  r += "Host:" + url_host_ + "\r\n";
-  r += "Accept:*/*\r\n";
-  r += "Range:bytes=" + std::to_string(receive_position_) + "-" + std::to_string(range_end_) +
-       "\r\n";
-  r += "User-Agent:Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)\r\n";
-  r += "Connection:close\r\n";
-  r += "\r\n";
-  return r;
+  return CTCPHttp::BuildRangeRequest(url_host_, url_path_, receive_position_, range_end_);
 }
 
 bool CDownloadThread::SendRequest() {
-  const std::string request = BuildRequest();
-  size_t sent = 0;
-  while (sent < request.size()) {
-    if (Cancelled()) throw PelmarError("User cancel thread");
-    const int piece = static_cast<int>(std::min<size_t>(kPieceBytes, request.size() - sent));
-    const int n = SockSend(Socket(), request.data() + sent, piece);
-    if (n <= 0) return false;
-    sent += static_cast<size_t>(n);
+  if (Cancelled()) throw PelmarError("User cancel thread");
+  try {
+    // The stop check set at construction ends the send at a cancel.
+    SendAll(BuildRequest());
+  } catch (const PelmarError&) {
+    if (Cancelled()) throw;
+    return false;
   }
   return true;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/pelmar_based_thread.h"
+#include "net/parse_url.h"
 #include "net/tcp_client.h"
 
 namespace pelmar {
@@ -54,6 +55,10 @@ class CDownloadThread : public CPelmarBasedThread, public CTCPClient {
   // "Can't resolve host name" after the fallback resolver), sets both time
   // limits to `timeout_ms` and starts the thread.
   CDownloadThread(const std::string& url, int timeout_ms, int attempt_limit, int64_t range_start,
+                  int64_t range_end, IRangeWriter* writer, int32_t range_index,
+                  const DownloadTimings& timings = DownloadTimings());
+  // The same for a URL the query has split already.
+  CDownloadThread(const UrlParts& url, int timeout_ms, int attempt_limit, int64_t range_start,
                   int64_t range_end, IRangeWriter* writer, int32_t range_index,
                   const DownloadTimings& timings = DownloadTimings());
   // Cancels and waits for the thread without a time limit.

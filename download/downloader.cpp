@@ -1,5 +1,6 @@
 #include "download/downloader.h"
 
+#include <algorithm>
 #include <ctime>
 #include <mutex>
 #include <new>
@@ -7,7 +8,6 @@
 #include "base/ansi_path.h"
 #include "base/download_digests.h"
 #include "base/file_system.h"
-#include "base/md5.h"
 #include "base/text_convert.h"
 #include "download/download_events.h"
 #include "download/download_file_name.h"
@@ -162,6 +162,8 @@ bool CDownloader::OnUrlInfo(const UrlInfo& info) {
     for (const RangeBounds& bounds : SplitRanges(info.size, kRangeCount)) {
       DownloadRange range;
       range.url = info.urls.front();
+      if (!info.urlParts.empty()) range.parts = info.urlParts.front();
+      range.first = bounds.first;
       range.start = bounds.first;
       range.end = bounds.last;
       ranges_.push_back(std::move(range));
@@ -173,19 +175,101 @@ bool CDownloader::OnUrlInfo(const UrlInfo& info) {
 bool CDownloader::CreateTargetFile() {
   std::lock_guard<CXMutex> lock(lock_);
   file_.reset();
+  ResetDigestLocked();
+  const std::wstring partial = PartialPathLocked();
+  const int64_t total = total_.load();
   try {
     // The bytes go to a partial file; only a verified file gets the name
     // the setup program is started under.
-    file_ = std::make_unique<CFileStream>(OpenFileStream(kModeCreate, PartialPathLocked()));
+    {
+      CFileStream created(OpenFileStream(kModeCreate, partial));
+      if (!created.SetSize(total) || created.GetSize() != total) return false;
+    }
+    // Its bytes are digested as they are written, so from here to the end
+    // nobody else may write, rename or delete it; a handle another process
+    // opened meanwhile makes this open fail.
+    file_ = std::make_unique<CFileStream>(OpenFileStream(kModeReadWriteOthersRead, partial));
   } catch (const std::exception&) {
     file_.reset();
     return false;
   }
-  if (!file_->SetSize(total_.load()) || file_->GetSize() != total_.load()) {
+  if (file_->GetSize() != total) {
     file_.reset();
     return false;
   }
   return true;
+}
+
+void CDownloader::ResetDigestLocked() {
+  digests_ = std::make_unique<CDownloadDigests>();
+  digested_ = 0;
+  catching_up_ = false;
+  digest_failed_ = false;
+}
+
+int64_t CDownloader::DigestableEndLocked() const {
+  // Ranges are in file order: a complete range leads into the next one.
+  int64_t end = digested_;
+  for (const DownloadRange& range : ranges_) {
+    if (end >= range.first && end <= range.end) end = range.start;
+  }
+  return end;
+}
+
+namespace {
+
+// Reads exactly `size` bytes at `offset`; false on an error or a short file.
+bool ReadAt(CFileStream& file, int64_t offset, char* buffer, size_t size) {
+  if (file.SeekTo(offset) != offset) return false;
+  size_t done = 0;
+  while (done < size) {
+    const int32_t n = file.Read(buffer + done, static_cast<uint32_t>(size - done));
+    if (n < 1) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+void CDownloader::CatchUpDigest() {
+  std::unique_ptr<CFileStream> reader;
+  std::vector<char> piece;
+  // Each round digests at least one byte more, up to the file's size.
+  for (;;) {
+    int64_t from, to;
+    std::wstring partial;
+    {
+      std::lock_guard<CXMutex> lock(lock_);
+      from = digested_;
+      to = std::min<int64_t>(DigestableEndLocked(), from + kDigestPieceBytes);
+      if (from >= to || digest_failed_ || !digests_) {
+        catching_up_ = false;
+        return;
+      }
+      partial = PartialPathLocked();
+    }
+    // Outside the lock, so the other range goes on writing: nobody else
+    // digests while this runs, and the bytes read are written already and
+    // written once.
+    bool read = false;
+    try {
+      if (!reader) reader = std::make_unique<CFileStream>(OpenFileStream(kModeReadShared, partial));
+      piece.resize(static_cast<size_t>(to - from));
+      read = ReadAt(*reader, from, piece.data(), piece.size());
+    } catch (const std::exception&) {
+      read = false;
+    }
+    std::lock_guard<CXMutex> lock(lock_);
+    if (!read) {
+      // The file cannot be verified any more; Poll downloads it again.
+      digest_failed_ = true;
+      catching_up_ = false;
+      return;
+    }
+    digests_->Update(piece.data(), piece.size());
+    digested_ = to;
+  }
 }
 
 bool CDownloader::StartRangeThreads() {
@@ -196,11 +280,13 @@ bool CDownloader::StartRangeThreads() {
   }
   for (size_t i = 0; i < count; ++i) {
     std::string url;
+    std::optional<UrlParts> parts;
     int64_t start, end;
     {
       std::lock_guard<CXMutex> lock(lock_);
       if (ranges_[i].start > ranges_[i].end) continue;  // complete
       url = ranges_[i].url;
+      parts = ranges_[i].parts;
       start = ranges_[i].start;
       end = ranges_[i].end;
     }
@@ -208,8 +294,11 @@ bool CDownloader::StartRangeThreads() {
     try {
       // Made outside the lock: it resolves a host name, and once running it
       // takes the lock to write.
-      thread = std::make_unique<CDownloadThread>(url, kTimeoutMs, kAttemptLimit, start, end, this,
-                                                 static_cast<int32_t>(i), services_.timings);
+      const int32_t index = static_cast<int32_t>(i);
+      thread = parts ? std::make_unique<CDownloadThread>(*parts, kTimeoutMs, kAttemptLimit, start,
+                                                         end, this, index, services_.timings)
+                     : std::make_unique<CDownloadThread>(url, kTimeoutMs, kAttemptLimit, start, end,
+                                                         this, index, services_.timings);
     } catch (const std::bad_alloc&) {
       continue;  // the range keeps no thread; Poll fails the download
     } catch (const std::exception&) {
@@ -241,7 +330,23 @@ void CDownloader::StopRangeThreads() {
 }
 
 bool CDownloader::WriteRange(int32_t count, int32_t index, const char* data, int64_t offset) {
-  std::lock_guard<CXMutex> lock(lock_);
+  {
+    std::lock_guard<CXMutex> lock(lock_);
+    if (!WriteRangeLocked(count, index, data, offset)) return false;
+    // Bytes next in file order are digested as they are written; the rest
+    // wait until the bytes before them are complete.
+    if (offset == digested_ && digests_) {
+      digests_->Update(data, static_cast<size_t>(count));
+      digested_ += count;
+    }
+    if (catching_up_ || digested_ >= DigestableEndLocked()) return true;
+    catching_up_ = true;
+  }
+  CatchUpDigest();
+  return true;
+}
+
+bool CDownloader::WriteRangeLocked(int32_t count, int32_t index, const char* data, int64_t offset) {
   if (!file_ || data == nullptr || count <= 0 || index < 0 ||
       static_cast<size_t>(index) >= ranges_.size()) {
     return false;
@@ -304,12 +409,23 @@ int32_t CDownloader::Poll() {
     any_running = true;
   }
   if (any_running) return state_.load();
+  {
+    // Every byte is written, but a thread that ended its range may still be
+    // digesting the bytes the other one wrote first.
+    std::lock_guard<CXMutex> lock(lock_);
+    if (catching_up_) return state_.load();
+  }
 
+  FileIdentity written_id;
+  bool identified;
   {
     std::lock_guard<CXMutex> lock(lock_);
+    // Named while our handle still keeps everybody else from renaming it:
+    // this is the file the digests describe.
+    identified = !path_.empty() && IdentifyFile(PartialPathLocked(), &written_id);
     file_.reset();
   }
-  const Check check = VerifyDownload();
+  const Check check = VerifyDownload(identified ? &written_id : nullptr);
   if (check == Check::kPassed) {
     StopRangeThreads();
     int32_t seconds = 0;
@@ -354,14 +470,23 @@ const char* CDownloader::GetUrl() {
   return url_out_.c_str();
 }
 
-CDownloader::Check CDownloader::VerifyDownload() {
-  if (PartialPath().empty()) return Check::kDigestMismatch;
-  // Named first, then held and digested under that name: the bytes checked
-  // are then the bytes a setup process is created from. A file that fails
-  // the check does not stay under the name.
+CDownloader::Check CDownloader::VerifyDownload(const FileIdentity* written_id) {
+  if (PartialPath().empty() || written_id == nullptr) return Check::kDigestMismatch;
+  std::unique_ptr<CDownloadDigests> digests;
+  {
+    std::lock_guard<CXMutex> lock(lock_);
+    if (!digest_failed_ && digested_ == total_.load()) digests = std::move(digests_);
+  }
+  // Every byte is digested by now unless reading one back failed: then the
+  // file is downloaded again rather than read once more.
+  if (!digests) return Check::kDigestMismatch;
+  digests->Finish();
+  // Named first, then held under that name: the bytes checked are then the
+  // bytes a setup process is created from. A file that fails the check does
+  // not stay under the name.
   if (!PublishDownload()) return Check::kDigestMismatch;
   const std::wstring path = Path();
-  const Check check = HoldAndCheck(path, PackageMd5(), true);
+  const Check check = HoldAndCheck(path, PackageMd5(), true, digests.get(), written_id);
   if (check != Check::kPassed) (void)RemoveFile(path);
   return check;
 }
@@ -395,14 +520,24 @@ bool CDownloader::AcceptRelease(const SignedReleaseText& release, int64_t announ
 }
 
 CDownloader::Check CDownloader::HoldAndCheck(const std::wstring& path, const std::string& md5,
-                                             bool report) {
+                                             bool report, const CDownloadDigests* written,
+                                             const FileIdentity* written_id) {
   std::unique_ptr<CHeldFile> held = CHeldFile::Open(path);
-  CDownloadDigests digests;
-  if (!held || !DigestHeldFile(*held, &digests)) {
-    // Open elsewhere for writing or deleting, not a plain file, unreadable.
+  CDownloadDigests read;
+  bool held_and_digested = held != nullptr;
+  if (held_and_digested && written != nullptr) {
+    // Digested as written: only the very file written may be held.
+    held_and_digested = written_id != nullptr && held->Is(*written_id);
+  } else if (held_and_digested) {
+    held_and_digested = DigestHeldFile(*held, &read);
+  }
+  if (!held_and_digested) {
+    // Open elsewhere for writing or deleting, not a plain file, unreadable,
+    // or another file in the place of the one written.
     if (report) SendDownloadErrorEvent(kThreadErrorType, kFileNotHeldStatus);
     return Check::kRefused;
   }
+  const CDownloadDigests& digests = written != nullptr ? *written : read;
   // The record's MD5 first, checked as before: exact text, 32 lower-case hexadecimal
   // characters. A mismatch sends no event of its own.
   if (!md5.empty() && digests.Md5() != md5) return Check::kDigestMismatch;
@@ -421,6 +556,7 @@ CDownloader::Check CDownloader::HoldAndCheck(const std::wstring& path, const std
     return Check::kRefused;
   }
   std::lock_guard<CXMutex> lock(lock_);
+  verified_md5_ = digests.Md5();
   held_ = std::move(held);
   return Check::kPassed;
 }
@@ -472,22 +608,27 @@ void CDownloader::DropDownload() {
 
 void CDownloader::RecordDownload() {
   const std::wstring path = Path();
+  std::string verified;
+  {
+    std::lock_guard<CXMutex> lock(lock_);
+    verified = verified_md5_;
+  }
   std::string digest = PackageMd5();
-  if (digest.empty() && !path.empty()) digest = Md5OfFile(path);
+  if (digest.empty()) digest = verified;
+  // The digest verified on the held bytes is the file's: it is recorded
+  // without reading the file again, and only when it is the one recorded.
   if (digest.empty() || path.empty() || services_.settings == nullptr) return;
-  (void)services_.settings->ValidateAndRecord(WideFromUtf8(digest), path, false);
+  if (digest != verified) return;
+  services_.settings->RecordVerified(WideFromUtf8(digest), path);
 }
 
 void CDownloader::ResetForRetry() {
   state_.store(kFailed);
   StopRangeThreads();
   (void)CreateTargetFile();  // without a file the next run fails its writes
-  const int64_t part = total_.load() / kRangeCount;
   {
     std::lock_guard<CXMutex> lock(lock_);
-    for (size_t i = 0; i < ranges_.size(); ++i) {
-      ranges_[i].start = static_cast<int64_t>(i) * part;
-    }
+    for (DownloadRange& range : ranges_) range.start = range.first;
   }
   downloaded_.store(0);
 }

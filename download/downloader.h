@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/download_digests.h"
 #include "base/file_stream.h"
 #include "base/held_file.h"
 #include "base/release_check.h"
@@ -85,16 +87,21 @@ struct DownloaderServices {
 // digest and is the release a currently valid statement names; otherwise
 // queries the URLs, checks the maker's signed release statement before
 // fetching a byte, creates a partial file at full size, downloads it in two
-// ranges on two threads, renames it to its final ".exe" name, holds it open
-// and digests it once (MD5 against the package digest, SHA-256 and size
-// against the statement), and records it. A file that does not end verified
+// ranges on two threads, digesting the bytes in file order as they are
+// written (MD5 against the package digest, SHA-256 and size against the
+// statement), renames it to its final ".exe" name, holds it open and checks
+// the digests it already has, and records it. The file is never read back
+// but for the second range's bytes that arrived before the first range was
+// complete: those are read once, as soon as it is, while the download goes
+// on. While it is written nobody else may write, rename or delete it, and
+// the file held at the end must be the very file written. A file that does not end verified
 // is removed (the partial one at the latest when the controller goes).
 // Nothing is reported done that a pinned maker key did not sign.
 //
 // Threads: the caller's polling thread runs every IDownloader operation; the
 // query thread runs OnUrlInfo once per query; the download threads run
-// WriteRange. `lock_` guards the file, the path and the range table; state
-// and progress counters are atomics. Threads are never destroyed while
+// WriteRange. `lock_` guards the file, the path, the range table and the
+// running digest; state and progress counters are atomics. Threads are never destroyed while
 // `lock_` is held, because a finishing thread still needs it to write.
 class CDownloader : public IDownloader, public IUrlInfoReceiver, public IRangeWriter {
  public:
@@ -123,18 +130,34 @@ class CDownloader : public IDownloader, public IUrlInfoReceiver, public IRangeWr
  private:
   struct DownloadRange {
     std::string url;
+    std::optional<UrlParts> parts;  // `url` as the query split it
     std::unique_ptr<CDownloadThread> thread;
+    int64_t first = 0;  // the range's first byte
     int64_t start = 0;  // first byte not yet written; guarded by lock_
     int64_t end = -1;   // last byte, inclusive
   };
 
+  // The end of the bytes written without a gap from the digested ones; lock_ held.
+  int64_t DigestableEndLocked() const;
+  // Digests what was written before it could be digested in order (the
+  // second range's bytes that arrived before the first range was complete),
+  // reading them once from the partial file. Run by the download thread
+  // whose write made it possible, outside lock_, while the other goes on.
+  void CatchUpDigest();
+  // A new, empty running digest for a file about to be written; lock_ held.
+  void ResetDigestLocked();
+
   [[nodiscard]] bool StartRangeThreads();
+  // Writes the next bytes of a range; lock_ held.
+  [[nodiscard]] bool WriteRangeLocked(int32_t count, int32_t index, const char* data,
+                                      int64_t offset);
   void StopRangeThreads();
   // What checking a file found.
   enum class Check { kPassed, kDigestMismatch, kRefused };
   // Names, holds and checks the finished download; a file that fails is
   // removed.
-  [[nodiscard]] Check VerifyDownload();
+  // `written_id` names the file written (null when it could not be named).
+  [[nodiscard]] Check VerifyDownload(const FileIdentity* written_id);
   // Gives the finished partial file its final name.
   [[nodiscard]] bool PublishDownload();
   void RecordDownload();
@@ -154,7 +177,11 @@ class CDownloader : public IDownloader, public IUrlInfoReceiver, public IRangeWr
   // Holds `path` and checks its bytes: MD5 (when `md5` is not empty), then the
   // statement again and its size and SHA-256. The file stays held when it
   // passes. `report` sends a refusal's event (a digest mismatch has none).
-  [[nodiscard]] Check HoldAndCheck(const std::wstring& path, const std::string& md5, bool report);
+  // With `written`, the file's bytes were digested as they were written: the
+  // held file must then be the file written (`written_id`) and is not read.
+  [[nodiscard]] Check HoldAndCheck(const std::wstring& path, const std::string& md5, bool report,
+                                   const CDownloadDigests* written = nullptr,
+                                   const FileIdentity* written_id = nullptr);
   // A file started once is checked again before it is done again.
   void RecheckStartedFile();
   void UseStoredFile(const std::wstring& stored);
@@ -178,7 +205,15 @@ class CDownloader : public IDownloader, public IUrlInfoReceiver, public IRangeWr
   std::unique_ptr<CFileStream> file_;  // guarded by lock_
   std::unique_ptr<QueryUrlInfoThread> query_;
   std::vector<DownloadRange> ranges_;  // table guarded by lock_
-  SignedReleaseText release_;          // guarded by lock_: the statement in use
+  // The bytes [0, digested_) of the partial file, in order; guarded by lock_
+  // (a catch-up reads outside it, see CatchUpDigest).
+  std::unique_ptr<CDownloadDigests> digests_;
+  int64_t digested_ = 0;        // guarded by lock_
+  bool catching_up_ = false;    // guarded by lock_: one catch-up at a time
+  bool digest_failed_ = false;  // guarded by lock_: a catch-up could not read
+  // The MD5 of the file last held and verified, for the record; guarded by lock_.
+  std::string verified_md5_;
+  SignedReleaseText release_;  // guarded by lock_: the statement in use
   // The verified file, held from its digest until the setup process exists;
   // guarded by lock_. Set exactly while the state is "done".
   std::unique_ptr<CHeldFile> held_;

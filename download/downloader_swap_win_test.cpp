@@ -139,5 +139,51 @@ TEST_F(CheckedFileSwapTest, ASecondProcessCannotReplaceTheCheckedFileBeforeItIsS
   EXPECT_FALSE(d->StartCheckedFile([](const std::wstring&) { FAIL() << "changed file started"; }));
 }
 
+// The bytes are digested as they are written, so the hold begins with the
+// partial file: while it is written nobody else may write, rename or delete
+// it, and the held file at the end is the one written.
+TEST_F(CheckedFileSwapTest, NobodyElseWritesThePartialFileWhileItIsWritten) {
+  // Paced so the download is still running when the file is tried.
+  ASSERT_TRUE(backend_->SetFaults(
+      R"([{"path": "/cdn/", "method": "GET", "action": "pace", "bytes_per_second": 1000000}])"));
+  const std::wstring data_dir = dir_.Wide() + L"\\";
+  InstallerSettings settings(data_dir + L"config.ini");
+  CFixedPackageRecord record({backend_->Url("/cdn/install.exe")}, backend_->PackageMd5(), "1.0.0.1",
+                             IPackageRecord::kReady, Release());
+  IDownloader* d = CreateDownloader(ServicesFor(&record, data_dir, &settings));
+  ASSERT_NE(d, nullptr);
+  struct Destroy {
+    IDownloader* d;
+    ~Destroy() { d->Destroy(); }
+  } destroy{d};
+  ASSERT_TRUE(d->Start());
+  int32_t state = d->Poll();
+  for (int i = 0; i < 400 && state == IDownloader::kRunning && d->GetProgress() == 0; ++i) {
+    Sleep(10);
+    state = d->Poll();
+  }
+  ASSERT_EQ(state, IDownloader::kRunning);
+  const std::wstring partial = std::wstring(d->GetFilePath()) + L".part";
+  HANDLE writer = CreateFileW(partial.c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  const DWORD open_error = GetLastError();
+  if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+  EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "another writer opened the partial file";
+  EXPECT_EQ(open_error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_FALSE(MoveFileExW(partial.c_str(), (data_dir + L"moved.part").c_str(), 0))
+      << "the partial file was renamed while written";
+  // Reading stays allowed.
+  HANDLE reader = CreateFileW(partial.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(reader, INVALID_HANDLE_VALUE);
+  if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
+  for (int i = 0; i < 2400 && state == IDownloader::kRunning; ++i) {
+    Sleep(50);
+    state = d->Poll();
+  }
+  EXPECT_EQ(state, IDownloader::kDone);
+}
+
 }  // namespace
 }  // namespace pelmar

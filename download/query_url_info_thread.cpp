@@ -198,12 +198,12 @@ bool QueryUrlInfoThread::QueryCandidate(const std::string& url, const std::strin
 
 bool QueryUrlInfoThread::QueryOneUrl(const std::string& url, const std::string& version) {
   if (url.empty()) return false;
-  const UrlParts parts = ParseUrl(url);
+  UrlParts parts = ParseUrl(url);
   host_ = parts.host;
   port_ = parts.port;
   path_ = parts.path;
   std::string target = url;
-  const HttpResponseHeader header = HeadWithRedirects(target, 0);
+  const HttpResponseHeader header = HeadWithRedirects(target, parts, 0);
   if (header.lines.empty()) {
     SendDownloadErrorEvent(kQueryErrorType, "获取头信息失败");
     throw PelmarError("http get url header information error");
@@ -220,19 +220,20 @@ bool QueryUrlInfoThread::QueryOneUrl(const std::string& url, const std::string& 
   }
   if (result_.fileName.empty()) result_.fileName = L"PelmarPkg.exe";
   if (result_.size <= 0) {
-    result_.size = ContentLengthFromHeaderLines(header.lines);
+    result_.size = header.contentLength;
     if (result_.size <= 0) {
       result_.fileName.clear();
       return false;
     }
   }
   result_.urls.push_back(target);
+  result_.urlParts.push_back(std::move(parts));
   return true;
 }
 
-HttpResponseHeader QueryUrlInfoThread::HeadWithRedirects(std::string& url, int depth) {
+HttpResponseHeader QueryUrlInfoThread::HeadWithRedirects(std::string& url, UrlParts& parts,
+                                                         int depth) {
   if (depth > kMaxRedirects) return {};  // a loop, or a chain too long to be sane
-  const UrlParts parts = ParseUrl(url);
   HttpResponseHeader header;
   for (int attempt = 1; attempt <= kHeadAttempts; ++attempt) {
     CheckStop();
@@ -266,8 +267,10 @@ HttpResponseHeader QueryUrlInfoThread::HeadWithRedirects(std::string& url, int d
     // Relative to the URL the query started from, not to a hop in between.
     location = "http://" + host_ + ":" + std::to_string(port_) + location;
   }
+  // Split once here; the parts go along with the address to the download.
+  parts = ParseUrl(location);
   url = location;
-  return HeadWithRedirects(url, depth + 1);
+  return HeadWithRedirects(url, parts, depth + 1);
 }
 
 void QueryUrlInfoThread::ProbeNetwork() {

@@ -11,6 +11,7 @@
 #include "base/x_mutex.h"
 #include "download/package_record.h"
 #include "net/http_response_header.h"
+#include "net/parse_url.h"
 #include "services/server_exchange.h"
 
 namespace pelmar {
@@ -23,6 +24,7 @@ struct UrlInfo {
   int64_t size = 0;
   std::wstring fileName;
   std::vector<std::string> urls;
+  std::vector<UrlParts> urlParts;  // each of `urls`, split once
   SignedReleaseText release;
 };
 
@@ -121,7 +123,9 @@ class QueryUrlInfoThread : public CPelmarBasedThread {
   // Fetches "<url>.sig" with the bounded body reader and keeps its statement
   // in the result; nothing when it cannot be had or is not of the form.
   void FetchDetachedRelease(const std::string& url);
-  HttpResponseHeader HeadWithRedirects(std::string& url, int depth);
+  // Asks `url` (split into `parts`), following redirects; both end as the
+  // address that answered.
+  HttpResponseHeader HeadWithRedirects(std::string& url, UrlParts& parts, int depth);
   void ProbeNetwork();
 
   std::atomic<bool> stop_{false};

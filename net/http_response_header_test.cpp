@@ -15,6 +15,33 @@ struct HeaderCase {
 
 class ResponseHeaderTest : public ::testing::TestWithParam<HeaderCase> {};
 
+// The length the download query takes from a HEAD answer (it uses this
+// parsed value, not the lines again).
+TEST(ResponseHeaderContentLengthTest, Table) {
+  struct Case {
+    std::vector<std::string> lines;
+    int64_t length;
+  } cases[] = {
+      {{"HTTP/1.1 200 OK", "Content-Length: 48560128"}, 48560128},
+      {{"HTTP/1.1 200 OK", "Content-Length:7"}, 7},
+      // Exactly 15 characters is not longer than 15: not a length line.
+      {{"HTTP/1.1 200 OK", "Content-Length:"}, 0},
+      // Case-sensitive name.
+      {{"HTTP/1.1 200 OK", "content-length: 9"}, 0},
+      {{"HTTP/1.1 200 OK", "Content-Length: 5000000000"}, 5000000000LL},
+      {{"HTTP/1.1 200 OK", "Content-Length: -3"}, -3},
+      {{"HTTP/1.1 200 OK", "Content-Length: x", "Content-Length: 4"}, 0},
+      {{}, 0},
+  };
+  for (const Case& c : cases) {
+    std::string block;
+    for (const std::string& line : c.lines) block += line + "\r\n";
+    block += "\r\n";
+    SCOPED_TRACE(block);
+    EXPECT_EQ(ParseResponseHeader(block).contentLength, c.length);
+  }
+}
+
 TEST_P(ResponseHeaderTest, Parses) {
   const HeaderCase& c = GetParam();
   const HttpResponseHeader h = ParseResponseHeader(c.block);

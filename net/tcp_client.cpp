@@ -192,6 +192,8 @@ void CTCPClient::SendAll(std::string_view data) {
   size_t sent = 0;
   int interrupts = 0;
   while (sent < data.size()) {
+    // An owner that stopped wants nothing more sent.
+    if (StopRequested()) throw PelmarError("User cancel thread");
     const size_t piece = std::min(data.size() - sent, kMaxIoPiece);
     const int r = SockSend(socket_.Get(), data.data() + sent, static_cast<int>(piece));
     if (r == 0) throw PelmarError("Server can't recv data");

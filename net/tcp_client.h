@@ -28,6 +28,7 @@ class CTCPClient {
   // proxy), alternating between proxy discovery and a direct connection on
   // failure. Raises PelmarError with the failure's text.
   void Connect();
+  // Raises "User cancel thread" once the stop check (below) says so.
   void SendAll(std::string_view data);
   void RecvExact(char* buffer, size_t count);
   // Fills the proxy fields from the operating system's choice for `url`.

@@ -10,6 +10,8 @@ namespace pelmar {
 namespace {
 // A chunked body is received in pieces of at most this size.
 constexpr size_t kChunkReceiveBytes = 64 * 1024;
+// What the HEAD query and the download say they are.
+constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)";
 }  // namespace
 
 CTCPHttp::CTCPHttp(const std::string& host, uint16_t port) {
@@ -27,7 +29,19 @@ std::string CTCPHttp::BuildHeadRequest(const std::string& host, const std::strin
   std::string r = "HEAD " + path + " HTTP/1.1\r\n";
   if (!host.empty()) r += "Host:" + host + "\r\n";
   r += "Accept:*/*\r\n";
-  r += "User-Agent:Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)\r\n";
+  r += std::string("User-Agent:") + kUserAgent + "\r\n";
+  r += "Connection:close\r\n";
+  r += "\r\n";
+  return r;
+}
+
+std::string CTCPHttp::BuildRangeRequest(const std::string& host, const std::string& path,
+                                        int64_t first, int64_t last) {
+  std::string r = "GET " + path + " HTTP/1.1\r\n";
+  r += "Host:" + host + "\r\n";
+  r += "Accept:*/*\r\n";
+  r += "Range:bytes=" + std::to_string(first) + "-" + std::to_string(last) + "\r\n";
+  r += std::string("User-Agent:") + kUserAgent + "\r\n";
   r += "Connection:close\r\n";
   r += "\r\n";
   return r;

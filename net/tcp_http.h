@@ -51,6 +51,10 @@ class CTCPHttp : public CTCPClient {
   static std::string BuildHeadRequest(const std::string& host, const std::string& path);
   static std::string BuildPostRequest(const std::string& host, const std::string& path,
                                       int64_t body_length);
+  // The download's ranged GET of bytes first..last (inclusive); the Host line
+  // is always there.
+  static std::string BuildRangeRequest(const std::string& host, const std::string& path,
+                                       int64_t first, int64_t last);
 };
 
 }  // namespace pelmar

@@ -77,18 +77,26 @@ void InstallerSettings::SetAdvertisingAccountName(const std::wstring& v) {
   Store(kAdvertisingAccountName, L"advertising_account_name", v);
 }
 
+void InstallerSettings::RecordVerified(const std::wstring& md5, const std::wstring& path) {
+  if (md5.empty() || path.empty()) return;
+  Record(md5, path, true);
+}
+
+void InstallerSettings::Record(const std::wstring& md5, const std::wstring& path, bool write) {
+  if (md5 == members_[kMd5] && path == members_[kPath]) return;
+  members_[kMd5] = md5;
+  members_[kPath] = path;
+  if (write) {
+    WriteKey(L"md5", md5);
+    WriteKey(L"path", path);
+  }
+}
+
 bool InstallerSettings::ValidateAndRecord(const std::wstring& md5, const std::wstring& path,
                                           bool already_recorded) {
   if (md5.empty() || path.empty()) return false;
   if (WideFromUtf8(Md5OfFile(path)) == md5) {
-    if (md5 != members_[kMd5] || path != members_[kPath]) {
-      members_[kMd5] = md5;
-      members_[kPath] = path;
-      if (!already_recorded) {
-        WriteKey(L"md5", md5);
-        WriteKey(L"path", path);
-      }
-    }
+    Record(md5, path, !already_recorded);
     return true;
   }
   if (!members_[kMd5].empty() || !members_[kPath].empty()) {

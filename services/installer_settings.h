@@ -64,6 +64,10 @@ class InstallerSettings {
   // argument returns false and changes nothing.
   [[nodiscard]] bool ValidateAndRecord(const std::wstring& md5, const std::wstring& path,
                                        bool already_recorded);
+  // Stores and writes `md5` and `path` of a file whose digest the caller has
+  // just verified on the bytes it holds, so the file is not read again.
+  // An empty argument changes nothing.
+  void RecordVerified(const std::wstring& md5, const std::wstring& path);
 
  private:
   enum Member {
@@ -89,6 +93,8 @@ class InstallerSettings {
 
   void Store(Member member, const wchar_t* key, const std::wstring& value);
   void WriteKey(const wchar_t* key, const std::wstring& value);
+  // Keeps md5 and path in memory and, when `write`, in the file.
+  void Record(const std::wstring& md5, const std::wstring& path, bool write);
 
   std::array<std::wstring, kMemberCount> members_;
   ProfileFile file_;
