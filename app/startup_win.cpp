@@ -132,7 +132,8 @@ void SendQuitRecords() {
 void StartServerInformation() {
   WSADATA wsa;
   if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0) throw PelmarError("socket startup failed");
-  // The package and channel records start their readers on first access.
+  // The package record, its requests sealed by the logger, and the channel
+  // record start their readers here.
   if (!StartPkgInfo(GetLogger())) throw PelmarError("Get package information error");
   if (!GetServerInfo()) throw PelmarError("Get server information error");
   const std::wstring product_dir = ProductDataDirectory();

@@ -100,20 +100,15 @@ ExchangeResult CServerExchange::Exchange(const CStopToken& stop, const ServerEnd
 ExchangeResult CServerExchange::SendRaw(const CStopToken& stop, const ServerEndpoint& to,
                                         int time_limit_ms, const std::string& request,
                                         size_t max_body_bytes) {
-  return Exchange(stop, to, time_limit_ms, [&](CTCPHttp& http) {
-    http.SendAll(request);
-    return http.ReadBody(http.ReadResponseHeader(), max_body_bytes);
-  });
+  return Exchange(stop, to, time_limit_ms,
+                  [&](CTCPHttp& http) { return http.SendRawConnected(request, max_body_bytes); });
 }
 
 ExchangeResult CServerExchange::Get(const CStopToken& stop, const ServerEndpoint& to,
                                     int time_limit_ms, const std::string& host_text,
                                     const std::string& path, size_t max_body_bytes) {
   return Exchange(stop, to, time_limit_ms, [&](CTCPHttp& http) {
-    http.SendAll(CTCPHttp::BuildGetRequest(host_text, path));
-    const HttpResponseHeader header = http.ReadResponseHeader();
-    if (header.status != "200") return std::string();
-    return http.ReadBody(header, max_body_bytes);
+    return http.GetConnected(host_text, path, max_body_bytes);
   });
 }
 
@@ -121,16 +116,8 @@ ExchangeResult CServerExchange::PostForm(const CStopToken& stop, const ServerEnd
                                          int time_limit_ms, const std::string& host_text,
                                          const std::string& path, HttpForm& form,
                                          size_t max_body_bytes) {
-  (void)form.Prepare();
-  const std::string request = CTCPHttp::BuildPostRequest(host_text, path, form.TotalLength());
   return Exchange(stop, to, time_limit_ms, [&](CTCPHttp& http) {
-    http.SendAll(request);
-    std::string piece;
-    // One piece per field: bounded by the form.
-    while (form.NextPiece(&piece)) {
-      if (!piece.empty()) http.SendAll(piece);
-    }
-    return http.ReadBody(http.ReadResponseHeader(), max_body_bytes);
+    return http.PostFormConnected(host_text, path, form, max_body_bytes);
   });
 }
 

@@ -43,9 +43,9 @@ struct ExchangeResult {
 // stop token, handed to each exchange, ends a connect in progress within
 // CTCPClient::kConnectSliceMs, and Interrupt() shuts down the socket of an
 // exchange in progress, so a receive blocked on a silent server returns (see
-// StopWorker for where it does not). The exchanges are those of CTCPHttp
-// (same request texts, same answers), run step by step so the connected
-// socket can be registered.
+// StopWorker for where it does not). The exchanges are CTCPHttp's own (its
+// request builders and send loop), run on the connection after its socket
+// has been registered.
 //
 // Threads: the worker runs the exchanges; any other thread may call
 // Interrupt, StopWorker and RequestStop. `mutex_` guards the registered
