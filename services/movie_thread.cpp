@@ -18,14 +18,7 @@ CMovieThread::CMovieThread(IMovieSink* sink, ServerEndpoint config, std::string 
 CMovieThread::~CMovieThread() {
   // A request blocked on a silent server is woken by shutting its socket;
   // where that does not end a waiting receive, the time limit does.
-  (void)exchange_.StopWorker(worker_);
-  worker_.Join();
-}
-
-void CMovieThread::RequestStop() {
-  // The token first, then the socket: see CServerExchange::Interrupt.
-  worker_.RequestStop();
-  exchange_.Interrupt();
+  exchange_.StopAndJoin(worker_);
 }
 
 uint32_t CMovieThread::Run(CStopToken& stop) {

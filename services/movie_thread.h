@@ -39,7 +39,7 @@ class CMovieThread final {
 
   // For a quit: asks the thread to end without waiting (a connect ends at
   // once, a receive within its limit); IsRunning() tells when it has.
-  void RequestStop();
+  void RequestStop() { exchange_.AskToStop(worker_); }
   bool IsRunning() const { return worker_.Running(); }
   // 0 when it played (or was stopped before asking), 1 when it gave up;
   // valid once not running.

@@ -10,17 +10,6 @@ void CRecordReaderControl::Start(std::function<uint32_t(CServerExchange&, CStopT
       [this, read = std::move(read)](CStopToken& stop) { return read(exchange_, stop); });
 }
 
-void CRecordReaderControl::RequestStop() {
-  // The token first, then the socket: see CServerExchange::Interrupt.
-  worker_.RequestStop();
-  exchange_.Interrupt();
-}
-
-void CRecordReaderControl::StopAndJoin() {
-  (void)exchange_.StopWorker(worker_);
-  worker_.Join();
-}
-
 bool CRecordReaderControl::StopWithin(int milliseconds) {
   const int rounds = milliseconds / CServerExchange::kWakeIntervalMs;
   if (!exchange_.StopWorker(worker_, rounds)) return false;

@@ -65,9 +65,9 @@ class CRecordReaderControl {
   void Start(std::function<uint32_t(CServerExchange&, CStopToken&)> read);
   // Wakes a pause and a blocked exchange; the read ends as stopped unless
   // it already has its answer.
-  void RequestStop();
+  void RequestStop() { exchange_.AskToStop(worker_); }
   // Stops the worker and waits for it to end.
-  void StopAndJoin();
+  void StopAndJoin() { exchange_.StopAndJoin(worker_); }
   // Stops the worker, waking it for at most `milliseconds`; true (and joined)
   // when it ended by then, false when it is still inside a call that neither
   // the stop nor its time limits have ended yet (a connect or a name lookup

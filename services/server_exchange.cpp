@@ -57,15 +57,19 @@ bool CServerExchange::WakeUntilEnded(const std::function<void()>& wake,
   return !running();
 }
 
+void CServerExchange::AskToStop(CWorkerThread& worker) {
+  worker.RequestStop();
+  Interrupt();
+}
+
 bool CServerExchange::StopWorker(CWorkerThread& worker, int max_rounds) {
   if (!worker.HasThread()) return true;
-  return WakeUntilEnded(
-      [&] {
-        // The token first, then the socket: see Interrupt.
-        worker.RequestStop();
-        Interrupt();
-      },
-      [&] { return worker.Running(); }, max_rounds);
+  return WakeUntilEnded([&] { AskToStop(worker); }, [&] { return worker.Running(); }, max_rounds);
+}
+
+void CServerExchange::StopAndJoin(CWorkerThread& worker) {
+  (void)StopWorker(worker);
+  worker.Join();
 }
 
 ExchangeResult CServerExchange::Exchange(const CStopToken& stop, const ServerEndpoint& to,

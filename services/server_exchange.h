@@ -83,6 +83,12 @@ class CServerExchange {
   // ignores it the receive limit ends the exchange. True when the body
   // returned within the rounds (the caller then joins the worker).
   [[nodiscard]] bool StopWorker(CWorkerThread& worker, int max_rounds = kMaxWakeRounds);
+  // Asks `worker` to stop and shuts down the exchange in progress, without
+  // waiting: the token first, then the socket (see Interrupt).
+  void AskToStop(CWorkerThread& worker);
+  // StopWorker, then waits for the worker without limit (what an owner's
+  // destruction does).
+  void StopAndJoin(CWorkerThread& worker);
   static constexpr int kWakeIntervalMs = 20;
   static constexpr int kMaxWakeRounds = 3000;  // a minute of repeats
 

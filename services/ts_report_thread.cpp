@@ -58,17 +58,6 @@ CTSReportThread::CTSReportThread(TSReportSettings settings) : settings_(std::mov
 
 CTSReportThread::~CTSReportThread() { StopAndJoin(); }
 
-void CTSReportThread::RequestStop() {
-  // The token first, then the socket: see CServerExchange::Interrupt.
-  worker_.RequestStop();
-  exchange_.Interrupt();
-}
-
-void CTSReportThread::StopAndJoin() {
-  (void)exchange_.StopWorker(worker_);
-  worker_.Join();
-}
-
 std::string CTSReportThread::LastFailure() {
   std::lock_guard<std::mutex> lock(failure_mutex_);
   return failure_;

@@ -74,9 +74,9 @@ class CTSReportThread {
   CTSReportThread(const CTSReportThread&) = delete;
   CTSReportThread& operator=(const CTSReportThread&) = delete;
 
-  void RequestStop();
+  void RequestStop() { exchange_.AskToStop(worker_); }
   // Stops the thread and waits for it to end (also what destruction does).
-  void StopAndJoin();
+  void StopAndJoin() { exchange_.StopAndJoin(worker_); }
   bool IsRunning() const { return worker_.Running(); }
   // 0 after an answer that parsed as JSON, 1 otherwise; valid once not running.
   uint32_t ExitCode() const { return worker_.ExitCode(); }
