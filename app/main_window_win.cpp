@@ -254,7 +254,7 @@ void MainWindow::EnterFinishedStep() {
   if (finished) finished->SetProductPath(installedProductPath_);
 
   if (server && server->AttributionFlag() && !attribution_) {
-    attribution_ = std::make_unique<CTSReportThread>();
+    attribution_ = std::make_unique<CTSReportThread>(DefaultTSReportSettings(pages_.machineId));
   }
   PostMessageW(hwnd_, WM_OPEN_WELCOME, 0, 0);
 }

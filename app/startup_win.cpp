@@ -133,8 +133,9 @@ void SendQuitRecords() {
 void StartServerInformation() {
   WSADATA wsa;
   if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0) throw PelmarError("socket startup failed");
-  // The package and channel records start their readers on first access.
-  if (!GetPkgInfo()) throw PelmarError("Get package information error");
+  // The package record, its requests sealed by the logger, and the channel
+  // record start their readers here.
+  if (!StartPkgInfo(GetLogger())) throw PelmarError("Get package information error");
   if (!GetServerInfo()) throw PelmarError("Get server information error");
   const std::wstring product_dir = ProductDataDirectory();
   if (product_dir.empty() || !CreateDirectories(product_dir)) {
@@ -215,7 +216,10 @@ int RunInstaller(HINSTANCE /*instance*/) {
     pages.urlOpener = logger;
     pages.userLauncher = logger;
     pages.progress.createDownloader = [] { return CreateDownloader(); };
-    std::unique_ptr<MainWindow> window(new MainWindow(&OpenUrlInBrowser, std::move(pages)));
+    const auto openUrl = [logger](const std::wstring& url, const std::wstring& launcher) {
+      return OpenUrlInBrowser(url, launcher, *logger, *logger);
+    };
+    std::unique_ptr<MainWindow> window(new MainWindow(openUrl, std::move(pages)));
     MarkStartup("main window");
     if (window->hwnd() != nullptr) {
       ShowWindow(window->hwnd(), SW_SHOWNORMAL);

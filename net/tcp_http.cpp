@@ -60,6 +60,11 @@ std::string CTCPHttp::BuildPostRequest(const std::string& host, const std::strin
 std::string CTCPHttp::HttpGet(const std::string& host, const std::string& path,
                               size_t max_body_bytes) {
   Connect();
+  return GetConnected(host, path, max_body_bytes);
+}
+
+std::string CTCPHttp::GetConnected(const std::string& host, const std::string& path,
+                                   size_t max_body_bytes) {
   SendAll(BuildGetRequest(host, path));
   const HttpResponseHeader header = ReadResponseHeader();
   if (header.status != "200") return {};
@@ -74,10 +79,14 @@ HttpResponseHeader CTCPHttp::HttpHead(const std::string& host, const std::string
 
 std::string CTCPHttp::HttpPostForm(const std::string& host, const std::string& path, HttpForm& form,
                                    size_t max_body_bytes) {
-  (void)form.Prepare();
-  const std::string request = BuildPostRequest(host, path, form.TotalLength());
   Connect();
-  SendAll(request);
+  return PostFormConnected(host, path, form, max_body_bytes);
+}
+
+std::string CTCPHttp::PostFormConnected(const std::string& host, const std::string& path,
+                                        HttpForm& form, size_t max_body_bytes) {
+  (void)form.Prepare();
+  SendAll(BuildPostRequest(host, path, form.TotalLength()));
   std::string piece;
   // One piece per part plus nothing more: bounded by the number of fields.
   while (form.NextPiece(&piece)) {
@@ -88,6 +97,10 @@ std::string CTCPHttp::HttpPostForm(const std::string& host, const std::string& p
 
 std::string CTCPHttp::HttpSendRaw(const std::string& request, size_t max_body_bytes) {
   Connect();
+  return SendRawConnected(request, max_body_bytes);
+}
+
+std::string CTCPHttp::SendRawConnected(const std::string& request, size_t max_body_bytes) {
   SendAll(request);
   return ReadBody(ReadResponseHeader(), max_body_bytes);
 }

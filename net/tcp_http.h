@@ -33,6 +33,14 @@ class CTCPHttp : public CTCPClient {
   // Sends the caller's complete request; the response body whatever the status.
   std::string HttpSendRaw(const std::string& request, size_t max_body_bytes = kMaxHttpBodyBytes);
 
+  // The same exchanges on the connection Connect() has already made, for an
+  // owner that publishes the socket between the connect and the request (so
+  // a stop can shut it down).
+  std::string GetConnected(const std::string& host, const std::string& path, size_t max_body_bytes);
+  std::string PostFormConnected(const std::string& host, const std::string& path, HttpForm& form,
+                                size_t max_body_bytes);
+  std::string SendRawConnected(const std::string& request, size_t max_body_bytes);
+
   // Reads the header one byte per receive until its blank line or
   // kMaxResponseHeaderBytes (the rest then stays on the connection).
   HttpResponseHeader ReadResponseHeader();

@@ -1,34 +1,35 @@
 #include "services/channel_record_source.h"
 
-#include <exception>
+#include <algorithm>
 #include <string>
 
-#include "base/pelmar_error.h"
 #include "net/url_component.h"
 
 namespace pelmar {
 
-bool ChannelRecordSource::Read(CServerExchange* exchange, ChannelRecord* record) {
+RecordRead ChannelRecordSource::Read(CServerExchange& exchange, CStopToken& stop,
+                                     ChannelRecord* record) {
   const std::string channel = settings_.channel ? settings_.channel() : std::string();
-  if (channel.empty()) return false;
+  if (channel.empty()) return RecordRead::Nothing();
   // The channel comes from the installer's file name: encoded, a "#" or a
   // space in it can neither cut the query short nor split the request line.
   const std::string path = std::string(kChannelPath) + EncodeUrlComponent(channel);
   std::string body;
   for (int attempt = 0; attempt < kChannelAttempts; ++attempt) {
-    if (attempt > 0 && !exchange->Pause(settings_.retryPauseMs)) throw PelmarError("user cancel");
-    try {
-      body = exchange->Get(settings_.gateway, settings_.timeLimitMs, settings_.hostText, path,
-                           kMaxChannelRecordBytes);
-    } catch (const std::exception&) {
-      body.clear();  // a failed exchange counts as an empty answer
+    if (attempt > 0 && !stop.WaitFor(static_cast<uint32_t>(std::max(settings_.retryPauseMs, 0)))) {
+      return RecordRead::Stopped();
     }
+    // A failed exchange counts as an empty answer.
+    body = exchange
+               .Get(stop, settings_.gateway, settings_.timeLimitMs, settings_.hostText, path,
+                    kMaxChannelRecordBytes)
+               .body;
     if (!body.empty()) break;
-    if (exchange->StopRequested()) throw PelmarError("user cancel");
+    if (stop.StopRequested()) return RecordRead::Stopped();
   }
   const std::string failure = ParseChannelRecord(body, record);
-  if (!failure.empty()) throw PelmarError(failure);
-  return true;
+  if (!failure.empty()) return RecordRead::Failed(failure);
+  return RecordRead::Record();
 }
 
 }  // namespace pelmar

@@ -13,8 +13,8 @@ class ChannelRecordSource : public IRecordSource<ChannelRecord> {
  public:
   explicit ChannelRecordSource(ServerInfoSettings settings) : settings_(std::move(settings)) {}
 
-  // False when the run has no channel to ask about.
-  bool Read(CServerExchange* exchange, ChannelRecord* record) override;
+  // Nothing when the run has no channel to ask about.
+  RecordRead Read(CServerExchange& exchange, CStopToken& stop, ChannelRecord* record) override;
 
  private:
   ServerInfoSettings settings_;

@@ -4,7 +4,8 @@
 #include <string>
 
 #include "base/movie_sink.h"
-#include "base/pelmar_based_thread.h"
+#include "base/stop_token.h"
+#include "base/worker_thread.h"
 #include "services/server_exchange.h"
 
 namespace pelmar {
@@ -16,9 +17,10 @@ namespace pelmar {
 // address, the picture, its frames) ends the thread and leaves the widget's
 // fallback picture; nothing is reported.
 //
-// Threads: everything but construction, RequestStop and destruction runs on
-// the worker's own thread; the sink is entered only from there.
-class CMovieThread final : public CPelmarBasedThread {
+// Threads: everything but construction, RequestStop, IsRunning, ExitCode and
+// destruction runs on the worker's own thread; the sink is entered only from
+// there.
+class CMovieThread final {
  public:
   // Time limit of each receive and send of the two requests; also bounds
   // how long destruction waits for a request a stop could not wake.
@@ -27,27 +29,35 @@ class CMovieThread final : public CPelmarBasedThread {
   static constexpr int kDrawnPollMs = 10;
 
   // An empty configuration host asks nothing. `sink` must outlive the thread.
-  CMovieThread(IMovieSink* sink, ServerEndpoint config, std::string configPath);
+  // `timeLimitMs`: each receive's and send's limit (tests lengthen it).
+  CMovieThread(IMovieSink* sink, ServerEndpoint config, std::string configPath,
+               int timeLimitMs = kTimeLimitMs);
   // Stops the thread, waking a request in progress, and waits for it.
-  ~CMovieThread() override;
+  ~CMovieThread();
+  CMovieThread(const CMovieThread&) = delete;
+  CMovieThread& operator=(const CMovieThread&) = delete;
 
   // For a quit: asks the thread to end without waiting (a connect ends at
   // once, a receive within its limit); IsRunning() tells when it has.
-  void RequestStop() { exchange_.RequestStop(); }
-
- protected:
-  uint32_t Run() override;
+  void RequestStop() { exchange_.AskToStop(worker_); }
+  bool IsRunning() const { return worker_.Running(); }
+  // 0 when it played (or was stopped before asking), 1 when it gave up;
+  // valid once not running.
+  uint32_t ExitCode() const { return worker_.ExitCode(); }
 
  private:
-  // Each returns false (or an empty text) on any failure.
-  std::string FetchGifUrl();
-  [[nodiscard]] bool FetchMovie(const std::string& url, MovieFrames* movie);
-  void Animate(const std::vector<uint32_t>& delaysCs, int frameCount);
+  uint32_t Run(CStopToken& stop);
+  // Each returns false (or an empty text) on any failure or a stop.
+  std::string FetchGifUrl(const CStopToken& stop);
+  [[nodiscard]] bool FetchMovie(const CStopToken& stop, const std::string& url, MovieFrames* movie);
+  void Animate(CStopToken& stop, const std::vector<uint32_t>& delaysCs, int frameCount);
 
   IMovieSink* const sink_;
   const ServerEndpoint config_;
   const std::string configPath_;
-  CServerExchange exchange_;  // the stop flag and the request in progress
+  const int timeLimitMs_;
+  CServerExchange exchange_;  // the request in progress, which a stop shuts
+  CWorkerThread worker_;      // last: its thread ends before what it uses goes
 };
 
 }  // namespace pelmar

@@ -15,12 +15,15 @@
 #include <vector>
 
 #include "loopback_server.h"
+#include "base/testing/wait_until.h"
 #include "net/net_test_support.h"
+#include "server_records_test_server.h"
 
 namespace pelmar {
 namespace {
 
 using testing::LoopbackTcpServer;
+using testing::WaitUntil;
 
 // Stands in for the widget: says whether it was drawn and counts what the
 // worker hands it.
@@ -76,16 +79,6 @@ std::string Config(const std::string& code, const std::string& gifUrl) {
             R"("}}})");
 }
 
-// Polls `done` until it holds or `ms` pass.
-bool WaitFor(const std::function<bool()>& done, int ms) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
 constexpr char kConfigPath[] = "/applicationService/app/installerConfig?appId=1";
 
 class MovieThreadTest : public testing::NetTest {};
@@ -121,7 +114,7 @@ TEST_F(MovieThreadTest, AsksTheConfigurationThenThePictureItNames) {
     CountingSink sink;
     CMovieThread worker(&sink, {"127.0.0.1", port}, kConfigPath);
     sink.drawn = true;
-    ASSERT_TRUE(WaitFor([&] { return !worker.IsRunning(); }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return !worker.IsRunning(); }));
     EXPECT_EQ(server.Paths(), c.asked);
     EXPECT_EQ(worker.ExitCode(), 1u);
     EXPECT_EQ(sink.movies.load(), 0);
@@ -136,42 +129,58 @@ TEST_F(MovieThreadTest, AsksNothingBeforeTheBannerIsDrawnAndAnEmptyHostNothingAt
   {
     CountingSink sink;
     CMovieThread worker(&sink, {"127.0.0.1", server.Port()}, kConfigPath);
-    EXPECT_FALSE(WaitFor([&] { return !server.Paths().empty(); }, 200));
+    EXPECT_FALSE(
+        WaitUntil([&] { return !server.Paths().empty(); }, std::chrono::milliseconds(200)));
   }
   EXPECT_TRUE(server.Paths().empty());
   CountingSink sink;
   CMovieThread worker(&sink, {"", server.Port()}, kConfigPath);
   sink.drawn = true;
-  ASSERT_TRUE(WaitFor([&] { return !worker.IsRunning(); }, 20000));
+  ASSERT_TRUE(WaitUntil([&] { return !worker.IsRunning(); }));
   EXPECT_TRUE(server.Paths().empty());
   EXPECT_EQ(worker.ExitCode(), 1u);
 }
 
-// A configuration server that reads the request and never answers: the quit's
-// stop ends the worker, and so does its owner's destruction, without
-// waiting for the server.
+// A server that reads the request and never answers, with a time limit no
+// test waits for: the quit's stop ends the worker, and so does its owner's
+// destruction, whether it waits for the configuration or for the picture.
 TEST_F(MovieThreadTest, StopEndsAWorkerWaitingOnASilentServer) {
-  std::atomic<bool> release{false};
-  LoopbackTcpServer silent([&](SocketHandle s) {
-    (void)testing::ReadUntil(s, "\r\n\r\n", 4096);
-    (void)WaitFor([&] { return release.load(); }, testing::kServerWaitMilliseconds);
-  });
-  for (const bool requestStopFirst : {true, false}) {
-    SCOPED_TRACE(requestStopFirst ? "quit stop" : "destruction");
+  constexpr int kNoTestWaitsThisLong = 10 * 60 * 1000;
+  const struct {
+    const char* what;
+    bool silentPicture;  // else the configuration is what never comes
+    bool quitStop;       // RequestStop first; else only the destruction
+  } cases[] = {
+      {"configuration, quit stop", false, true},
+      {"configuration, destruction", false, false},
+      {"picture, quit stop", true, true},
+      {"picture, destruction", true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    uint16_t port = 0;
+    testing::ScriptedHttpServer silent([&](int, const std::string& request) {
+      if (!c.silentPicture || request.find(kConfigPath) == std::string::npos) {
+        return std::string(testing::ScriptedHttpServer::kHang);
+      }
+      return Config("server.success", "http://127.0.0.1:" + std::to_string(port) + "/slow.gif");
+    });
+    port = silent.Port();
     CountingSink sink;
-    const int before = silent.Connections();
-    auto worker = std::make_unique<CMovieThread>(&sink, ServerEndpoint{"127.0.0.1", silent.Port()},
-                                                 kConfigPath);
+    auto worker = std::make_unique<CMovieThread>(&sink, ServerEndpoint{"127.0.0.1", port},
+                                                 kConfigPath, kNoTestWaitsThisLong);
     sink.drawn = true;
-    ASSERT_TRUE(WaitFor([&] { return silent.Connections() > before; }, 20000));
-    if (requestStopFirst) {
+    ASSERT_TRUE(WaitUntil([&] { return silent.Holding(); }));
+    EXPECT_EQ(silent.Requests(), c.silentPicture ? 2 : 1);
+    if (c.quitStop) {
       worker->RequestStop();
-      EXPECT_TRUE(WaitFor([&] { return !worker->IsRunning(); }, 20000));
+      EXPECT_TRUE(WaitUntil([&] { return !worker->IsRunning(); }));
+      EXPECT_EQ(worker->ExitCode(), 1u);
     }
     worker.reset();
     EXPECT_EQ(sink.movies.load(), 0);
+    EXPECT_TRUE(WaitUntil([&] { return silent.PeerClosedWhileHeld() == 1; }));
   }
-  release = true;
 }
 
 }  // namespace

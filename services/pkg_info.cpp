@@ -60,7 +60,12 @@ void CPkgInfo::Reset() {
   });
 }
 
-IPkgInfo* GetPkgInfo() { return ProcessRecord<CPkgInfo>::Get(); }
+IPkgInfo* StartPkgInfo(IRequestSealer* sealer) {
+  return ProcessRecord<CPkgInfo>::Make(
+      [sealer] { return new CPkgInfo(DefaultPkgInfoSettings(sealer)); });
+}
+
+IPkgInfo* GetPkgInfo() { return ProcessRecord<CPkgInfo>::Made(); }
 
 bool StopPkgInfoReader(int milliseconds) {
   return ProcessRecord<CPkgInfo>::StopReaderWithin(milliseconds);

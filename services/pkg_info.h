@@ -10,6 +10,7 @@
 
 #include "services/pkg_record.h"
 #include "services/record_holder.h"
+#include "services/request_sealer.h"
 
 namespace pelmar {
 
@@ -42,7 +43,7 @@ class CPkgInfo : public IPkgInfo, public CRecordHolder<PkgRecord> {
   // Starts the reader at once, reading from `source`.
   explicit CPkgInfo(std::unique_ptr<IRecordSource<PkgRecord>> source);
   // Starts the reader at once, asking the support server as `settings` say.
-  explicit CPkgInfo(PkgInfoSettings settings = DefaultPkgInfoSettings());
+  explicit CPkgInfo(PkgInfoSettings settings);
 
   int Status() override { return ReaderStatus(); }
   int64_t Size() override;
@@ -56,9 +57,13 @@ class CPkgInfo : public IPkgInfo, public CRecordHolder<PkgRecord> {
   void Reset() override;
 };
 
-// The process's package record, created (and its reader started) on first
-// call; stopped and destroyed at process exit. Null only when it could not be
-// made.
+// Makes the process's package record with the product's settings, its
+// requests sealed by `sealer`, and starts its reader; a later call returns
+// the same record. The sealer must outlive the record (the composition root
+// makes it first, so it is destroyed after it). Stopped and destroyed at
+// process exit. Null only when it could not be made.
+IPkgInfo* StartPkgInfo(IRequestSealer* sealer);
+// The process's package record once StartPkgInfo has made it, else null.
 IPkgInfo* GetPkgInfo();
 // Stops the process record's reader, when the record was made, waiting at
 // most `milliseconds`; true when no reader is left running. The quit

@@ -9,7 +9,6 @@
 #include "base/styled_json_writer.h"
 #include "pelmar_config.h"
 #include "services/lenient_json.h"
-#include "services/logger_server.h"
 
 namespace pelmar {
 
@@ -106,16 +105,16 @@ void SortUrlsByRank(std::vector<PkgUrlEntry>* urls) {
                    [](const PkgUrlEntry& a, const PkgUrlEntry& b) { return a.rank > b.rank; });
 }
 
-PkgInfoSettings DefaultPkgInfoSettings() {
+PkgInfoSettings DefaultPkgInfoSettings(IRequestSealer* sealer) {
   PkgInfoSettings s;
   s.supportHost = {config::kSupport.host, static_cast<uint16_t>(config::kSupport.port)};
   s.supportIp = {config::kSupportIp, static_cast<uint16_t>(config::kSupport.port)};
-  // The logger is made first so it outlives this record at process exit.
-  ILoggerServer* logger = GetLogger();
-  s.buildRequest = [logger](const std::string& path, const std::string& body) {
-    return logger->BuildHttpData(path, body);
-  };
-  s.openPayload = [logger](const std::string& data) { return logger->DecryptData(data); };
+  if (sealer != nullptr) {
+    s.buildRequest = [sealer](const std::string& path, const std::string& body) {
+      return sealer->BuildHttpData(path, body);
+    };
+    s.openPayload = [sealer](const std::string& data) { return sealer->DecryptData(data); };
+  }
   s.version = InstallerVersionForRequests;
   return s;
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "services/request_sealer.h"
 #include "services/server_exchange.h"
 
 namespace pelmar {
@@ -79,7 +80,7 @@ std::string InstallerVersionForRequests();
 
 // What the package reader needs from the outside; the defaults are the
 // product's (support host and fixed address from the build configuration,
-// the event logger's envelope functions).
+// the envelope of the sealer handed in).
 struct PkgInfoSettings {
   ServerEndpoint supportHost;
   ServerEndpoint supportIp;
@@ -92,7 +93,9 @@ struct PkgInfoSettings {
   // UTF-8 product version for the request ("" means "0.9.0.1").
   std::function<std::string()> version;
 };
-PkgInfoSettings DefaultPkgInfoSettings();
+// `sealer` must outlive the reader; null: no request can be built, and the
+// read fails with "build send data error".
+PkgInfoSettings DefaultPkgInfoSettings(IRequestSealer* sealer);
 
 inline constexpr const char* kPkgIndexPath = "/installer/package/index";
 

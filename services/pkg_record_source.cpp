@@ -1,51 +1,48 @@
 #include "services/pkg_record_source.h"
 
-#include <exception>
+#include <algorithm>
 #include <utility>
-
-#include "base/pelmar_error.h"
 
 namespace pelmar {
 
-std::string PkgRecordSource::TryExchange(CServerExchange* exchange, const ServerEndpoint& to,
-                                         const std::string& request) {
-  try {
-    return exchange->SendRaw(to, settings_.timeLimitMs, request, kMaxPkgRecordBytes);
-  } catch (const std::exception&) {
-    // A failed exchange is an empty answer: the next attempt follows.
-    return {};
-  }
+std::string PkgRecordSource::TryExchange(CServerExchange& exchange, const CStopToken& stop,
+                                         const ServerEndpoint& to, const std::string& request) {
+  // A failed exchange is an empty answer: the next attempt follows.
+  return exchange.SendRaw(stop, to, settings_.timeLimitMs, request, kMaxPkgRecordBytes).body;
 }
 
-std::string PkgRecordSource::FetchAnswer(CServerExchange* exchange, const std::string& request) {
+std::string PkgRecordSource::FetchAnswer(CServerExchange& exchange, CStopToken& stop,
+                                         const std::string& request) {
   std::string body;
   // Unbounded on purpose: the reader keeps asking while the network gives no
   // answer; every pass is bounded by the time limits and ends on a stop.
-  for (uint64_t attempt = 0; !exchange->StopRequested(); ++attempt) {
+  for (uint64_t attempt = 0; !stop.StopRequested(); ++attempt) {
     if (!body.empty()) return body;
-    if (attempt > 0 && !exchange->Pause(settings_.retryPauseMs)) break;
-    body = TryExchange(exchange, settings_.supportHost, request);
-    if (exchange->StopRequested()) break;
-    if (body.empty()) body = TryExchange(exchange, settings_.supportIp, request);
+    if (attempt > 0 && !stop.WaitFor(static_cast<uint32_t>(std::max(settings_.retryPauseMs, 0))))
+      break;
+    body = TryExchange(exchange, stop, settings_.supportHost, request);
+    if (stop.StopRequested()) break;
+    if (body.empty()) body = TryExchange(exchange, stop, settings_.supportIp, request);
   }
-  throw PelmarError("user cancel");
+  return {};
 }
 
-bool PkgRecordSource::Read(CServerExchange* exchange, PkgRecord* record) {
+RecordRead PkgRecordSource::Read(CServerExchange& exchange, CStopToken& stop, PkgRecord* record) {
   const std::string version = settings_.version ? settings_.version() : std::string();
   const std::string request =
       settings_.buildRequest ? settings_.buildRequest(kPkgIndexPath, BuildPkgRequestBody(version))
                              : std::string();
-  if (request.empty()) throw PelmarError("build send data error");
+  if (request.empty()) return RecordRead::Failed("build send data error");
 
-  const std::string answer = FetchAnswer(exchange, request);
+  const std::string answer = FetchAnswer(exchange, stop, request);
+  if (answer.empty()) return RecordRead::Stopped();
   std::string data;
   std::string failure = OpenPkgEnvelope(answer, &data);
-  if (!failure.empty()) throw PelmarError(failure);
+  if (!failure.empty()) return RecordRead::Failed(failure);
   const std::string payload = settings_.openPayload ? settings_.openPayload(data) : std::string();
   failure = ParsePkgPayload(payload, record);
-  if (!failure.empty()) throw PelmarError(failure);
-  return true;
+  if (!failure.empty()) return RecordRead::Failed(failure);
+  return RecordRead::Record();
 }
 
 }  // namespace pelmar

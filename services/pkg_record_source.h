@@ -15,14 +15,15 @@ class PkgRecordSource : public IRecordSource<PkgRecord> {
  public:
   explicit PkgRecordSource(PkgInfoSettings settings) : settings_(std::move(settings)) {}
 
-  // Always true when it returns: there is always a request to send.
-  bool Read(CServerExchange* exchange, PkgRecord* record) override;
+  // A record or a failure, never "nothing": there is always a request to send.
+  RecordRead Read(CServerExchange& exchange, CStopToken& stop, PkgRecord* record) override;
 
  private:
-  // The first non-empty answer; throws "user cancel" when stopped first.
-  std::string FetchAnswer(CServerExchange* exchange, const std::string& request);
-  std::string TryExchange(CServerExchange* exchange, const ServerEndpoint& to,
-                          const std::string& request);
+  // The first non-empty answer; empty only when stopped first.
+  std::string FetchAnswer(CServerExchange& exchange, CStopToken& stop, const std::string& request);
+  // The answer's body; empty when the exchange failed or was stopped.
+  std::string TryExchange(CServerExchange& exchange, const CStopToken& stop,
+                          const ServerEndpoint& to, const std::string& request);
 
   PkgInfoSettings settings_;
 };

@@ -115,10 +115,12 @@ TEST_F(SdkEnvelopeTest, SdkRefusesAlteredSeals) {
   const std::string request = logger_->BuildHttpData(kPkgIndexPath, BuildPkgRequestBody(""));
   ASSERT_FALSE(request.empty());
   CServerExchange exchange;
-  const std::string answer =
-      exchange.SendRaw({"127.0.0.1", port_}, 5000, request, kMaxPkgRecordBytes);
+  CStopToken stop;
+  const ExchangeResult answer =
+      exchange.SendRaw(stop, {"127.0.0.1", port_}, 5000, request, kMaxPkgRecordBytes);
+  ASSERT_TRUE(answer.Answered()) << answer.failure;
   std::string sealed;
-  ASSERT_EQ(OpenPkgEnvelope(answer, &sealed), "");
+  ASSERT_EQ(OpenPkgEnvelope(answer.body, &sealed), "");
   ASSERT_FALSE(logger_->DecryptData(sealed).empty());
   for (size_t at : {size_t{0}, sealed.size() / 2, sealed.size() - 1}) {
     SCOPED_TRACE(at);

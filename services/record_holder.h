@@ -100,20 +100,25 @@ class CRecordHolder {
   std::unique_ptr<CRecordReaderThread<Record>> reader_;  // last: it uses kept_
 };
 
-// The process's record of one kind (`Holder`, made with its default
-// settings): created, and its reader started, on the first Get(); stopped
-// and destroyed at process exit, unless it was abandoned with a reader
-// still running, which is then left to the process exit rather than freed
-// under its thread.
+// The process's record of one kind (`Holder`): created, and its reader
+// started, on the first Get() (with the default settings) or Make() (with
+// what the composition root hands in), whichever comes first; stopped and
+// destroyed at process exit, unless it was abandoned with a reader still
+// running, which is then left to the process exit rather than freed under
+// its thread.
 template <typename Holder>
 class ProcessRecord {
  public:
   // Null only when it could not be made.
   static Holder* Get() {
+    return Make([] { return new Holder(); });
+  }
+  // `make` runs only when the record does not exist yet.
+  static Holder* Make(const std::function<Holder*()>& make) {
     // Guarded static: made once, stopped and joined at process exit.
-    static const std::unique_ptr<Holder, Deleter> instance = []() {
+    static const std::unique_ptr<Holder, Deleter> instance = [&make]() {
       try {
-        return std::unique_ptr<Holder, Deleter>(new Holder());
+        return std::unique_ptr<Holder, Deleter>(make());
       } catch (...) {
         return std::unique_ptr<Holder, Deleter>();
       }
@@ -121,6 +126,8 @@ class ProcessRecord {
     made_.store(instance.get());
     return instance.get();
   }
+  // The record when it was made, else null; never makes it.
+  static Holder* Made() { return made_.load(); }
   // Stops the reader of the record, when it was made, waiting at most
   // `milliseconds`; true when no reader is left running. Never makes it.
   [[nodiscard]] static bool StopReaderWithin(int milliseconds) {

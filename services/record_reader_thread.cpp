@@ -4,28 +4,27 @@
 
 namespace pelmar {
 
-void CRecordReaderBase::StopAndJoin() {
-  exchange_.StopAndWake([this] { return IsRunning(); });
-  Join();
+void CRecordReaderControl::Start(std::function<uint32_t(CServerExchange&, CStopToken&)> read) {
+  // Without a thread nobody reads: the record stays empty, as its readers expect.
+  (void)worker_.Start(
+      [this, read = std::move(read)](CStopToken& stop) { return read(exchange_, stop); });
 }
 
-bool CRecordReaderBase::StopWithin(int milliseconds) {
+bool CRecordReaderControl::StopWithin(int milliseconds) {
   const int rounds = milliseconds / CServerExchange::kWakeIntervalMs;
-  if (!exchange_.StopAndWake([this] { return IsRunning(); }, rounds)) return false;
-  Join();
+  if (!exchange_.StopWorker(worker_, rounds)) return false;
+  worker_.Join();
   return true;
 }
 
-uint32_t CRecordReaderBase::Run() {
+RecordRead GuardedRead(const std::function<RecordRead()>& read) {
   try {
-    ReadAndKeep();
-    return 0;
+    return read();
   } catch (const std::exception& e) {
-    KeepFailure(e.what());
+    return RecordRead::Failed(e.what());
   } catch (...) {
-    KeepFailure("unknown error");
+    return RecordRead::Failed("unknown error");
   }
-  return 1;
 }
 
 }  // namespace pelmar

@@ -4,20 +4,26 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
-#include "loopback_server.h"
-#include "net/net_test_support.h"
 #include "base/pelmar_error.h"
 #include "base/testing/wait_until.h"
+#include "loopback_server.h"
+#include "net/net_test_support.h"
+#include "server_records_test_server.h"
 
 namespace pelmar {
 namespace {
 
 using testing::LoopbackTcpServer;
+using testing::ScriptedHttpServer;
+using testing::WaitUntil;
 
 constexpr size_t kLimit = 100;
+// Far beyond any wait of these tests: only a stop can end such an exchange.
+constexpr int kNoTestWaitsThisLong = 10 * 60 * 1000;
 
 struct BoundedCase {
   const char* what;
@@ -58,21 +64,139 @@ TEST_F(ServerExchangeTest, GetRefusesBodiesOverTheCallersLimit) {
       (void)testing::SendText(s, c.answer);
     });
     CServerExchange exchange;
-    try {
-      const std::string body =
-          exchange.Get({"127.0.0.1", server.Port()}, 2000, "127.0.0.1", "/p", kLimit);
-      EXPECT_FALSE(c.refused);
-      EXPECT_EQ(body, c.body);
-    } catch (const PelmarError& e) {
-      EXPECT_TRUE(c.refused) << e.what();
-      EXPECT_STREQ(e.what(), "Read body stream error");
+    CStopToken stop;
+    const ExchangeResult result =
+        exchange.Get(stop, {"127.0.0.1", server.Port()}, 2000, "127.0.0.1", "/p", kLimit);
+    if (c.refused) {
+      EXPECT_EQ(result.outcome, ExchangeOutcome::kFailed);
+      EXPECT_EQ(result.failure, "Read body stream error");
+    } else {
+      EXPECT_EQ(result.outcome, ExchangeOutcome::kAnswered) << result.failure;
+      EXPECT_EQ(result.body, c.body);
     }
   }
 }
 
-// No socket exists yet to shut down while connecting: the stop still ends a
-// connect towards an address that drops every packet, and no retry follows.
-TEST_F(ServerExchangeTest, StopEndsAConnectThatHangs) {
+// The three exchanges, so every case runs through each.
+using Call = std::function<ExchangeResult(CServerExchange&, const CStopToken&, uint16_t port)>;
+struct Kind {
+  const char* name;
+  Call call;
+};
+
+std::vector<Kind> Kinds() {
+  return {
+      {"get",
+       [](CServerExchange& e, const CStopToken& stop, uint16_t port) {
+         return e.Get(stop, {"127.0.0.1", port}, kNoTestWaitsThisLong, "127.0.0.1", "/p", kLimit);
+       }},
+      {"raw",
+       [](CServerExchange& e, const CStopToken& stop, uint16_t port) {
+         return e.SendRaw(stop, {"127.0.0.1", port}, kNoTestWaitsThisLong,
+                          "GET /r HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", kLimit);
+       }},
+      {"form",
+       [](CServerExchange& e, const CStopToken& stop, uint16_t port) {
+         HttpForm form;
+         form.AddField("uid", "u1");
+         return e.PostForm(stop, {"127.0.0.1", port}, kNoTestWaitsThisLong, "127.0.0.1", "/f", form,
+                           kLimit);
+       }},
+  };
+}
+
+// Runs `kind` on a thread of its own, as a worker does; its result once ended.
+class Running {
+ public:
+  Running(const Kind& kind, CServerExchange& exchange, const CStopToken& stop, uint16_t port)
+      : thread_([&, port] {
+          // A stop must come back as a value: nothing may be thrown.
+          try {
+            result_ = kind.call(exchange, stop, port);
+          } catch (...) {
+            threw_ = true;
+          }
+          ended_.store(true);
+        }) {}
+  ~Running() { thread_.join(); }
+  bool Ended() const { return ended_.load(); }
+  bool Threw() const { return threw_; }
+  const ExchangeResult& Result() const { return result_; }
+
+ private:
+  std::atomic<bool> ended_{false};
+  bool threw_ = false;
+  ExchangeResult result_;
+  std::thread thread_;  // last: started once the rest exists
+};
+
+// Where the stop finds the exchange: each ends as kStopped, returned.
+TEST_F(ServerExchangeTest, AStopAnywhereEndsTheExchangeAsStoppedNotThrown) {
+  testing::LoopbackBlackHole hole;
+  ASSERT_NE(hole.Port(), 0);
+  ScriptedHttpServer silent([](int, const std::string&) { return ScriptedHttpServer::kHang; });
+  for (const Kind& kind : Kinds()) {
+    SCOPED_TRACE(kind.name);
+    {
+      SCOPED_TRACE("raised before the call: nothing is connected");
+      CServerExchange exchange;
+      CStopToken stop;
+      stop.RequestStop();
+      const int asked = silent.Requests();
+      const ExchangeResult result = kind.call(exchange, stop, silent.Port());
+      EXPECT_EQ(result.outcome, ExchangeOutcome::kStopped);
+      EXPECT_EQ(silent.Requests(), asked);
+    }
+    {
+      // No socket exists yet to shut down: the token ends the connect.
+      SCOPED_TRACE("while connecting to an address that drops every packet");
+      CServerExchange exchange;
+      CStopToken stop;
+      Running running(kind, exchange, stop, hole.Port());
+      EXPECT_FALSE(WaitUntil([&] { return running.Ended(); }, std::chrono::milliseconds(300)))
+          << "the black hole let the connect through";
+      stop.RequestStop();
+      ASSERT_TRUE(WaitUntil([&] { return running.Ended(); }));
+      EXPECT_FALSE(running.Threw());
+      EXPECT_EQ(running.Result().outcome, ExchangeOutcome::kStopped);
+    }
+    {
+      SCOPED_TRACE("while waiting for a server that never answers");
+      CServerExchange exchange;
+      CStopToken stop;
+      const int asked = silent.Requests();
+      Running running(kind, exchange, stop, silent.Port());
+      ASSERT_TRUE(WaitUntil([&] { return silent.Requests() > asked; }));
+      // Repeated, as the owner's stop repeats it: the shutdown may land
+      // before the receive begins.
+      ASSERT_TRUE(WaitUntil([&] {
+        stop.RequestStop();
+        exchange.Interrupt();
+        return running.Ended();
+      }));
+      EXPECT_FALSE(running.Threw());
+      EXPECT_EQ(running.Result().outcome, ExchangeOutcome::kStopped);
+    }
+  }
+}
+
+// Without a stop, a network failure is a failure with its text, not a stop.
+TEST_F(ServerExchangeTest, AFailureWithoutAStopKeepsItsText) {
+  ScriptedHttpServer closing([](int, const std::string&) { return ScriptedHttpServer::kClose; });
+  for (const Kind& kind : Kinds()) {
+    SCOPED_TRACE(kind.name);
+    CServerExchange exchange;
+    CStopToken stop;
+    const ExchangeResult result = kind.call(exchange, stop, closing.Port());
+    EXPECT_EQ(result.outcome, ExchangeOutcome::kFailed);
+    EXPECT_FALSE(result.failure.empty());
+    EXPECT_TRUE(result.body.empty());
+  }
+}
+
+// The exchange's own stop, for the download's URL query, which keeps its
+// stop flag here: the texts it always saw, as exceptions.
+TEST_F(ServerExchangeTest, TheQuerysOwnStopEndsAConnectThatHangs) {
   testing::LoopbackBlackHole hole;
   ASSERT_NE(hole.Port(), 0);
   CServerExchange exchange;
@@ -86,14 +210,35 @@ TEST_F(ServerExchangeTest, StopEndsAConnectThatHangs) {
     }
     ended.store(true);
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_FALSE(ended.load()) << "the black hole let the connect through: " << error;
+  EXPECT_FALSE(WaitUntil([&] { return ended.load(); }, std::chrono::milliseconds(300)))
+      << "the black hole let the connect through: " << error;
   exchange.RequestStop();
   // A guard against a hang, far below the system's own connect limit.
-  ASSERT_TRUE(testing::WaitUntil([&] { return ended.load(); }, std::chrono::seconds(10)))
+  ASSERT_TRUE(WaitUntil([&] { return ended.load(); }, std::chrono::seconds(10)))
       << "the stop did not end the connect";
   worker.join();
   EXPECT_EQ(error, "Connect failed");
+  EXPECT_TRUE(exchange.StopRequested());
+  EXPECT_FALSE(exchange.Pause(kNoTestWaitsThisLong));
+}
+
+// StopWorker ends a worker blocked on a silent server and says so.
+TEST_F(ServerExchangeTest, StopWorkerEndsAWorkerBlockedOnASilentServer) {
+  ScriptedHttpServer silent([](int, const std::string&) { return ScriptedHttpServer::kHang; });
+  CServerExchange exchange;
+  CWorkerThread worker;
+  std::atomic<ExchangeOutcome> outcome{ExchangeOutcome::kAnswered};
+  ASSERT_TRUE(worker.Start([&](CStopToken& stop) {
+    outcome = exchange
+                  .Get(stop, {"127.0.0.1", silent.Port()}, kNoTestWaitsThisLong, "127.0.0.1", "/p",
+                       kLimit)
+                  .outcome;
+    return 0u;
+  }));
+  ASSERT_TRUE(WaitUntil([&] { return silent.Holding(); }));
+  EXPECT_TRUE(exchange.StopWorker(worker));
+  worker.Join();
+  EXPECT_EQ(outcome.load(), ExchangeOutcome::kStopped);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <json/json.h>
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <utility>
@@ -11,7 +12,6 @@
 #include "net/http_form.h"
 #include "pelmar_config.h"
 #include "services/lenient_json.h"
-#include "services/logger_server.h"
 #include "services/machine_identity.h"
 #include "services/pkg_info.h"
 #include "services/server_info.h"
@@ -30,7 +30,7 @@ std::string Call(const std::function<std::string()>& f) { return f ? f() : std::
 
 }  // namespace
 
-TSReportSettings DefaultTSReportSettings() {
+TSReportSettings DefaultTSReportSettings(IMachineIdSource* ids) {
   TSReportSettings s;
   s.attribution = {config::kAttribution.host, static_cast<uint16_t>(config::kAttribution.port)};
   s.hostText = config::kAttribution.host;
@@ -46,32 +46,27 @@ TSReportSettings DefaultTSReportSettings() {
     return info ? info->AppName() : std::string();
   };
   s.machineHash = [] { return Md5Text(MachineIdentity()); };
-  s.mid = [] { return GetLogger()->GetMid(); };
+  s.mid = [ids] { return ids ? ids->GetMid() : std::string(); };
   s.version = InstallerVersionForRequests;
   return s;
 }
 
 CTSReportThread::CTSReportThread(TSReportSettings settings) : settings_(std::move(settings)) {
   // Without a thread there is no report; nobody waits for one.
-  (void)worker_.Start([this](CStopToken&) { return Run(); });
+  (void)worker_.Start([this](CStopToken& stop) { return Run(stop); });
 }
 
 CTSReportThread::~CTSReportThread() { StopAndJoin(); }
-
-void CTSReportThread::StopAndJoin() {
-  if (worker_.HasThread()) exchange_.StopAndWake([this] { return IsRunning(); });
-  worker_.Join();
-}
 
 std::string CTSReportThread::LastFailure() {
   std::lock_guard<std::mutex> lock(failure_mutex_);
   return failure_;
 }
 
-uint32_t CTSReportThread::Run() {
+uint32_t CTSReportThread::Run(CStopToken& stop) {
   std::string failure;
   try {
-    failure = Report();
+    failure = Report(stop);
   } catch (const std::exception& e) {
     failure = e.what();
   } catch (...) {
@@ -83,7 +78,7 @@ uint32_t CTSReportThread::Run() {
   return 1;
 }
 
-std::string CTSReportThread::Report() {
+std::string CTSReportThread::Report(CStopToken& stop) {
   const std::string channel = Call(settings_.channel);
   const std::string uid = Call(settings_.userId);
   const std::string appName = Call(settings_.appName);
@@ -103,22 +98,19 @@ std::string CTSReportThread::Report() {
 
   std::string body;
   for (int attempt = 0; attempt < kTSReportAttempts; ++attempt) {
-    if (attempt > 0 && !exchange_.Pause(settings_.retryPauseMs)) return kStoppedFailure;
-    body = PostOnce(form);
+    if (attempt > 0 && !stop.WaitFor(static_cast<uint32_t>(std::max(settings_.retryPauseMs, 0)))) {
+      return kStoppedFailure;
+    }
+    // A failed exchange counts as an empty answer.
+    body = exchange_
+               .PostForm(stop, settings_.attribution, settings_.timeLimitMs, settings_.hostText,
+                         kTSReportPath, form, kMaxTSAnswerBytes)
+               .body;
     if (!body.empty()) break;
-    if (exchange_.StopRequested()) return kStoppedFailure;
+    if (stop.StopRequested()) return kStoppedFailure;
   }
   if (!IsJson(body)) return "parse decrypt data error";
   return {};
-}
-
-std::string CTSReportThread::PostOnce(HttpForm& form) {
-  try {
-    return exchange_.PostForm(settings_.attribution, settings_.timeLimitMs, settings_.hostText,
-                              kTSReportPath, form, kMaxTSAnswerBytes);
-  } catch (const std::exception&) {
-    return {};  // a failed exchange counts as an empty answer
-  }
 }
 
 }  // namespace pelmar

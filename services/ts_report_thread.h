@@ -8,6 +8,7 @@
 
 #include "base/worker_thread.h"
 #include "net/http_form.h"
+#include "services/machine_id_source.h"
 #include "services/server_exchange.h"
 
 namespace pelmar {
@@ -33,7 +34,8 @@ struct TSReportSettings {
   std::function<std::string()> mid;          // the SDK's machine identifier
   std::function<std::string()> version;      // UTF-8 product version
 };
-TSReportSettings DefaultTSReportSettings();
+// `ids` (the SDK's machine identifier) must outlive the report; null: no mid.
+TSReportSettings DefaultTSReportSettings(IMachineIdSource* ids);
 
 // The SDK folder ("Vek" under the maker data directory), with a trailing
 // separator; empty natively.
@@ -66,15 +68,15 @@ class CTSReportThread {
   static constexpr const char* kStoppedFailure = "user cancel";
 
   // Starts the report at once.
-  explicit CTSReportThread(TSReportSettings settings = DefaultTSReportSettings());
+  explicit CTSReportThread(TSReportSettings settings);
   // Requests a stop (waking a pause or a blocked exchange) and waits.
   ~CTSReportThread();
   CTSReportThread(const CTSReportThread&) = delete;
   CTSReportThread& operator=(const CTSReportThread&) = delete;
 
-  void RequestStop() { exchange_.RequestStop(); }
+  void RequestStop() { exchange_.AskToStop(worker_); }
   // Stops the thread and waits for it to end (also what destruction does).
-  void StopAndJoin();
+  void StopAndJoin() { exchange_.StopAndJoin(worker_); }
   bool IsRunning() const { return worker_.Running(); }
   // 0 after an answer that parsed as JSON, 1 otherwise; valid once not running.
   uint32_t ExitCode() const { return worker_.ExitCode(); }
@@ -82,11 +84,9 @@ class CTSReportThread {
   std::string LastFailure();
 
  private:
-  uint32_t Run();
+  uint32_t Run(CStopToken& stop);
   // The report from start to end; its failure text, empty on success.
-  std::string Report();
-  // One post of the form; empty when the exchange failed.
-  std::string PostOnce(HttpForm& form);
+  std::string Report(CStopToken& stop);
 
   TSReportSettings settings_;
   CServerExchange exchange_;
