@@ -22,7 +22,6 @@
 #include "pages/page_rules.h"
 #include "pages/progress_view.h"
 #include "pages/reminder_view.h"
-#include "services/logger_server.h"
 #include "services/machine_identity.h"
 #include "base/md5.h"
 #include "services/pkg_info.h"
@@ -195,7 +194,7 @@ bool MainWindow::EnterProgressStep(bool roomy) {
   }
   (void)pages_.events->Send(Event("vJoinPlan").SetBool("choose_join_plan", joinPlan));
   // Leaving the experience plan: nothing more is delivered from here on.
-  if (!joinPlan) GetLogger()->ReleaseHandle();
+  if (!joinPlan) pages_.delivery->ReleaseHandle();
 
   if (!roomy) {
     (void)pages_.events->Send(Event("vInstallPathError").SetString("error_status", "磁盘空间不足"));

@@ -215,6 +215,7 @@ int RunInstaller(HINSTANCE /*instance*/) {
     pages.machineId = logger;
     pages.urlOpener = logger;
     pages.userLauncher = logger;
+    pages.delivery = logger;
     pages.progress.createDownloader = [] { return CreateDownloader(); };
     const auto openUrl = [logger](const std::wstring& url, const std::wstring& launcher) {
       return OpenUrlInBrowser(url, launcher, *logger, *logger);

@@ -5,6 +5,7 @@
 #include "pages/progress_page_services.h"
 #include "services/machine_id_source.h"
 #include "services/page_action_sink.h"
+#include "services/record_delivery.h"
 #include "services/url_opener.h"
 #include "services/user_launcher.h"
 
@@ -20,6 +21,7 @@ struct PageContext {
   IMachineIdSource* machineId = nullptr;  // for the agreement address
   IUrlOpener* urlOpener = nullptr;        // the download reminder's link
   IUserLauncher* userLauncher = nullptr;  // the installed product, as the desktop user
+  IRecordDelivery* delivery = nullptr;    // released when the user leaves the plan
   // The install directory and its free-space check, one for the run: the
   // custom page changes it, the progress page installs there.
   CInstallTarget* installTarget = nullptr;

@@ -22,7 +22,8 @@ class RecordingPageContext : public IEventSink,
                              public IPageActionSink,
                              public IMachineIdSource,
                              public IUrlOpener,
-                             public IUserLauncher {
+                             public IUserLauncher,
+                             public IRecordDelivery {
  public:
   // An event with its properties as text (integers in decimal, booleans
   // "true"/"false"); a page action as "page:<page>/<action>" with "extra".
@@ -37,6 +38,7 @@ class RecordingPageContext : public IEventSink,
     context_.machineId = this;
     context_.urlOpener = this;
     context_.userLauncher = this;
+    context_.delivery = this;
     context_.installTarget = &installTarget_;
   }
   RecordingPageContext(const RecordingPageContext&) = delete;
@@ -91,6 +93,10 @@ class RecordingPageContext : public IEventSink,
   int RunAsUser(const std::string&, const std::string&, const char*, const char*,
                 const char*) override {
     return 0;
+  }
+  void ReleaseHandle() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    records_.push_back({"delivery released", {}});
   }
 
  private:

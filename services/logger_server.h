@@ -14,6 +14,7 @@
 #include "base/x_mutex.h"
 #include "services/machine_id_source.h"
 #include "services/page_action_sink.h"
+#include "services/record_delivery.h"
 #include "services/request_sealer.h"
 #include "services/url_opener.h"
 #include "services/user_launcher.h"
@@ -38,7 +39,8 @@ class ILoggerServer : public IEventSink,
                       public IRequestSealer,
                       public IMachineIdSource,
                       public IUrlOpener,
-                      public IUserLauncher {
+                      public IUserLauncher,
+                      public IRecordDelivery {
  public:
   ~ILoggerServer() override = default;
 
@@ -60,8 +62,6 @@ class ILoggerServer : public IEventSink,
                           const std::string& s3) = 0;
   // Re-runs the SDK set-up when the handle was released; always false.
   virtual bool Reinit() = 0;
-  // Releases the SDK handle: every later record send returns false.
-  virtual void ReleaseHandle() = 0;
   // Where records are queued: lets them go to the SDK from now on. Start-up
   // calls it once the first page is painted, so committing (and the
   // uploader process each commit may start) does not compete with it.
