@@ -152,10 +152,8 @@ void StartServerInformation() {
 constexpr int kWindowStopMs = 700;
 constexpr int kReaderStopMs = 300;
 // The logger's worker delivers the quit records (and whatever is still
-// queued) within this. The window is already gone, so the wait is not seen;
-// it is generous because a record not delivered by then is lost, and a
-// loaded machine's first commit (it starts the uploader) can take a while.
-constexpr int kDeliveryFinishMs = 5000;
+// queued) within this.
+constexpr int kDeliveryFinishMs = 1000;
 
 // Wakes both readers (their stops first, so they wind down side by side) and
 // waits for them within kReaderStopMs. A reader the stop could not reach is
