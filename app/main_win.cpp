@@ -4,17 +4,13 @@
 #include "app/dll_search.h"
 #include "app/run_cache_directory.h"
 #include "app/startup.h"
-#include "base/startup_trace.h"
 
 namespace {
 
 // The first code of the process that is ours: before any other static object
 // is made, library loads are restricted to the system folder.
 struct LibrarySearchFirst {
-  LibrarySearchFirst() {
-    (void)pelmar::RestrictLibrarySearchToSystem();
-    pelmar::MarkStartup("static init");
-  }
+  LibrarySearchFirst() { (void)pelmar::RestrictLibrarySearchToSystem(); }
 };
 __attribute__((init_priority(101))) LibrarySearchFirst g_library_search_first;
 
@@ -24,6 +20,5 @@ pelmar::CRunCacheDirectory g_run_cache_directory;
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  pelmar::MarkStartup("entry");
   return pelmar::RunInstaller(instance);
 }

@@ -21,7 +21,6 @@
 #include "base/file_system.h"
 #include "base/path_rules.h"
 #include "base/pelmar_error.h"
-#include "base/startup_trace.h"
 #include "base/text_convert.h"
 #include "base/win/registry_view.h"
 #include "base/win/scoped_handle.h"
@@ -151,9 +150,6 @@ void StartServerInformation() {
 // limit ends) and is left to the process exit.
 constexpr int kWindowStopMs = 700;
 constexpr int kReaderStopMs = 300;
-// The logger's worker delivers the quit records (and whatever is still
-// queued) within this.
-constexpr int kDeliveryFinishMs = 1000;
 
 // Wakes both readers (their stops first, so they wind down side by side) and
 // waits for them within kReaderStopMs. A reader the stop could not reach is
@@ -181,19 +177,15 @@ int RunInstaller(HINSTANCE /*instance*/) {
       HandOverToFirstInstance();
       return 0;
     }
-    MarkStartup("single instance");
     CreateAppContext();
     // Before the logger's first use binds the SDK: its archive goes into this
     // run's cache, the SDK itself under the maker data directory.
     CSdkBinding::SetLocations({RunCacheDirectory(), MakerDataDirectory()});
     MakeDpiAware();
     const LaunchFacts facts = GatherLaunchFacts(&own_file);
-    MarkStartup("launch facts");
     // The lower layers report through the event sink; here it is the logger.
     SetProcessEventSink(GetLogger());
-    MarkStartup("logger made");
     SendLaunchReport(facts);
-    MarkStartup("launch report queued");
 
     try {
       StartServerInformation();
@@ -201,7 +193,6 @@ int RunInstaller(HINSTANCE /*instance*/) {
       // Without the records or the directory the pages still work; they
       // report their own failures later.
     }
-    MarkStartup("server information");
 
     // The progress page's download controller with the installer's services,
     // which live up here since the layers were split.
@@ -219,14 +210,10 @@ int RunInstaller(HINSTANCE /*instance*/) {
       return OpenUrlInBrowser(url, launcher, *logger, *logger);
     };
     std::unique_ptr<MainWindow> window(new MainWindow(openUrl, std::move(pages)));
-    MarkStartup("main window");
     if (window->hwnd() != nullptr) {
       ShowWindow(window->hwnd(), SW_SHOWNORMAL);
       UpdateWindow(window->hwnd());
     }
-    MarkStartup("first paint");
-    // The records queued so far go to the SDK now that the page is up.
-    logger->StartDelivery();
     RunMessageLoop();
     // Destroying the pages waits for their threads: only once they have
     // ended. A worker still waiting on the system keeps the window, which
@@ -245,7 +232,6 @@ int RunInstaller(HINSTANCE /*instance*/) {
   const bool readers_ended = StopReadersForQuit();
   try {
     SendQuitRecords();
-    (void)GetLogger()->FinishDelivery(kDeliveryFinishMs);
   } catch (...) {
     // The exit code stays 0 whatever the analytics do.
   }

@@ -6,20 +6,13 @@
 // paint of its window (the window is visible and its update region empty, which
 // the paint's BeginPaint leaves), then its peak working set once it has
 // settled on that page. Prints the medians side by side and their ratio.
-// The installer runs with PELMAR_STARTUP_TRACE set: its step marks (when each
-// step of start-up ended, and the working set then) are printed as medians
-// too, on the same time line as the first paint.
 #include <windows.h>
 #include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
-
-#include "base/startup_trace.h"
-#include "base/text_convert.h"
 
 namespace {
 
@@ -67,33 +60,10 @@ double NowMs() {
   return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-constexpr double kMiB = 1024.0 * 1024.0;
-
 struct Sample {
   double firstPaintMs = -1;
   double peakWorkingSetMiB = -1;
-  std::vector<pelmar::StartupMark> marks;  // times from the process's creation
 };
-
-std::wstring TracePath() {
-  wchar_t folder[MAX_PATH] = {};
-  const DWORD n = GetTempPathW(MAX_PATH, folder);
-  if (n == 0 || n >= MAX_PATH) return {};
-  return std::wstring(folder, n) + L"pelmar_startup_trace_" +
-         std::to_wstring(GetCurrentProcessId()) + L".txt";
-}
-
-std::string ReadText(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
-  std::string text;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-  CloseHandle(file);
-  return text;
-}
 
 HWND FindWindowOf(DWORD pid, const wchar_t* className) {
   HWND w = nullptr;
@@ -130,16 +100,11 @@ Sample Measure(const std::wstring& exe, const std::wstring& args, const wchar_t*
   startup.cb = sizeof startup;
   PROCESS_INFORMATION pi = {};
   std::wstring command = L"\"" + exe + L"\"" + args;
-  const std::wstring trace = installer ? TracePath() : std::wstring();
-  if (!trace.empty()) {
-    DeleteFileW(trace.c_str());
-    SetEnvironmentVariableW(L"PELMAR_STARTUP_TRACE", trace.c_str());
-  }
   const double started = NowMs();
-  const BOOL made = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                   nullptr, &startup, &pi);
-  SetEnvironmentVariableW(L"PELMAR_STARTUP_TRACE", nullptr);
-  if (!made) return s;
+  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &pi)) {
+    return s;
+  }
   HWND window = nullptr;
   while (NowMs() - started < kStartLimitMs) {
     if (!window) window = FindWindowOf(pi.dwProcessId, className);
@@ -154,11 +119,7 @@ Sample Measure(const std::wstring& exe, const std::wstring& args, const wchar_t*
   PROCESS_MEMORY_COUNTERS counters = {};
   counters.cb = sizeof counters;
   if (GetProcessMemoryInfo(pi.hProcess, &counters, sizeof counters)) {
-    s.peakWorkingSetMiB = static_cast<double>(counters.PeakWorkingSetSize) / kMiB;
-  }
-  if (!trace.empty()) {
-    s.marks = pelmar::CStartupTrace::Parse(ReadText(trace));
-    for (pelmar::StartupMark& m : s.marks) m.ms -= started;
+    s.peakWorkingSetMiB = static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
   }
   if (window) {
     if (installer) {
@@ -171,7 +132,6 @@ Sample Measure(const std::wstring& exe, const std::wstring& args, const wchar_t*
   if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi.hProcess, 1);
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
-  if (!trace.empty()) DeleteFileW(trace.c_str());
   return s;
 }
 
@@ -179,49 +139,6 @@ double Median(std::vector<double> v) {
   if (v.empty()) return -1;
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
-}
-
-// Each step's median end time and working set over the runs, in the order
-// of the first run (a step a run did not mark is left out of its median).
-void PrintSteps(const std::vector<Sample>& runs, double firstPaintMs) {
-  std::vector<std::string> order;
-  std::map<std::string, std::vector<double>> ms, workingSet, peak;
-  for (const Sample& run : runs) {
-    std::map<std::string, bool> seen;
-    for (const pelmar::StartupMark& m : run.marks) {
-      if (seen[m.step]) continue;
-      seen[m.step] = true;
-      if (ms.find(m.step) == ms.end()) order.push_back(m.step);
-      ms[m.step].push_back(m.ms);
-      workingSet[m.step].push_back(static_cast<double>(m.workingSet) / kMiB);
-      peak[m.step].push_back(static_cast<double>(m.peakWorkingSet) / kMiB);
-    }
-  }
-  if (order.empty()) {
-    std::printf("install.exe marked no steps (PELMAR_STARTUP_TRACE not honoured)\n");
-    return;
-  }
-  std::stable_sort(order.begin(), order.end(), [&](const std::string& a, const std::string& b) {
-    return Median(ms[a]) < Median(ms[b]);
-  });
-  std::printf(
-      "install.exe steps (medians; ms from process creation, step = since the previous "
-      "line; working set and peak at the mark):\n");
-  std::printf("  %-34s %8s %8s %9s %9s %s\n", "step ended", "ms", "step", "WS MiB", "peak MiB", "");
-  double previous = 0;
-  bool pastPaint = false;
-  for (const std::string& step : order) {
-    const double at = Median(ms[step]);
-    if (!pastPaint && at > firstPaintMs) {
-      std::printf("  %-34s %8.0f %8s %9s %9s (the bench saw the first paint)\n", "----",
-                  firstPaintMs, "", "", "");
-      pastPaint = true;
-    }
-    std::printf("  %-34s %8.0f %8.0f %9.1f %9.1f%s\n", step.c_str(), at, at - previous,
-                Median(workingSet[step]), Median(peak[step]),
-                ms[step].size() < runs.size() ? " (not in every run)" : "");
-    previous = at;
-  }
 }
 
 }  // namespace
@@ -238,7 +155,6 @@ int wmain(int argc, wchar_t** argv) {
   GetModuleFileNameW(nullptr, self, MAX_PATH);
 
   std::vector<double> paintInstaller, paintEmpty, memInstaller, memEmpty;
-  std::vector<Sample> installerRuns;
   // One warm-up of each: the first Wine start of a program maps its files cold.
   Measure(self, L" empty", kEmptyClass, false);
   Measure(installer, L"", kMainWindowClass, true);
@@ -253,7 +169,6 @@ int wmain(int argc, wchar_t** argv) {
     paintInstaller.push_back(s.firstPaintMs);
     memEmpty.push_back(e.peakWorkingSetMiB);
     memInstaller.push_back(s.peakWorkingSetMiB);
-    installerRuns.push_back(s);
     std::printf("run %d: empty window %.0f ms %.1f MiB, install.exe %.0f ms %.1f MiB\n", i + 1,
                 e.firstPaintMs, e.peakWorkingSetMiB, s.firstPaintMs, s.peakWorkingSetMiB);
   }
@@ -265,6 +180,5 @@ int wmain(int argc, wchar_t** argv) {
       "peak working set (median): install.exe %.1f MiB, empty window %.1f MiB, "
       "difference %.1f MiB\n",
       mi, me, mi - me);
-  PrintSteps(installerRuns, pi);
   return 0;
 }

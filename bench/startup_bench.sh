@@ -7,14 +7,12 @@
 # records (the main page does not wait for them); run it in a network
 # namespace of your own when the default port is shared.
 #
-# Environment: PELMAR_BENCH_WINDOWS_BIN (default: the bin folder of the
-# Windows build this host runs, scripts/windows-build: build/windows-x64/bin
-# under 64-bit Wine where no 32-bit code runs, else build/windows/bin),
+# Environment: PELMAR_BENCH_WINDOWS_BIN (default build/windows/bin),
 # STARTUP_BENCH_REPS (5).
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-bin=${PELMAR_BENCH_WINDOWS_BIN:-$root/build/$("$root/scripts/windows-build")/bin}
+bin=${PELMAR_BENCH_WINDOWS_BIN:-$root/build/windows/bin}
 reps=${STARTUP_BENCH_REPS:-5}
 wine=$root/scripts/wine
 
@@ -39,17 +37,4 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The loader follows the programs' own machine type, whichever build was given.
-pe_machine() {
-  local at
-  at=$(od -An -t u4 -j 60 -N 4 "$1" | tr -d ' ')
-  od -An -t x2 -j $((at + 4)) -N 2 "$1" | tr -d ' '
-}
-case "$(pe_machine "$bin/install.exe")" in
-  8664) arch=x86_64 ;;
-  014c) arch=i686 ;;
-  *) echo "startup_bench: $bin/install.exe is not an x86 or x86_64 Windows program" >&2; exit 1 ;;
-esac
-echo "startup_bench: $bin ($arch)"
-
-"$wine" --arch=$arch "$bin/startup_bench.exe" "$bin/install.exe" "$reps" | tr -d '\r'
+"$wine" "$bin/startup_bench.exe" "$bin/install.exe" "$reps" | tr -d '\r'

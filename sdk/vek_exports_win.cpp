@@ -86,22 +86,13 @@ std::wstring SdkFolder() {
   return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
 }
 
-// The random source, acquired on first use and kept for the life of the
-// process: acquiring loads and sets up the provider's library, which costs
-// far more than the few bytes each record needs. 0 when there is none.
-HCRYPTPROV RandomProvider() {
-  static const HCRYPTPROV provider = [] {
-    HCRYPTPROV acquired = 0;
-    if (!CryptAcquireContextW(&acquired, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
-      return HCRYPTPROV{0};
-    return acquired;
-  }();
-  return provider;
-}
-
 bool RandomBytes(void* out, DWORD size) {
-  const HCRYPTPROV provider = RandomProvider();
-  return provider != 0 && CryptGenRandom(provider, size, static_cast<BYTE*>(out)) != FALSE;
+  HCRYPTPROV provider = 0;
+  if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
+    return false;
+  const BOOL ok = CryptGenRandom(provider, size, static_cast<BYTE*>(out));
+  CryptReleaseContext(provider, 0);
+  return ok != FALSE;
 }
 
 std::string NewUid() {

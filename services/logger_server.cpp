@@ -1,13 +1,11 @@
 #include "services/logger_server.h"
 
-#include <chrono>
 #include <ctime>
 #include <exception>
 #include <utility>
 
 #include "base/ansi_path.h"
 #include "base/pelmar_error.h"
-#include "base/startup_trace.h"
 #include "net/parse_url.h"
 #include "services/sdk_binding.h"
 
@@ -31,34 +29,12 @@ int64_t SystemNowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
 
 CLoggerServer::CLoggerServer() : CLoggerServer(SdkBinder(&CSdkBinding::Bind)) {}
 
-CLoggerServer::CLoggerServer(const SdkBinder& binder, std::function<int64_t()> nowSeconds,
-                             Delivery delivery)
+CLoggerServer::CLoggerServer(const SdkBinder& binder, std::function<int64_t()> nowSeconds)
     : nowSeconds_(nowSeconds ? std::move(nowSeconds) : &SystemNowSeconds) {
-  if (delivery == Delivery::kOnWorker) {
-    onWorker_ = true;
-    try {
-      worker_ = std::thread([this, binder] { RunWorker(binder); });
-      return;
-    } catch (const std::exception&) {
-      // No thread to be had: bound and delivered by the callers instead.
-      onWorker_ = false;
-    }
-  }
   Bind(binder);
 }
 
 CLoggerServer::~CLoggerServer() {
-  if (worker_.joinable()) {
-    // The worker carries out everything still queued (the quit records)
-    // before it ends.
-    {
-      std::lock_guard<std::mutex> lock(queueMutex_);
-      stopping_ = true;
-      delivering_ = true;
-    }
-    queueChanged_.notify_all();
-    worker_.join();
-  }
   std::lock_guard<CXMutex> lock(sdkMutex_);
   utility_.reset();
   collector_.reset();
@@ -85,85 +61,6 @@ void CLoggerServer::Bind(const SdkBinder& binder) {
   collector_ = std::move(tables.collector);
   utility_ = std::move(tables.utility);
   runAsUser_ = std::move(tables.runAsUser);
-}
-
-void CLoggerServer::RunWorker(const SdkBinder& binder) {
-  Bind(binder);
-  MarkStartup("sdk ready");
-  {
-    std::lock_guard<std::mutex> lock(queueMutex_);
-    bound_ = true;
-  }
-  queueChanged_.notify_all();
-  {
-    // A start-up that never says so still gets its records delivered.
-    std::unique_lock<std::mutex> lock(queueMutex_);
-    (void)queueChanged_.wait_for(lock, std::chrono::milliseconds(kDeliveryHoldMs),
-                                 [this] { return delivering_; });
-    delivering_ = true;
-  }
-  for (;;) {
-    std::function<void()> job;
-    {
-      std::unique_lock<std::mutex> lock(queueMutex_);
-      queueChanged_.wait(lock, [this] { return !queue_.empty() || stopping_; });
-      if (queue_.empty()) {
-        workerEnded_ = true;
-        queueChanged_.notify_all();
-        return;
-      }
-      job = std::move(queue_.front());
-      queue_.pop_front();
-    }
-    job();
-  }
-}
-
-bool CLoggerServer::Deliver(std::function<bool()> send) {
-  if (!onWorker_) return send();
-  {
-    std::lock_guard<std::mutex> lock(queueMutex_);
-    queue_.push_back([send = std::move(send)] { (void)send(); });
-  }
-  queueChanged_.notify_one();
-  return true;
-}
-
-void CLoggerServer::RunQueuedHere() {
-  if (!onWorker_) return;
-  std::deque<std::function<void()>> jobs;
-  {
-    std::lock_guard<std::mutex> lock(queueMutex_);
-    jobs.swap(queue_);
-  }
-  for (std::function<void()>& job : jobs) job();
-}
-
-void CLoggerServer::StartDelivery() {
-  {
-    std::lock_guard<std::mutex> lock(queueMutex_);
-    delivering_ = true;
-  }
-  queueChanged_.notify_all();
-}
-
-bool CLoggerServer::FinishDelivery(int milliseconds) {
-  if (!worker_.joinable()) return true;
-  std::unique_lock<std::mutex> lock(queueMutex_);
-  stopping_ = true;
-  delivering_ = true;
-  queueChanged_.notify_all();
-  const bool ended = queueChanged_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                                            [this] { return workerEnded_; });
-  lock.unlock();
-  if (ended) worker_.join();
-  return ended;
-}
-
-void CLoggerServer::WaitUntilBound() {
-  if (!onWorker_) return;
-  std::unique_lock<std::mutex> lock(queueMutex_);
-  queueChanged_.wait(lock, [this] { return bound_; });
 }
 
 int32_t CLoggerServer::EventId(int64_t nowSeconds, uint32_t counter) {
@@ -198,11 +95,6 @@ bool CLoggerServer::SendRecord(int type, const std::function<void(VekRecord)>& w
 
 bool CLoggerServer::SendPageAction(const std::string& page, const std::string& action,
                                    const std::string& extra) {
-  return Deliver([this, page, action, extra] { return PageActionNow(page, action, extra); });
-}
-
-bool CLoggerServer::PageActionNow(const std::string& page, const std::string& action,
-                                  const std::string& extra) {
   return SendRecord(kVekRecordPageAction, [&](VekRecord record) {
     const std::pair<int, const std::string*> fields[] = {
         {kPageCodeField, &page}, {kActionCodeField, &action}, {kPageExtraField, &extra}};
@@ -216,14 +108,6 @@ bool CLoggerServer::PageActionNow(const std::string& page, const std::string& ac
 bool CLoggerServer::SendLifecycle(int kind, const std::string& code1, const std::string& code2,
                                   const std::string& code3, const std::string& code4,
                                   std::vector<std::string> files) {
-  return Deliver([this, kind, code1, code2, code3, code4, files = std::move(files)] {
-    return LifecycleNow(kind, code1, code2, code3, code4, files);
-  });
-}
-
-bool CLoggerServer::LifecycleNow(int kind, const std::string& code1, const std::string& code2,
-                                 const std::string& code3, const std::string& code4,
-                                 const std::vector<std::string>& files) {
   return SendRecord(kVekRecordLifecycle, [&](VekRecord record) {
     const VekCollectorTable& c = *collector_;
     (void)c.writeInt(record, kLifecycleKindField, kind);
@@ -242,11 +126,6 @@ bool CLoggerServer::LifecycleNow(int kind, const std::string& code1, const std::
 
 bool CLoggerServer::SendLaunch(int kind, const std::string& s1, const std::string& s2,
                                const std::string& s3) {
-  return Deliver([this, kind, s1, s2, s3] { return LaunchNow(kind, s1, s2, s3); });
-}
-
-bool CLoggerServer::LaunchNow(int kind, const std::string& s1, const std::string& s2,
-                              const std::string& s3) {
   return SendRecord(kVekRecordLaunch, [&](VekRecord record) {
     const VekCollectorTable& c = *collector_;
     (void)c.writeInt(record, kLaunchKindField, kind);
@@ -267,10 +146,6 @@ bool CLoggerServer::SendEvent(const std::string& name) {
   } catch (const std::exception&) {
     return false;
   }
-  return Deliver([this, name, props = std::move(props)] { return EventNow(name, props); });
-}
-
-bool CLoggerServer::EventNow(const std::string& name, const PendingProperties& props) {
   return SendRecord(kVekRecordEvent, [&](VekRecord record) {
     const VekCollectorTable& c = *collector_;
     const int32_t id = EventId(nowSeconds_(), eventCounter_);
@@ -307,7 +182,6 @@ void CLoggerServer::SetStringProperty(const std::string& key, const std::string&
 
 std::string CLoggerServer::CallUtility(
     const std::function<char*(const VekUtilityTable&, int*)>& call) {
-  WaitUntilBound();
   std::lock_guard<CXMutex> lock(sdkMutex_);
   if (!utility_) return {};
   try {
@@ -363,30 +237,16 @@ std::string CLoggerServer::GetMidEx(int value) {
 }
 
 bool CLoggerServer::Reinit() {
-  (void)Deliver([this] {
-    ReinitNow();
-    return true;
-  });
-  return false;
-}
-
-void CLoggerServer::ReinitNow() {
   std::lock_guard<CXMutex> lock(sdkMutex_);
   try {
     if (!core_) throw PelmarError("VEK not init");
     if (!core_->handle) CSdkBinding::SetUp(*core_, &CLoggerServer::OnCrash, this);
   } catch (const std::exception&) {
   }
+  return false;
 }
 
 void CLoggerServer::ReleaseHandle() {
-  (void)Deliver([this] {
-    ReleaseNow();
-    return true;
-  });
-}
-
-void CLoggerServer::ReleaseNow() {
   std::lock_guard<CXMutex> lock(sdkMutex_);
   if (core_ && core_->handle && core_->free) {
     (void)core_->free(core_->handle);
@@ -396,7 +256,6 @@ void CLoggerServer::ReleaseNow() {
 
 bool CLoggerServer::OpenUrl(const std::string& url) {
   VekOpenUrlFn open = nullptr;
-  WaitUntilBound();
   {
     // The table pointer is read under the lock; the shell call runs without it.
     std::lock_guard<CXMutex> lock(sdkMutex_);
@@ -411,7 +270,6 @@ bool CLoggerServer::OpenUrl(const std::string& url) {
 
 int CLoggerServer::RunAsUser(const std::string& verb, const std::string& fileUtf8, const char* a3,
                              const char* a4, const char* a5) {
-  WaitUntilBound();
   if (!runAsUser_ || !*runAsUser_ || verb.empty() || fileUtf8.empty()) return 0;
   return (*runAsUser_)(verb.c_str(), fileUtf8.c_str(), a3, a4, a5);
 }
@@ -420,17 +278,14 @@ void VEK_CALL CLoggerServer::OnCrash(void* context, const wchar_t* dumpPath) {
   auto* self = static_cast<CLoggerServer*>(context);
   if (!self) return;
   const std::string path = dumpPath ? AnsiFromWide(dumpPath) : std::string();
-  // The process ends after this: what was queued goes first, then the crash
-  // records, all committed here and now.
-  self->RunQueuedHere();
-  self->LifecycleNow(1, "0001", "0001", "", "", {path});
-  self->LifecycleNow(4, "0001", "0002", "", "", {});
+  self->SendLifecycle(1, "0001", "0001", "", "", {path});
+  self->SendLifecycle(4, "0001", "0002", "", "", {});
   self->ClearProperties();
-  self->EventNow("vSoftDump", self->SnapshotProperties());
+  self->SendEvent("vSoftDump");
   self->ClearProperties();
   self->SetStringProperty("event_name",
                           /* 软件崩溃 */ "\xE8\xBD\xAF\xE4\xBB\xB6\xE5\xB4\xA9\xE6\xBA\x83");
-  self->EventNow("vSoftQuit", self->SnapshotProperties());
+  self->SendEvent("vSoftQuit");
 }
 
 bool ILoggerServer::Send(const Event& event) {
@@ -452,12 +307,8 @@ bool ILoggerServer::Send(const Event& event) {
 }
 
 ILoggerServer* GetLogger() {
-  // Bound and delivered on its own thread: start-up never waits for the SDK.
-  // Never destroyed: a static destructor joining the worker at exit could
-  // wait on the runtime's exit lock that the worker needs.
-  static CLoggerServer* logger =
-      new CLoggerServer(SdkBinder(&CSdkBinding::Bind), nullptr, CLoggerServer::Delivery::kOnWorker);
-  return logger;
+  static CLoggerServer logger;
+  return &logger;
 }
 
 }  // namespace pelmar

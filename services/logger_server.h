@@ -1,8 +1,6 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -62,13 +60,6 @@ class ILoggerServer : public IEventSink,
                           const std::string& s3) = 0;
   // Re-runs the SDK set-up when the handle was released; always false.
   virtual bool Reinit() = 0;
-  // Where records are queued: lets them go to the SDK from now on. Start-up
-  // calls it once the first page is painted, so committing (and the
-  // uploader process each commit may start) does not compete with it.
-  virtual void StartDelivery() = 0;
-  // At the quit: delivers what is queued and ends the worker, waiting at
-  // most `milliseconds`. True when nothing is left running.
-  virtual bool FinishDelivery(int milliseconds) = 0;
 };
 
 // Binds the SDK into `tables` (throwing PelmarError with the failing step's
@@ -78,14 +69,6 @@ using SdkBinder = std::function<void(VekTables& tables, VekCrashHandler handler,
 
 // Threads: any thread may call any operation. `sdkMutex_` serialises every
 // call into the SDK and the event counter; it is always the last lock taken.
-// Delivered on the logger's own worker (the installer's logger), the SDK is
-// bound there, off the start-up path, and every record, release and
-// re-initialisation is queued and carried out there in the order it was
-// asked for: nothing sent before the SDK is ready is lost, and a sender
-// never waits for a commit. A record send then returns true once queued.
-// The SDK's services (request sealing, decryption, identifier, URL opening,
-// running as the user) wait until the binding has ended. Queued work waits
-// for StartDelivery, or kDeliveryHoldMs after the binding at most.
 // Pending properties are kept per calling thread (guarded by `propsMutex_`, a
 // leaf lock held only to copy or change a map), so two threads that clear,
 // set and send at the same moment each send exactly their own properties.
@@ -93,18 +76,10 @@ using SdkBinder = std::function<void(VekTables& tables, VekCrashHandler handler,
 // clears keeps a small map for the life of the process.
 class CLoggerServer : public ILoggerServer {
  public:
-  // Where records are committed.
-  enum class Delivery {
-    kOnCaller,  // bound in the constructor; each record committed by its sender
-    kOnWorker,  // bound and committed on the logger's own thread, in order
-  };
-
-  // Binds the real SDK at once (Inert where there is none). The process's
-  // logger (GetLogger) binds and delivers on its worker instead.
+  // Production: binds the real SDK (Inert where there is none).
   CLoggerServer();
-  // Binds through `binder`; `nowSeconds` supplies the calendar time (tests).
-  explicit CLoggerServer(const SdkBinder& binder, std::function<int64_t()> nowSeconds = nullptr,
-                         Delivery delivery = Delivery::kOnCaller);
+  // Tests: binds through `binder`; `nowSeconds` supplies the calendar time.
+  explicit CLoggerServer(const SdkBinder& binder, std::function<int64_t()> nowSeconds = nullptr);
   ~CLoggerServer() override;
   CLoggerServer(const CLoggerServer&) = delete;
   CLoggerServer& operator=(const CLoggerServer&) = delete;
@@ -127,14 +102,9 @@ class CLoggerServer : public ILoggerServer {
   std::string GetMidEx(int value) override;
   bool Reinit() override;
   void ReleaseHandle() override;
-  void StartDelivery() override;
-  bool FinishDelivery(int milliseconds) override;
   bool OpenUrl(const std::string& url) override;
   int RunAsUser(const std::string& verb, const std::string& fileUtf8, const char* a3 = nullptr,
                 const char* a4 = nullptr, const char* a5 = nullptr) override;
-
-  // How long queued records wait for StartDelivery at most.
-  static constexpr int kDeliveryHoldMs = 3000;
 
   // The event id for a calendar time and counter value.
   static int32_t EventId(int64_t nowSeconds, uint32_t counter);
@@ -149,21 +119,7 @@ class CLoggerServer : public ILoggerServer {
   };
 
   void Bind(const SdkBinder& binder);
-  void RunWorker(const SdkBinder& binder);
-  // On the worker: queues `send` and returns true. Else sends at once.
-  bool Deliver(std::function<bool()> send);
-  // The queued work, done on the calling thread (the crash handler's).
-  void RunQueuedHere();
-  void WaitUntilBound();
   bool SendRecord(int type, const std::function<void(VekRecord)>& writeFields);
-  bool PageActionNow(const std::string& page, const std::string& action, const std::string& extra);
-  bool LifecycleNow(int kind, const std::string& code1, const std::string& code2,
-                    const std::string& code3, const std::string& code4,
-                    const std::vector<std::string>& files);
-  bool LaunchNow(int kind, const std::string& s1, const std::string& s2, const std::string& s3);
-  bool EventNow(const std::string& name, const PendingProperties& props);
-  void ReleaseNow();
-  void ReinitNow();
   PendingProperties SnapshotProperties();
   std::string CallUtility(const std::function<char*(const VekUtilityTable&, int*)>& call);
 
@@ -173,7 +129,7 @@ class CLoggerServer : public ILoggerServer {
   std::unique_ptr<VekCoreTable> core_;            // guarded by sdkMutex_
   std::unique_ptr<VekCollectorTable> collector_;  // guarded by sdkMutex_
   std::unique_ptr<VekUtilityTable> utility_;      // guarded by sdkMutex_
-  std::unique_ptr<ShellExecAsUserFn> runAsUser_;  // set by the binding, then only read
+  std::unique_ptr<ShellExecAsUserFn> runAsUser_;  // set at construction only
   uint32_t eventCounter_ = 0;                     // guarded by sdkMutex_
   std::function<int64_t()> nowSeconds_;
 
@@ -181,21 +137,9 @@ class CLoggerServer : public ILoggerServer {
   // holding it, and must not hang the dying process.
   std::recursive_mutex propsMutex_;
   std::map<std::thread::id, PendingProperties> pending_;  // guarded by propsMutex_
-
-  bool onWorker_ = false;  // set at construction only
-  std::mutex queueMutex_;  // a leaf lock: held only to change what it guards
-  std::condition_variable queueChanged_;
-  std::deque<std::function<void()>> queue_;  // guarded by queueMutex_
-  bool bound_ = false;                       // guarded by queueMutex_
-  bool delivering_ = false;                  // guarded by queueMutex_
-  bool stopping_ = false;                    // guarded by queueMutex_
-  bool workerEnded_ = false;                 // guarded by queueMutex_
-  std::thread worker_;                       // last: it uses everything above
 };
 
-// The process's logger, created on first call and never destroyed (its
-// worker may still run when the process ends; start-up ends it first with
-// FinishDelivery); the SDK is bound on its worker.
+// The process's logger, created (and the SDK bound) on first call.
 ILoggerServer* GetLogger();
 
 }  // namespace pelmar

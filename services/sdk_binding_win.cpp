@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "base/pelmar_error.h"
-#include "base/startup_trace.h"
 #include "base/win/scoped_handle.h"
 #include "base/zip_extract.h"
 #include "sdk_digests.h"
@@ -187,14 +186,11 @@ void CSdkBinding::Bind(VekTables& tables, VekCrashHandler handler, void* context
     if (!HoldCheckedModules(folder)) throw PelmarError("Load VEK.dll failed");
   }
 
-  MarkStartup("sdk checked");
-
   // 3. Load, bind the core and set it up.
   tables.sdkPath = folder + L"Vek.dll";
   tables.companionPath = folder + L"TaskAsUser.dll";
   HMODULE sdk = LoadLibraryExW(tables.sdkPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (!sdk) throw PelmarError("Load VEK.dll failed");
-  MarkStartup("sdk loaded");
   auto core = std::make_unique<VekCoreTable>();
   Required(sdk, "vekCreate", &core->create, "Get vekCreate address failed");
   Required(sdk, "vekSetApplyKey", &core->setApplyKey, "Get vekSetAppKey address failed");
@@ -213,7 +209,6 @@ void CSdkBinding::Bind(VekTables& tables, VekCrashHandler handler, void* context
   core->setURLVersion = Proc<VekSetURLVersionFn>(sdk, "vekSetURLVersion");
   tables.core = std::move(core);
   SetUp(*tables.core, handler, context);
-  MarkStartup("sdk set up");
 
   // 4. Collector and utility; a missing collector export leaves that table
   // absent but the utilities and the companion are still bound.
@@ -231,7 +226,6 @@ void CSdkBinding::Bind(VekTables& tables, VekCrashHandler handler, void* context
   if (!companion) throw PelmarError("Load TaskAsUser.dll failed");
   tables.runAsUser =
       std::make_unique<ShellExecAsUserFn>(Proc<ShellExecAsUserFn>(companion, "ShellExecAsUser"));
-  MarkStartup("sdk companion");
   if (!collectorFailure.empty()) throw PelmarError(collectorFailure);
 }
 

@@ -5,8 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include "base/startup_trace.h"
-#include "base/text_convert.h"
 #include "base/win/scoped_handle.h"
 #include "ui/font_fallback.h"
 #include "base/win/gdiplus_include.h"
@@ -67,7 +65,6 @@ const std::vector<std::wstring>& FallbackFaces(const std::wstring& designed) {
              .emplace(designed, FallbackCandidates(designed, SystemUiFace(), GenericSansSerifFace(),
                                                    ChineseFaces()))
              .first;
-    MarkStartup("font faces", Utf8FromWide(designed));
   }
   return it->second;
 }

@@ -5,8 +5,6 @@
 #include "base/event_sink.h"
 #include "base/file_stream.h"
 #include "base/pelmar_error.h"
-#include "base/startup_trace.h"
-#include "base/text_convert.h"
 #include "base/win/scoped_handle.h"
 #include "base/zip_extract.h"
 #include "base/win/gdiplus_include.h"
@@ -70,14 +68,12 @@ CResourceManager::CResourceManager(const std::wstring& runCacheDir, IEventSink* 
   (void)events_->Send(Event("vResourceMgrStart"));
 
   gdiplus_ = std::make_unique<GdiplusSession>();
-  MarkStartup("gdiplus started");
   // Without a cache directory there is nowhere to look or unpack: the sources
   // that read the folder fail instead of using the current directory.
   if (!cacheDir_.empty()) imagesDir_ = Join(cacheDir_, L"images");
 
   const bool loaded = Scan() || UnpackCachedArchive() || ExtractFromResource();
   if (loaded) {
-    MarkStartup("skin unpacked");
     ReportStatus(kCreated);
     return;
   }
@@ -192,7 +188,6 @@ Gdiplus::Image* CResourceManager::GetImage(const wchar_t* name) {
       ReportError(kPictureMissing);
       return nullptr;
     }
-    MarkStartup("picture", Utf8FromWide(entry.fileName));
   }
   return entry.image.get();
 }
